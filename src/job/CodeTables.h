@@ -5,7 +5,8 @@
 #include <array>
 #include <string_view>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 struct OptionEntry {
     std::string_view item; // shown in the combo box

@@ -7,9 +7,11 @@
 #include <span>
 #include <utility>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-namespace {
+namespace
+{
 
 std::string codeAt(std::span<const OptionEntry> table, int position)
 {
@@ -45,15 +47,16 @@ std::vector<Argument> buildArgumentList(const TranscodeJob& job)
     const std::string channelmode = codeAt(arrOutputChannelmode, job.OutputChannelmode);
     const std::string bitrate = codeAt(arrOutputBitrate, job.OutputBitrate);
 
-    std::vector<Argument> args{{job.BesweetPath, true}, {"-core("}, {"-input"},
+    std::vector<Argument> args{{job.BesweetPath, true}, {"-core("},  {"-input"},
                                {job.InputFile, true},   {"-output"}, {job.OutputFile, true}};
     if (job.WriteLog)
         args.insert(args.end(), {{"-logfile"}, {job.OutputFile + ".log", true}});
     args.push_back({")"});
 
     if (job.InputRAWPCM)
-        args.insert(args.end(),
-                    {{"-ota("}, {"-norm"}, {LevelText(job.Normalize)}, {"-fs"}, {samplerate}, {")"}});
+        args.insert(
+            args.end(),
+            {{"-ota("}, {"-norm"}, {LevelText(job.Normalize)}, {"-fs"}, {samplerate}, {")"}});
     else if (job.Normalize < 100)
         args.insert(args.end(), {{"-ota("}, {"-norm"}, {LevelText(job.Normalize)}, {")"}});
 

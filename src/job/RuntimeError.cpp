@@ -3,9 +3,11 @@
 #include <array>
 #include <utility>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-namespace {
+namespace
+{
 struct KnownError {
     int number;
     const char* description;

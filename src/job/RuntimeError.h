@@ -5,9 +5,11 @@
 #include <exception>
 #include <string>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-namespace ErrorNumber {
+namespace ErrorNumber
+{
 inline constexpr int InvalidArgument = 5;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int FileNotFound = 53;
@@ -15,7 +17,8 @@ inline constexpr int PathFileAccess = 75;
 inline constexpr int DialogCancelled = 32755;
 } // namespace ErrorNumber
 
-class RuntimeError : public std::exception {
+class RuntimeError : public std::exception
+{
 public:
     // The description is the standard German one for the number.
     explicit RuntimeError(int number);

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 struct TranscodeJob {
     std::string BesweetPath;

@@ -4,7 +4,8 @@
 
 #include <string>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 struct ControlValues {
     std::string inputFile;  // txtInputFile, unchanged
@@ -13,13 +14,14 @@ struct ControlValues {
     bool showBesweet = false;
     bool inputRawPcm = false;
     bool resample = false;
-    int normalize = 95;           // sldNormalize
-    int inputSamplerate = -1;     // selected positions, -1 when the edit text is no item
+    int normalize = 95;       // sldNormalize
+    int inputSamplerate = -1; // selected positions, -1 when the edit text is no item
     int outputChannelmode = -1;
     int outputBitrate = -1;
 };
 
-class TranscodeWindow {
+class TranscodeWindow
+{
 public:
     virtual ~TranscodeWindow() = default;
     virtual ControlValues readControls() const = 0;

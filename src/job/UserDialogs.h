@@ -6,7 +6,8 @@
 #include <string>
 #include <utility>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 // The caption of every message box without one of its own.
 inline constexpr const char* ApplicationTitle = "Klangdorn_d";
@@ -26,7 +27,8 @@ struct Message {
     friend bool operator==(const Message&, const Message&) = default;
 };
 
-class MessageBoxes {
+class MessageBoxes
+{
 public:
     virtual ~MessageBoxes() = default;
     // Shows the box modally; Yes is the default button of a Yes/No box.
@@ -52,7 +54,8 @@ struct FileChoice {
 
 // Shows the platform's dialog; nothing when the user cancelled. Never asks about
 // overwriting; appends defaultExt to a typed name without an extension.
-class FileDialogBackend {
+class FileDialogBackend
+{
 public:
     virtual ~FileDialogBackend() = default;
     virtual std::optional<FileChoice> show(FileDialogMode mode,
@@ -61,7 +64,8 @@ public:
 
 // The window's one file dialog. Each use sets only some settings; the others keep what the
 // previous use left in them. After a choice the file name holds the chosen full path.
-class CommonDialog {
+class CommonDialog
+{
 public:
     explicit CommonDialog(FileDialogBackend& backend) : m_backend(backend) {}
 

@@ -5,9 +5,11 @@
 
 #include <string>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-class WaitBarSurface {
+class WaitBarSurface
+{
 public:
     virtual ~WaitBarSurface() = default;
     virtual int outerWidth() const = 0;

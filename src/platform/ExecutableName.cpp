@@ -3,7 +3,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 std::string ExecutableBaseName()
 {

@@ -3,7 +3,8 @@
 
 #include <string>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 std::string ExecutableBaseName();
 

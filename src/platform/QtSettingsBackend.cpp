@@ -6,9 +6,11 @@
 #include <QFileInfo>
 #include <QSettings>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-namespace {
+namespace
+{
 
 // A fresh QSettings for every access, so a second running copy's writes are seen at once.
 std::unique_ptr<QSettings> openStore(const std::string& application)
@@ -26,12 +28,16 @@ QString keyPath(const std::string& section, const std::string& key)
 } // namespace
 
 std::optional<std::string> QtSettingsBackend::get(const std::string& application,
-                                                  const std::string& section, const std::string& key)
+                                                  const std::string& section,
+                                                  const std::string& key)
 {
     const auto store = openStore(application);
     const QVariant value = store->value(keyPath(section, key));
     if (!value.isValid())
         return std::nullopt;
+    // A hand-edited value with an unquoted comma reads as a list: take it back as the text.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", ")).toStdString();
     return value.toString().toStdString();
 }
 

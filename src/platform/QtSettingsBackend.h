@@ -5,11 +5,13 @@
 
 #include "settings/SettingsBackend.h"
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 inline constexpr const char* OrganizationName = "Klangdorn";
 
-class QtSettingsBackend final : public SettingsBackend {
+class QtSettingsBackend final : public SettingsBackend
+{
 public:
     std::optional<std::string> get(const std::string& application, const std::string& section,
                                    const std::string& key) override;

@@ -4,14 +4,16 @@
 #include <optional>
 #include <string>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-class SettingsBackend {
+class SettingsBackend
+{
 public:
     virtual ~SettingsBackend() = default;
     // The stored text, or nothing when the application, section or key does not exist.
-    virtual std::optional<std::string> get(const std::string& application, const std::string& section,
-                                           const std::string& key) = 0;
+    virtual std::optional<std::string> get(const std::string& application,
+                                           const std::string& section, const std::string& key) = 0;
     // Stores the text at once; throws RuntimeError 75 when the store cannot be written.
     virtual void save(const std::string& application, const std::string& section,
                       const std::string& key, const std::string& value) = 0;

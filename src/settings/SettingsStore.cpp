@@ -6,9 +6,11 @@
 #include <charconv>
 #include <utility>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-namespace {
+namespace
+{
 
 constexpr std::array settingTable{
     SettingDefinition{SettingKey::WriteLog, "WriteLog", "0", SettingForm::CheckState},
@@ -33,9 +35,8 @@ std::string_view trimmed(std::string_view text)
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
+    return std::ranges::equal(
+        a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
 } // namespace

@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 enum class SettingKey {
     WriteLog,
@@ -41,7 +42,8 @@ const SettingDefinition& definitionOf(SettingKey key);
 
 inline constexpr std::string_view SettingsSection = "Settings";
 
-class SettingsStore {
+class SettingsStore
+{
 public:
     // `applicationName` is asked at each access (the running executable's base name).
     SettingsStore(SettingsBackend& backend, std::function<std::string()> applicationName);

@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
-namespace klangdorn {
+namespace klangdorn
+{
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 {

@@ -3,9 +3,11 @@
 
 #include <QMainWindow>
 
-namespace klangdorn {
+namespace klangdorn
+{
 
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow
+{
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);

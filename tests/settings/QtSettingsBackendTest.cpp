@@ -1,17 +1,18 @@
-#include "job/RuntimeError.h"
 #include "platform/QtSettingsBackend.h"
+
+#include "job/RuntimeError.h"
 #include "settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace klangdorn;
 
-namespace {
+namespace
+{
 
 QString configHome()
 {
@@ -83,10 +84,11 @@ TEST(QtSettingsBackend, SeesAWriteOfAnotherProcessAtTheNextRead)
     // Another copy of the program rewrites the file behind our back.
     QFile file(storeFile(application));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("[Settings]\nNormalize=7\nWriteLog=1\n");
+    file.write("[Settings]\nNormalize=7\nWriteLog=1\nInputDir=/home/a/live, 2026\n");
     file.close();
     EXPECT_EQ(backend.get(application, "Settings", "Normalize"), "7");
     EXPECT_EQ(backend.get(application, "Settings", "WriteLog"), "1");
+    EXPECT_EQ(backend.get(application, "Settings", "InputDir"), "/home/a/live, 2026");
 }
 
 TEST(QtSettingsBackend, ARenamedExecutableHasItsOwnSet)

@@ -1,17 +1,19 @@
-#include "job/RuntimeError.h"
 #include "settings/SettingsStore.h"
 
-#include <gtest/gtest.h>
+#include "job/RuntimeError.h"
 
+#include <gtest/gtest.h>
 #include <map>
 #include <tuple>
 
 using namespace klangdorn;
 
-namespace {
+namespace
+{
 
 // Keeps values in memory, keyed by application, section and key.
-class MemoryBackend : public SettingsBackend {
+class MemoryBackend : public SettingsBackend
+{
 public:
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
     std::optional<std::string> get(const std::string& a, const std::string& s,
@@ -29,7 +31,8 @@ public:
     }
 };
 
-class SettingsStoreTest : public testing::Test {
+class SettingsStoreTest : public testing::Test
+{
 protected:
     MemoryBackend backend;
     std::string application = "Klangdorn_d";
@@ -81,9 +84,9 @@ TEST_F(SettingsStoreTest, WritesUseTheKeyNamesSectionAndForms)
 
 TEST_F(SettingsStoreTest, AlwaysOnTopReadsNumbersAndWordsInAnyCase)
 {
-    const std::pair<const char*, bool> cases[] = {{"True", true},  {"false", false}, {"TRUE", true},
-                                                  {"1", true},     {"0", false},     {"-1", true},
-                                                  {"", true},      {"abc", true},    {" False ", false}};
+    const std::pair<const char*, bool> cases[] = {
+        {"True", true}, {"false", false}, {"TRUE", true}, {"1", true},       {"0", false},
+        {"-1", true},   {"", true},       {"abc", true},  {" False ", false}};
     for (const auto& [text, expected] : cases) {
         put("AlwaysOnTop", text);
         EXPECT_EQ(store.readAlwaysOnTop(), expected) << '"' << text << '"';
@@ -104,9 +107,10 @@ TEST_F(SettingsStoreTest, BadCheckStatesReadAsTheKeysDefault)
 
 TEST_F(SettingsStoreTest, NormalizeIsClampedAndBadTextReadsAsDefault)
 {
-    const std::pair<const char*, int> cases[] = {{"40", 40},  {"0", 0},   {"150", 100},
-                                                 {"-5", 0},   {"abc", 95}, {"", 95},
-                                                 {"4x", 95},  {" 60", 60}, {"99999999999999999999", 95}};
+    const std::pair<const char*, int> cases[] = {
+        {"40", 40}, {"0", 0},    {"150", 100},
+        {"-5", 0},  {"abc", 95}, {"", 95},
+        {"4x", 95}, {" 60", 60}, {"99999999999999999999", 95}};
     for (const auto& [text, expected] : cases) {
         put("Normalize", text);
         EXPECT_EQ(store.readNormalize(), expected) << '"' << text << '"';

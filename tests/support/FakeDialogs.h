@@ -7,9 +7,11 @@
 #include <deque>
 #include <vector>
 
-namespace klangdorn::test {
+namespace klangdorn::test
+{
 
-class FakeMessageBoxes : public MessageBoxes {
+class FakeMessageBoxes : public MessageBoxes
+{
 public:
     std::vector<Message> shown;
     std::deque<MessageAnswer> answers; // scripted; empty means Ok or Yes
@@ -26,7 +28,8 @@ public:
     }
 };
 
-class FakeFileDialog : public FileDialogBackend {
+class FakeFileDialog : public FileDialogBackend
+{
 public:
     struct Shown {
         FileDialogMode mode;
@@ -49,7 +52,8 @@ public:
     void choose(const std::string& path)
     {
         const auto slash = path.find_last_of("/\\");
-        choices.push_back(FileChoice{path, slash == std::string::npos ? path : path.substr(slash + 1)});
+        choices.push_back(
+            FileChoice{path, slash == std::string::npos ? path : path.substr(slash + 1)});
     }
     void cancel() { choices.push_back(std::nullopt); }
 };

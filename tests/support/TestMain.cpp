@@ -2,7 +2,6 @@
 // XDG_CONFIG_HOME for the whole run, so no test ever touches the user's settings.
 #include <QApplication>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char* argv[])
