@@ -1,6 +1,7 @@
 #include "ui/WaitBarBox.h"
 
 #include <QPainter>
+#include <utility>
 
 namespace klangdorn
 {
@@ -37,6 +38,7 @@ void WaitBarBox::clear()
 
 void WaitBarBox::drawText(int x, int y, const std::string& text)
 {
+    makeDrawingFitInside();
     QPainter painter(&m_drawing);
     const QFontMetrics metrics = fontMetrics();
     const QRect letter = metrics.boundingRect(SquareLetter);
@@ -66,9 +68,17 @@ void WaitBarBox::resizeEvent(QResizeEvent* event)
 
 void WaitBarBox::makeDrawingFitInside()
 {
-    m_drawing =
-        QImage(contentsRect().size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    m_drawing.fill(Qt::transparent);
+    const QSize inside = contentsRect().size().expandedTo(QSize(1, 1));
+    if (m_drawing.size() == inside)
+        return;
+    // What was drawn stays: the box may get its final size after the first drawing.
+    QImage resized(inside, QImage::Format_ARGB32_Premultiplied);
+    resized.fill(Qt::transparent);
+    if (!m_drawing.isNull()) {
+        QPainter painter(&resized);
+        painter.drawImage(0, 0, m_drawing);
+    }
+    m_drawing = std::move(resized);
 }
 
 } // namespace klangdorn

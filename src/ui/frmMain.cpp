@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTimer>
 #include <array>
 
@@ -97,6 +98,23 @@ constexpr const char* TargetTitle = "Ausgabedatei speichern unter...";
 constexpr const char* TranscoderFilter = "Ausführbare Dateien (*.exe)|besweet.exe";
 constexpr const char* TranscoderTitle = "Besweet.exe suchen";
 
+// The control's place in logical pixels. A check box lower than its style's indicator grows
+// to the indicator's height about the same middle, so the box is drawn whole.
+QRect geometryOf(const ControlDefinition& definition, const QWidget& control)
+{
+    QRect geometry(px(definition.left), px(definition.top), px(definition.width),
+                   px(definition.height));
+    if (definition.kind == Kind::CheckBox) {
+        const int indicator =
+            control.style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, &control);
+        if (geometry.height() < indicator) {
+            geometry.translate(0, -(indicator - geometry.height()) / 2);
+            geometry.setHeight(indicator);
+        }
+    }
+    return geometry;
+}
+
 QWidget* makeControl(const ControlDefinition& definition, QWidget* parent)
 {
     const QString caption = QString::fromUtf8(definition.caption);
@@ -147,8 +165,7 @@ QWidget* makeControl(const ControlDefinition& definition, QWidget* parent)
     }
     }
     control->setObjectName(QString::fromLatin1(definition.name));
-    control->setGeometry(px(definition.left), px(definition.top), px(definition.width),
-                         px(definition.height));
+    control->setGeometry(geometryOf(definition, *control));
     // Frames show their titles in bold; what they hold keeps the window's font.
     if (definition.container && definition.kind != Kind::WaitBar)
         control->setFont(windowFont());

@@ -1,12 +1,12 @@
 #include "job/FileChoiceRules.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 
 using namespace klangdorn;
 
-namespace {
+namespace
+{
 
 struct PathCase {
     const char* path;
@@ -15,7 +15,9 @@ struct PathCase {
     const char* proposedWithAc3;
 };
 
-class PathRules : public testing::TestWithParam<PathCase> {};
+class PathRules : public testing::TestWithParam<PathCase>
+{
+};
 
 TEST_P(PathRules, FolderPresetAndProposalComeFromTheBareName)
 {
@@ -50,20 +52,20 @@ struct ExtensionCase {
     std::optional<std::string> extension;
 };
 
-class Extensions : public testing::TestWithParam<ExtensionCase> {};
+class Extensions : public testing::TestWithParam<ExtensionCase>
+{
+};
 
 TEST_P(Extensions, OnlyTheLastDotOfANameThatDoesNotStartWithItCounts)
 {
     EXPECT_EQ(extensionOf(GetParam().bareName), GetParam().extension);
 }
 
-INSTANTIATE_TEST_SUITE_P(BareNames, Extensions,
-                         testing::Values(ExtensionCase{"clip.MPA", "MPA"},
-                                         ExtensionCase{"live.set.ac3", "ac3"},
-                                         ExtensionCase{"clip.", ""},
-                                         ExtensionCase{"clip", std::nullopt},
-                                         ExtensionCase{".hidden", std::nullopt},
-                                         ExtensionCase{"", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(
+    BareNames, Extensions,
+    testing::Values(ExtensionCase{"clip.MPA", "MPA"}, ExtensionCase{"live.set.ac3", "ac3"},
+                    ExtensionCase{"clip.", ""}, ExtensionCase{"clip", std::nullopt},
+                    ExtensionCase{".hidden", std::nullopt}, ExtensionCase{"", std::nullopt}));
 
 TEST(ProposedTarget, KeepsTheOutputTypeInItsOwnLetterCase)
 {

@@ -11,14 +11,13 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace klangdorn;
 
-namespace {
+namespace
+{
 
 void touch(const QString& path)
 {
@@ -50,8 +49,8 @@ TEST(FileDialogFilters, PatternsMatchFilesInAnyLetterCase)
     for (const char* name : {"clip.wav", "LOUD.WAV", "take.Mp2", "song.mp3", "note.txt"})
         touch(dir.filePath(QString::fromLatin1(name)));
 
-    const QStringList filters = nameFilters(
-        "Wave-Audio (*.wav)|*.wav|MPEG-Audio (*.mp2, *.mpa, *.mp3)|*.mp2;*.mpa;*.mp3");
+    const QStringList filters =
+        nameFilters("Wave-Audio (*.wav)|*.wav|MPEG-Audio (*.mp2, *.mpa, *.mp3)|*.mp2;*.mpa;*.mp3");
     ASSERT_EQ(filters.size(), 2);
     const QDir folder(dir.path());
     EXPECT_EQ(folder.entryList(dialogPatterns("*.wav"), QDir::Files, QDir::Name),
@@ -88,9 +87,9 @@ TEST(FileDialog, ShowsTheDescriptionsAndOpensInTheProgramFolderWithoutAnInitialF
         shownTitle = dialog.windowTitle();
         dialog.reject();
     });
-    const auto choice = backend.show(
-        FileDialogMode::Open,
-        {"Ausführbare Dateien (*.exe)|besweet.exe|Alle (*.*)|*.*", "", "Besweet.exe suchen", "", ""});
+    const auto choice = backend.show(FileDialogMode::Open,
+                                     {"Ausführbare Dateien (*.exe)|besweet.exe|Alle (*.*)|*.*", "",
+                                      "Besweet.exe suchen", "", ""});
 
     EXPECT_FALSE(choice.has_value());
     EXPECT_EQ(shownFilters, (QStringList{"Ausführbare Dateien (*.exe)", "Alle (*.*)"}));
@@ -109,7 +108,8 @@ TEST(FileDialog, SaveAppendsTheDefaultExtensionAndNeverAsksAboutAnExistingFile)
     whenDialogOpens([](QFileDialog& dialog) { typeAndAccept(dialog, "clip"); });
     const auto typedWithout = backend.show(FileDialogMode::Save, settings);
     ASSERT_TRUE(typedWithout.has_value());
-    EXPECT_EQ(typedWithout->fullPath, QDir::toNativeSeparators(dir.filePath("clip.ac3")).toStdString());
+    EXPECT_EQ(typedWithout->fullPath,
+              QDir::toNativeSeparators(dir.filePath("clip.ac3")).toStdString());
     EXPECT_EQ(typedWithout->bareName, "clip.ac3");
 
     whenDialogOpens([](QFileDialog& dialog) { typeAndAccept(dialog, "clip.MPA"); });
@@ -125,9 +125,9 @@ TEST(FileDialog, OpenKeepsANameWithoutExtensionAsItIs)
     QtFileDialog backend;
     whenDialogOpens([](QFileDialog& dialog) { typeAndAccept(dialog, "besweet"); });
     // A default extension left over from an earlier save must not hide the file.
-    const auto choice = backend.show(
-        FileDialogMode::Open,
-        {"Ausführbare Dateien (*.exe)|besweet.exe", "", "Besweet.exe suchen", dir.path().toStdString(), "ac3"});
+    const auto choice =
+        backend.show(FileDialogMode::Open, {"Ausführbare Dateien (*.exe)|besweet.exe", "",
+                                            "Besweet.exe suchen", dir.path().toStdString(), "ac3"});
     ASSERT_TRUE(choice.has_value());
     EXPECT_EQ(choice->bareName, "besweet");
 }

@@ -1,7 +1,6 @@
 // The window's layout as it renders: sizes, tab order, and every text fitting its control in
 // the font it is drawn in.
 #include "WindowFixture.h"
-
 #include "platform/Appearance.h"
 
 #include <QAbstractButton>
@@ -20,9 +19,11 @@
 using namespace klangdorn;
 using namespace klangdorn::test;
 
-namespace {
+namespace
+{
 
-class Layout : public WindowFixture {
+class Layout : public WindowFixture
+{
 protected:
     static void SetUpTestSuite() { useProgramStyle(); }
 };
@@ -52,11 +53,11 @@ TEST_F(Layout, FocusMovesThroughTheControlsInTabOrder)
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     control<QCheckBox>("chkInputRAWPCM")->setChecked(true); // the sample-rate box takes focus then
-    const QStringList expected{"txtInputFile",   "txtOutputFile",        "cmdInput",
-                               "cmdOutput",      "cmbOutputBitrate",     "cmbOutputChannelmode",
-                               "cmdTranscode",   "cmbInputSamplerate",   "chkInputRAWPCM",
-                               "sldNormalize",   "chkWriteLog",          "chkShowBesweet",
-                               "picWaitBar",     "chkResample",          "txtInputFile"};
+    const QStringList expected{"txtInputFile", "txtOutputFile",      "cmdInput",
+                               "cmdOutput",    "cmbOutputBitrate",   "cmbOutputChannelmode",
+                               "cmdTranscode", "cmbInputSamplerate", "chkInputRAWPCM",
+                               "sldNormalize", "chkWriteLog",        "chkShowBesweet",
+                               "picWaitBar",   "chkResample",        "txtInputFile"};
     QStringList visited;
     QWidget* widget = control<QWidget>("txtInputFile");
     for (int step = 0; step < expected.size(); ++step) {
@@ -108,8 +109,8 @@ TEST_F(Layout, EveryTextFitsItsControlInTheFontItIsDrawnIn)
         QStyleOptionComboBox option;
         option.initFrom(combo);
         option.editable = true;
-        const QRect field =
-            style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+        const QRect field = style->subControlRect(QStyle::CC_ComboBox, &option,
+                                                  QStyle::SC_ComboBoxEditField, combo);
         for (int i = 0; i < combo->count(); ++i)
             EXPECT_LE(textWidth(*combo, combo->itemText(i)), field.width()) << i;
     }
@@ -124,7 +125,11 @@ TEST_F(Layout, EveryTextFitsItsControlInTheFontItIsDrawnIn)
         const QRect title =
             style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
         EXPECT_TRUE(frame->rect().contains(title));
-        EXPECT_LE(textWidth(*frame, frame->title()), title.width());
+        // The title's blanks at its end carry no ink: what must fit runs to its last letter.
+        QString visible = frame->title();
+        while (visible.endsWith(QLatin1Char(' ')))
+            visible.chop(1);
+        EXPECT_LE(textWidth(*frame, visible), title.width());
         for (const QWidget* inside : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             EXPECT_GE(inside->y(), title.bottom()) << inside->objectName().toStdString();
             EXPECT_FALSE(inside->font().bold()) << inside->objectName().toStdString();

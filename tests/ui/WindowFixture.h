@@ -10,39 +10,41 @@
 
 #include <QDir>
 #include <QWidget>
-
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace klangdorn::test {
+namespace klangdorn::test
+{
 
-class FakeStacking : public WindowStacking {
+class FakeStacking : public WindowStacking
+{
 public:
     std::vector<bool> calls;
     void setTopMost(QWidget&, bool topMost) override { calls.push_back(topMost); }
 };
 
 inline constexpr std::array allKeys{
-    SettingKey::WriteLog,  SettingKey::ShowBesweet, SettingKey::Normalize,
+    SettingKey::WriteLog,   SettingKey::ShowBesweet, SettingKey::Normalize,
     SettingKey::Upsampling, SettingKey::AlwaysOnTop, SettingKey::InputDir,
-    SettingKey::OutputType, SettingKey::OutputDir,  SettingKey::Besweet,
+    SettingKey::OutputType, SettingKey::OutputDir,   SettingKey::Besweet,
 };
 
 using StoredKeys = std::map<std::string, std::optional<std::string>>;
 
-class WindowFixture : public testing::Test {
+class WindowFixture : public testing::Test
+{
 protected:
     // Each test has its own application name: tests never see each other's values.
     static std::string uniqueApplication()
     {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("Klangdorn_ui_") + info->test_suite_name() + "_" + info->name();
+        std::string name =
+            std::string("Klangdorn_ui_") + info->test_suite_name() + "_" + info->name();
         for (char& c : name)
             if (c == '/')
                 c = '_';

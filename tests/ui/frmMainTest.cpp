@@ -1,5 +1,4 @@
 #include "WindowFixture.h"
-
 #include "job/RuntimeError.h"
 
 #include <QAction>
@@ -17,11 +16,14 @@
 using namespace klangdorn;
 using namespace klangdorn::test;
 
-namespace {
+namespace
+{
 
 // ---- Start-up and shutdown ----------------------------------------------------------------
 
-class StartUp : public WindowFixture {};
+class StartUp : public WindowFixture
+{
+};
 
 TEST_F(StartUp, FirstStartShowsTheDefaultsAndStoresOnlyUpsampling)
 {
@@ -68,7 +70,9 @@ struct StoredOptions {
     bool onTop;
 };
 
-class Restart : public WindowFixture, public testing::WithParamInterface<StoredOptions> {};
+class Restart : public WindowFixture, public testing::WithParamInterface<StoredOptions>
+{
+};
 
 TEST_P(Restart, RestoresStoredOptionsAndReadsBadOnesAsTheirDefaults)
 {
@@ -101,14 +105,13 @@ TEST_P(Restart, RestoresStoredOptionsAndReadsBadOnesAsTheirDefaults)
 
 INSTANTIATE_TEST_SUITE_P(
     StoredValues, Restart,
-    testing::Values(
-        StoredOptions{"1", "1", "40", "0", "0", true, true, 40, false, false},
-        StoredOptions{"0", "0", "0", "1", "1", false, false, 0, true, true},
-        StoredOptions{"1", "0", "100", "1", "True", true, false, 100, true, true},
-        StoredOptions{"0", "1", "60", "0", "false", false, true, 60, false, false},
-        StoredOptions{"abc", "2", "150", "abc", "abc", false, false, 100, true, true},
-        StoredOptions{"-1", "", "-5", "7", "", false, false, 0, true, true},
-        StoredOptions{"1", "1", "xyz", "0", "0", true, true, 95, false, false}));
+    testing::Values(StoredOptions{"1", "1", "40", "0", "0", true, true, 40, false, false},
+                    StoredOptions{"0", "0", "0", "1", "1", false, false, 0, true, true},
+                    StoredOptions{"1", "0", "100", "1", "True", true, false, 100, true, true},
+                    StoredOptions{"0", "1", "60", "0", "false", false, true, 60, false, false},
+                    StoredOptions{"abc", "2", "150", "abc", "abc", false, false, 100, true, true},
+                    StoredOptions{"-1", "", "-5", "7", "", false, false, 0, true, true},
+                    StoredOptions{"1", "1", "xyz", "0", "0", true, true, 95, false, false}));
 
 TEST_F(StartUp, ClosingStoresTheLevelForTheNextStart)
 {
@@ -152,7 +155,8 @@ struct SavingBox {
 };
 
 class SavingCheckBoxes : public WindowFixture,
-                         public testing::WithParamInterface<std::tuple<SavingBox, Way>> {
+                         public testing::WithParamInterface<std::tuple<SavingBox, Way>>
+{
 protected:
     void toggle(QCheckBox& box, Way way)
     {
@@ -197,7 +201,9 @@ INSTANTIATE_TEST_SUITE_P(
                                      SavingBox{"chkResample", SettingKey::Upsampling}),
                      testing::Values(Way::Mouse, Way::Keyboard, Way::Program)));
 
-class OptionControls : public WindowFixture {};
+class OptionControls : public WindowFixture
+{
+};
 
 TEST_F(OptionControls, RawPcmBoxEnablesTheSampleRateAndStoresNothing)
 {
@@ -280,7 +286,9 @@ struct SourceCase {
     const char* proposal;
 };
 
-class SourceChoice : public WindowFixture, public testing::WithParamInterface<SourceCase> {};
+class SourceChoice : public WindowFixture, public testing::WithParamInterface<SourceCase>
+{
+};
 
 TEST_P(SourceChoice, FillsBothFieldsAndStoresTheFolder)
 {
@@ -302,8 +310,8 @@ TEST_P(SourceChoice, FillsBothFieldsAndStoresTheFolder)
     EXPECT_EQ(control<QLineEdit>("txtInputFile")->text().toStdString(), c.chosen);
     EXPECT_EQ(stored(SettingKey::InputDir), c.inputDir);
     EXPECT_EQ(control<QLineEdit>("txtOutputFile")->text().toStdString(), c.proposal);
-    EXPECT_EQ(stored(SettingKey::OutputType), c.outputType ? std::optional<std::string>(c.outputType)
-                                                           : std::nullopt);
+    EXPECT_EQ(stored(SettingKey::OutputType),
+              c.outputType ? std::optional<std::string>(c.outputType) : std::nullopt);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -329,7 +337,9 @@ struct TargetCase {
     const char* outputTypeAfter; // nullptr: still as before
 };
 
-class TargetChoice : public WindowFixture, public testing::WithParamInterface<TargetCase> {};
+class TargetChoice : public WindowFixture, public testing::WithParamInterface<TargetCase>
+{
+};
 
 TEST_P(TargetChoice, PresetsTheSourceAndStoresFolderAndOutputType)
 {
@@ -361,19 +371,21 @@ TEST_P(TargetChoice, PresetsTheSourceAndStoresFolderAndOutputType)
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, TargetChoice,
-    testing::Values(
-        TargetCase{R"(D:\Audio\clip.wav)", nullptr, R"(D:\Audio\clip)", R"(E:\Out\clip.MPA)",
-                   R"(E:\Out)", "MPA"},
-        TargetCase{R"(D:\Audio\live.set.wav)", "mpa", R"(D:\Audio\live.set)",
-                   R"(D:\Audio\live.set.ac3)", R"(D:\Audio)", "ac3"},
-        TargetCase{R"(D:\my.takes\clip)", "ac3", R"(D:\my.takes\clip)", R"(D:\my.takes\clip)",
-                   R"(D:\my.takes)", nullptr},
-        TargetCase{"/home/a/clip.wav", "ac3", "/home/a/clip", "/media/dvd/clip.", "/media/dvd", ""},
-        TargetCase{"/home/a/clip.wav", "MPA", "/home/a/clip", "/media/dvd/.hidden", "/media/dvd",
-                   nullptr},
-        TargetCase{"  ", nullptr, "  ", R"(F:\x.mpa)", "F:", "mpa"}));
+    testing::Values(TargetCase{R"(D:\Audio\clip.wav)", nullptr, R"(D:\Audio\clip)",
+                               R"(E:\Out\clip.MPA)", R"(E:\Out)", "MPA"},
+                    TargetCase{R"(D:\Audio\live.set.wav)", "mpa", R"(D:\Audio\live.set)",
+                               R"(D:\Audio\live.set.ac3)", R"(D:\Audio)", "ac3"},
+                    TargetCase{R"(D:\my.takes\clip)", "ac3", R"(D:\my.takes\clip)",
+                               R"(D:\my.takes\clip)", R"(D:\my.takes)", nullptr},
+                    TargetCase{"/home/a/clip.wav", "ac3", "/home/a/clip", "/media/dvd/clip.",
+                               "/media/dvd", ""},
+                    TargetCase{"/home/a/clip.wav", "MPA", "/home/a/clip", "/media/dvd/.hidden",
+                               "/media/dvd", nullptr},
+                    TargetCase{"  ", nullptr, "  ", R"(F:\x.mpa)", "F:", "mpa"}));
 
-class FileChoices : public WindowFixture {};
+class FileChoices : public WindowFixture
+{
+};
 
 TEST_F(FileChoices, CancellingEitherDialogChangesNothing)
 {
@@ -458,7 +470,8 @@ TEST_F(FileChoices, TranscoderDialogKeepsWhatTheLastUseLeft)
 
 // ---- Failing settings writes --------------------------------------------------------------
 
-class FailingStore : public WindowFixture {
+class FailingStore : public WindowFixture
+{
 protected:
     void expectOneWriteFailureShown()
     {
