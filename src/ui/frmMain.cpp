@@ -316,6 +316,7 @@ void frmMain::load()
     m_chkShowBesweet->setChecked(m_settings.readCheckState(SettingKey::ShowBesweet) == 1);
     m_sldNormalize->setValue(m_settings.readNormalize());
     showNormalizeLevel();
+    // The wait indicator's step of 1 belongs to the indicator the transcode run brings.
     m_chkResample->setChecked(m_settings.readCheckState(SettingKey::Upsampling) == 1);
     m_mnuSetToTop->setChecked(m_settings.readAlwaysOnTop());
     if (m_mnuSetToTop->isChecked())
