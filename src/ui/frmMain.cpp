@@ -1,12 +1,502 @@
 #include "ui/frmMain.h"
 
+#include "job/CodeTables.h"
+#include "job/FileChoiceRules.h"
+#include "job/RuntimeError.h"
+#include "platform/Appearance.h"
+#include "platform/WindowStacking.h"
+#include "ui/WaitBarBox.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QTimer>
+#include <array>
+
 namespace klangdorn
 {
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+namespace
+{
+
+// The window's client area below the menu bar, in twips.
+constexpr int ClientWidth = 5610;
+constexpr int ClientHeight = 4485;
+
+// Positions and sizes are kept in twips; 15 twips are one logical pixel.
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+enum class Kind { Label, TextBox, Button, CheckBox, ComboBox, Frame, Slider, WaitBar };
+
+struct ControlDefinition {
+    const char* name;
+    Kind kind;
+    const char* container; // nullptr: the window's client area
+    const char* caption;
+    int left, top, width, height; // twips, relative to the container
+};
+
+// Every visible control in the window's definition order; a frame precedes its contents.
+constexpr std::array controlTable{
+    ControlDefinition{"picWaitBar", Kind::WaitBar, nullptr, "", 3360, 4080, 975, 255},
+    ControlDefinition{"chkShowBesweet", Kind::CheckBox, nullptr, "BeSweet zeigen", 1800, 4080, 1455,
+                      255},
+    ControlDefinition{"chkWriteLog", Kind::CheckBox, nullptr, "Log schreiben", 120, 4080, 1575,
+                      255},
+    ControlDefinition{"frmRAWPCM", Kind::Frame, nullptr, " Quelldatei-Optionen (nur RAW PCM) ", 120,
+                      1080, 5415, 855},
+    ControlDefinition{"chkInputRAWPCM", Kind::CheckBox, "frmRAWPCM", "Quelldatei ist RAW PCM", 90,
+                      390, 2055, 195},
+    ControlDefinition{"cmbInputSamplerate", Kind::ComboBox, "frmRAWPCM", "", 2250, 330, 1335, 315},
+    ControlDefinition{"lblInputSamplerate", Kind::Label, "frmRAWPCM", "Sample Rate", 3690, 360,
+                      1455, 255},
+    ControlDefinition{"cmdTranscode", Kind::Button, nullptr, "Transcode", 4440, 4020, 1095, 375},
+    ControlDefinition{"fmrOutput", Kind::Frame, nullptr, " Ausgabeoptionen ", 120, 2040, 5415,
+                      1815},
+    ControlDefinition{"chkResample", Kind::CheckBox, "fmrOutput", "Resample auf 48 kHz", 3240, 360,
+                      1935, 255},
+    ControlDefinition{"sldNormalize", Kind::Slider, "fmrOutput", "", 120, 1320, 1935, 255},
+    ControlDefinition{"cmbOutputChannelmode", Kind::ComboBox, "fmrOutput", "", 120, 840, 1815, 315},
+    ControlDefinition{"cmbOutputBitrate", Kind::ComboBox, "fmrOutput", "", 120, 360, 1815, 315},
+    ControlDefinition{"lblNormalize", Kind::Label, "fmrOutput", "", 2160, 1320, 3135, 255},
+    ControlDefinition{"lblOutputChannelmode", Kind::Label, "fmrOutput", "Kanalmodus (nur MPA)",
+                      2160, 840, 2055, 255},
+    ControlDefinition{"lblOutputBitrate", Kind::Label, "fmrOutput", "Bitrate (kbps)", 2160, 360,
+                      1215, 255},
+    ControlDefinition{"cmdOutput", Kind::Button, nullptr, "...", 5160, 600, 375, 285},
+    ControlDefinition{"cmdInput", Kind::Button, nullptr, "...", 5160, 240, 375, 285},
+    ControlDefinition{"txtOutputFile", Kind::TextBox, nullptr, "", 1200, 600, 3855, 285},
+    ControlDefinition{"txtInputFile", Kind::TextBox, nullptr, "", 1200, 240, 3855, 285},
+    ControlDefinition{"lblOutputFile", Kind::Label, nullptr, "Zieldatei", 120, 600, 855, 255},
+    ControlDefinition{"lblInputFile", Kind::Label, nullptr, "Quelldatei:", 120, 240, 855, 255},
+};
+
+// The keyboard focus moves through the controls in this order; labels and frames take none.
+constexpr std::array tabOrder{
+    "txtInputFile",     "txtOutputFile",        "cmdInput",     "cmdOutput",
+    "cmbOutputBitrate", "cmbOutputChannelmode", "cmdTranscode", "cmbInputSamplerate",
+    "chkInputRAWPCM",   "sldNormalize",         "chkWriteLog",  "chkShowBesweet",
+    "picWaitBar",       "chkResample",
+};
+
+constexpr const char* SourceFilter = "Wave-Audio (*.wav)|*.wav|MPEG-Audio (*.mp2, *.mpa, *.mp3)|"
+                                     "*.mp2;*.mpa;*.mp3|Dolby Digital (*.ac3)|*.ac3";
+constexpr const char* SourceTitle = "Quelldatei (Audio) öffnen (WAV, MP3, AC3)";
+constexpr const char* TargetFilter = "MPEGI Layer II (*.mpa)|*.mpa|Dolby Digital 2.0 (*.ac3)|*.ac3";
+constexpr const char* TargetTitle = "Ausgabedatei speichern unter...";
+constexpr const char* TranscoderFilter = "Ausführbare Dateien (*.exe)|besweet.exe";
+constexpr const char* TranscoderTitle = "Besweet.exe suchen";
+
+// The control's place in logical pixels. A check box lower than its style's indicator grows
+// to the indicator's height about the same middle, so the box is drawn whole.
+QRect geometryOf(const ControlDefinition& definition, const QWidget& control)
+{
+    QRect geometry(px(definition.left), px(definition.top), px(definition.width),
+                   px(definition.height));
+    if (definition.kind == Kind::CheckBox) {
+        const int indicator =
+            control.style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, &control);
+        if (geometry.height() < indicator) {
+            geometry.translate(0, -(indicator - geometry.height()) / 2);
+            geometry.setHeight(indicator);
+        }
+    }
+    return geometry;
+}
+
+QWidget* makeControl(const ControlDefinition& definition, QWidget* parent)
+{
+    const QString caption = QString::fromUtf8(definition.caption);
+    QWidget* control = nullptr;
+    switch (definition.kind) {
+    case Kind::Label:
+        control = new QLabel(caption, parent);
+        break;
+    case Kind::TextBox:
+        control = new QLineEdit(caption, parent);
+        break;
+    case Kind::Button:
+        control = new QPushButton(caption, parent);
+        break;
+    case Kind::CheckBox:
+        control = new QCheckBox(caption, parent);
+        break;
+    case Kind::ComboBox: {
+        auto* combo = new QComboBox(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr); // typed text stays as typed
+        control = combo;
+        break;
+    }
+    case Kind::Frame: {
+        auto* frame = new QGroupBox(caption, parent);
+        frame->setFont(frameTitleFont());
+        control = frame;
+        break;
+    }
+    case Kind::Slider: {
+        auto* slider = new QSlider(Qt::Horizontal, parent);
+        slider->setRange(0, 100);
+        slider->setSingleStep(1);
+        slider->setPageStep(10);
+        slider->setTickPosition(QSlider::TicksBelow);
+        slider->setTickInterval(10);
+        slider->setValue(95);
+        control = slider;
+        break;
+    }
+    case Kind::WaitBar: {
+        auto* box = new WaitBarBox(parent);
+        box->setFont(waitBarFont());
+        control = box;
+        break;
+    }
+    }
+    control->setObjectName(QString::fromLatin1(definition.name));
+    control->setGeometry(geometryOf(definition, *control));
+    // Frames show their titles in bold; what they hold keeps the window's font.
+    if (definition.container && definition.kind != Kind::WaitBar)
+        control->setFont(windowFont());
+    return control;
+}
+
+template <typename Control> Control* child(const QObject& window, const char* name)
+{
+    auto* control = window.findChild<Control*>(QString::fromLatin1(name));
+    Q_ASSERT(control);
+    return control;
+}
+
+// The selected position while the edit text is the selected item's text, else -1: typed
+// text leaves Qt's index where it was.
+int selectedPosition(const QComboBox& combo)
+{
+    const int index = combo.currentIndex();
+    return index >= 0 && combo.currentText() == combo.itemText(index) ? index : -1;
+}
+
+template <std::size_t N>
+void fillOptionList(QComboBox& combo, const std::array<OptionEntry, N>& table, int initial)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        combo.insertItem(
+            static_cast<int>(i),
+            QString::fromUtf8(table[i].item.data(), static_cast<qsizetype>(table[i].item.size())));
+    combo.setCurrentIndex(initial);
+}
+
+std::int16_t checkState(const QCheckBox& box)
+{
+    return box.isChecked() ? 1 : 0;
+}
+
+QString fromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+QString normalizeLevelText(int position)
+{
+    return QStringLiteral("Normalisierungslevel (") + QString::number(position) +
+           QStringLiteral("%)  ");
+}
+
+frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBackend& fileDialog,
+                 WindowStacking& stacking, QWidget* parent)
+    : QMainWindow(parent), m_settings(settings), m_messages(messages), m_stacking(stacking),
+      m_commonDialog(fileDialog)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Klangdorn [Besweet]"));
+    setFont(windowFont());
+    buildControls();
+    buildMenu();
+    setTabOrderOfControls();
+    connectReactions();
+    load();
+}
+
+void frmMain::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    client->setFixedSize(px(ClientWidth), px(ClientHeight));
+    setCentralWidget(client);
+    // The layout is fixed: the window keeps the size of its menu bar and client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    for (const auto& definition : controlTable) {
+        QWidget* container =
+            definition.container ? child<QWidget>(*client, definition.container) : client;
+        makeControl(definition, container);
+    }
+
+    m_txtInputFile = child<QLineEdit>(*this, "txtInputFile");
+    m_txtOutputFile = child<QLineEdit>(*this, "txtOutputFile");
+    m_cmdInput = child<QPushButton>(*this, "cmdInput");
+    m_cmdOutput = child<QPushButton>(*this, "cmdOutput");
+    m_chkInputRAWPCM = child<QCheckBox>(*this, "chkInputRAWPCM");
+    m_cmbInputSamplerate = child<QComboBox>(*this, "cmbInputSamplerate");
+    m_lblInputSamplerate = child<QLabel>(*this, "lblInputSamplerate");
+    m_cmbOutputBitrate = child<QComboBox>(*this, "cmbOutputBitrate");
+    m_cmbOutputChannelmode = child<QComboBox>(*this, "cmbOutputChannelmode");
+    m_chkResample = child<QCheckBox>(*this, "chkResample");
+    m_sldNormalize = child<QSlider>(*this, "sldNormalize");
+    m_lblNormalize = child<QLabel>(*this, "lblNormalize");
+    m_chkWriteLog = child<QCheckBox>(*this, "chkWriteLog");
+    m_chkShowBesweet = child<QCheckBox>(*this, "chkShowBesweet");
+    m_picWaitBar = child<WaitBarBox>(*this, "picWaitBar");
+    m_cmdTranscode = child<QPushButton>(*this, "cmdTranscode");
+
+    // The RAW PCM option is ticked in the design; the load step clears it.
+    m_chkInputRAWPCM->setChecked(true);
+
+    m_tmrProgress = new QTimer(this);
+    m_tmrProgress->setObjectName(QStringLiteral("tmrProgress"));
+    m_tmrProgress->setInterval(100);
+}
+
+void frmMain::buildMenu()
+{
+    QMenu* options = menuBar()->addMenu(QStringLiteral("Optionen"));
+    options->setObjectName(QStringLiteral("mnuOptions"));
+    m_mnuAllocToolame = options->addAction(QStringLiteral("Pfad zu Besweet.exe"));
+    m_mnuAllocToolame->setObjectName(QStringLiteral("mnuAllocToolame"));
+    m_mnuSetToTop = options->addAction(QStringLiteral("immer im Vordergrund"));
+    m_mnuSetToTop->setObjectName(QStringLiteral("mnuSetToTop"));
+    m_mnuSetToTop->setCheckable(true);
+    m_mnuSetToTop->setChecked(true);
+}
+
+void frmMain::setTabOrderOfControls()
+{
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(child<QWidget>(*this, tabOrder[i - 1]), child<QWidget>(*this, tabOrder[i]));
+    m_txtInputFile->setFocus();
+}
+
+void frmMain::connectReactions()
+{
+    // Check boxes react to every change of state: mouse, keyboard and program alike.
+    connect(m_chkWriteLog, &QCheckBox::toggled, this, &frmMain::chkWriteLog_Click);
+    connect(m_chkShowBesweet, &QCheckBox::toggled, this, &frmMain::chkShowBesweet_Click);
+    connect(m_chkResample, &QCheckBox::toggled, this, &frmMain::chkResample_Click);
+    connect(m_chkInputRAWPCM, &QCheckBox::toggled, this, &frmMain::chkInputRAWPCM_Click);
+    connect(m_cmdInput, &QPushButton::clicked, this, &frmMain::cmdInput_Click);
+    connect(m_cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
+    connect(m_cmdTranscode, &QPushButton::clicked, this, &frmMain::cmdTranscode_Click);
+    connect(m_mnuAllocToolame, &QAction::triggered, this, &frmMain::mnuAllocToolame_Click);
+    connect(m_mnuSetToTop, &QAction::triggered, this, &frmMain::mnuSetToTop_Click);
+    connect(m_tmrProgress, &QTimer::timeout, this, &frmMain::tmrProgress_Timer);
+    // The level label follows the slider however it moves, and on pointer movement over it.
+    connect(m_sldNormalize, &QSlider::valueChanged, this, &frmMain::showNormalizeLevel);
+    m_sldNormalize->setMouseTracking(true);
+    m_sldNormalize->installEventFilter(this);
+}
+
+void frmMain::load()
+{
+    fillOptionLists();
+    m_chkInputRAWPCM->setChecked(false);
+    m_chkWriteLog->setChecked(m_settings.readCheckState(SettingKey::WriteLog) == 1);
+    m_chkShowBesweet->setChecked(m_settings.readCheckState(SettingKey::ShowBesweet) == 1);
+    m_sldNormalize->setValue(m_settings.readNormalize());
+    showNormalizeLevel();
+    // The wait indicator's step of 1 belongs to the indicator the transcode run brings.
+    m_chkResample->setChecked(m_settings.readCheckState(SettingKey::Upsampling) == 1);
+    m_mnuSetToTop->setChecked(m_settings.readAlwaysOnTop());
+    if (m_mnuSetToTop->isChecked())
+        m_stacking.setTopMost(*this, true);
+}
+
+void frmMain::fillOptionLists()
+{
+    fillOptionList(*m_cmbInputSamplerate, arrInputSamplerate, InitialInputSamplerate);
+    fillOptionList(*m_cmbOutputBitrate, arrOutputBitrate, InitialOutputBitrate);
+    fillOptionList(*m_cmbOutputChannelmode, arrOutputChannelmode, InitialOutputChannelmode);
+}
+
+void frmMain::showNormalizeLevel()
+{
+    m_lblNormalize->setText(normalizeLevelText(m_sldNormalize->value()));
+}
+
+void frmMain::reportFailures(const std::function<void()>& reaction)
+{
+    try {
+        reaction();
+    } catch (const RuntimeError& error) {
+        if (error.number() != ErrorNumber::DialogCancelled)
+            m_messages.show(Message{error.message()});
+    }
+}
+
+void frmMain::saveCheckBox(const QCheckBox& box, SettingKey key)
+{
+    reportFailures([&] { m_settings.saveCheckState(key, checkState(box)); });
+}
+
+void frmMain::chkWriteLog_Click()
+{
+    saveCheckBox(*m_chkWriteLog, SettingKey::WriteLog);
+}
+
+void frmMain::chkShowBesweet_Click()
+{
+    saveCheckBox(*m_chkShowBesweet, SettingKey::ShowBesweet);
+}
+
+void frmMain::chkResample_Click()
+{
+    saveCheckBox(*m_chkResample, SettingKey::Upsampling);
+}
+
+void frmMain::chkInputRAWPCM_Click()
+{
+    const bool rawPcm = m_chkInputRAWPCM->isChecked();
+    m_cmbInputSamplerate->setEnabled(rawPcm);
+    m_lblInputSamplerate->setEnabled(rawPcm);
+}
+
+void frmMain::sldNormalize_MouseMove()
+{
+    showNormalizeLevel();
+}
+
+void frmMain::mnuSetToTop_Click()
+{
+    // The action has toggled its check mark already.
+    const bool onTop = m_mnuSetToTop->isChecked();
+    m_stacking.setTopMost(*this, onTop);
+    reportFailures([&] { m_settings.saveAlwaysOnTop(onTop); });
+}
+
+void frmMain::cmdInput_Click()
+{
+    reportFailures([&] {
+        m_commonDialog.setFilter(SourceFilter);
+        m_commonDialog.setTitle(SourceTitle);
+        m_commonDialog.setInitDir(m_settings.readText(SettingKey::InputDir));
+        if (!m_commonDialog.showOpen())
+            return;
+        const std::string source = m_commonDialog.fileName();
+        m_txtInputFile->setText(fromStd(source));
+        m_settings.saveText(SettingKey::InputDir, folderOf(source));
+        const std::string outputType = m_settings.readText(SettingKey::OutputType);
+        m_txtOutputFile->setText(fromStd(proposedTarget(source, outputType)));
+    });
+}
+
+void frmMain::cmdOutput_Click()
+{
+    if (m_txtInputFile->text().isEmpty()) {
+        m_messages.show(Message{"Please choose Input-File first!", MessageButtons::Ok,
+                                MessageIcon::Exclamation, "Choose Input first"});
+        return;
+    }
+    reportFailures([&] {
+        m_commonDialog.setFilter(TargetFilter);
+        m_commonDialog.setTitle(TargetTitle);
+        m_commonDialog.setFileName(withoutExtension(m_txtInputFile->text().toStdString()));
+        m_commonDialog.setDefaultExt(m_settings.readText(SettingKey::OutputType));
+        m_commonDialog.setInitDir(m_settings.readText(SettingKey::OutputDir));
+        if (!m_commonDialog.showSave())
+            return;
+        const std::string target = m_commonDialog.fileName();
+        m_txtOutputFile->setText(fromStd(target));
+        m_settings.saveText(SettingKey::OutputDir, folderOf(target));
+        // A name without an extension leaves the output type as it was.
+        if (const auto outputType = extensionOf(m_commonDialog.fileTitle()))
+            m_settings.saveText(SettingKey::OutputType, *outputType);
+    });
+}
+
+void frmMain::mnuAllocToolame_Click()
+{
+    reportFailures([&] {
+        m_commonDialog.setFilter(TranscoderFilter);
+        m_commonDialog.setFileName({});
+        m_commonDialog.setTitle(TranscoderTitle);
+        if (!m_commonDialog.showOpen())
+            return;
+        m_settings.saveText(SettingKey::Besweet, m_commonDialog.fileName());
+    });
+}
+
+void frmMain::cmdTranscode_Click()
+{
+    // The transcode run is wired in here.
+}
+
+void frmMain::tmrProgress_Timer()
+{
+    // Each tick moves the wait indicator one step; wired in with the transcode run.
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    reportFailures([&] { m_settings.saveNormalize(m_sldNormalize->value()); });
+    event->accept();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_sldNormalize && event->type() == QEvent::MouseMove)
+        sldNormalize_MouseMove();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+ControlValues frmMain::readControls() const
+{
+    ControlValues values;
+    values.inputFile = m_txtInputFile->text().toStdString();
+    values.outputFile = m_txtOutputFile->text().toStdString();
+    values.writeLog = m_chkWriteLog->isChecked();
+    values.showBesweet = m_chkShowBesweet->isChecked();
+    values.inputRawPcm = m_chkInputRAWPCM->isChecked();
+    values.resample = m_chkResample->isChecked();
+    values.normalize = m_sldNormalize->value();
+    values.inputSamplerate = selectedPosition(*m_cmbInputSamplerate);
+    values.outputChannelmode = selectedPosition(*m_cmbOutputChannelmode);
+    values.outputBitrate = selectedPosition(*m_cmbOutputBitrate);
+    return values;
+}
+
+void frmMain::setTranscodeEnabled(bool enabled)
+{
+    m_cmdTranscode->setEnabled(enabled);
+}
+
+void frmMain::setProgressTimerEnabled(bool enabled)
+{
+    if (enabled)
+        m_tmrProgress->start();
+    else
+        m_tmrProgress->stop();
+}
+
+void frmMain::clearWaitBar()
+{
+    m_picWaitBar->clear();
+}
+
+WaitBarSurface& frmMain::waitBar()
+{
+    return *m_picWaitBar;
 }
 
 } // namespace klangdorn

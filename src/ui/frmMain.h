@@ -1,16 +1,107 @@
-// The program's one window.
+// The program's one window: the source and target rows, the options of a RAW PCM source, the
+// output options, the wait indicator and "Transcode", and the menu "Optionen". It reads and
+// writes each setting at the moment a choice changes; dialogs, settings and window stacking
+// come in from outside, so the tests drive the window with fakes.
 #pragma once
 
+#include "job/TranscodeWindow.h"
+#include "job/UserDialogs.h"
+#include "settings/SettingsStore.h"
+
 #include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTimer;
 
 namespace klangdorn
 {
 
-class frmMain : public QMainWindow
+class WaitBarBox;
+class WaitBarSurface;
+class WindowStacking;
+
+class frmMain : public QMainWindow, public TranscodeWindow
 {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    // Builds the window and runs its load step; the window is not shown yet.
+    frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBackend& fileDialog,
+            WindowStacking& stacking, QWidget* parent = nullptr);
+
+    ControlValues readControls() const override;
+    void setTranscodeEnabled(bool enabled) override;
+    void setProgressTimerEnabled(bool enabled) override;
+    void clearWaitBar() override;
+
+    // What the transcode run shares with the window.
+    SettingsStore& settings() { return m_settings; }
+    MessageBoxes& messageBoxes() { return m_messages; }
+    CommonDialog& commonDialog() { return m_commonDialog; }
+    WaitBarSurface& waitBar();
+
+public slots:
+    void chkWriteLog_Click();
+    void chkShowBesweet_Click();
+    void chkResample_Click();
+    void chkInputRAWPCM_Click();
+    void cmdInput_Click();
+    void cmdOutput_Click();
+    void cmdTranscode_Click();
+    void mnuAllocToolame_Click();
+    void mnuSetToTop_Click();
+    void sldNormalize_MouseMove();
+    void tmrProgress_Timer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void setTabOrderOfControls();
+    void connectReactions();
+    void load();
+    void fillOptionLists();
+    void showNormalizeLevel();
+    void saveCheckBox(const QCheckBox& box, SettingKey key);
+    void reportFailures(const std::function<void()>& reaction);
+
+    SettingsStore& m_settings;
+    MessageBoxes& m_messages;
+    WindowStacking& m_stacking;
+    CommonDialog m_commonDialog;
+
+    // Owned by the window through Qt's parent ownership.
+    QLineEdit* m_txtInputFile = nullptr;
+    QLineEdit* m_txtOutputFile = nullptr;
+    QPushButton* m_cmdInput = nullptr;
+    QPushButton* m_cmdOutput = nullptr;
+    QCheckBox* m_chkInputRAWPCM = nullptr;
+    QComboBox* m_cmbInputSamplerate = nullptr;
+    QLabel* m_lblInputSamplerate = nullptr;
+    QComboBox* m_cmbOutputBitrate = nullptr;
+    QComboBox* m_cmbOutputChannelmode = nullptr;
+    QCheckBox* m_chkResample = nullptr;
+    QSlider* m_sldNormalize = nullptr;
+    QLabel* m_lblNormalize = nullptr;
+    QCheckBox* m_chkWriteLog = nullptr;
+    QCheckBox* m_chkShowBesweet = nullptr;
+    WaitBarBox* m_picWaitBar = nullptr;
+    QPushButton* m_cmdTranscode = nullptr;
+    QAction* m_mnuAllocToolame = nullptr;
+    QAction* m_mnuSetToTop = nullptr;
+    QTimer* m_tmrProgress = nullptr;
 };
+
+// The text of the level label for a slider position: "Normalisierungslevel (95%)  ".
+QString normalizeLevelText(int position);
 
 } // namespace klangdorn

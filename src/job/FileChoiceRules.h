@@ -1,0 +1,34 @@
+// How a chosen file's path turns into the remembered folder, the proposed target and the
+// output type. Both "\" and "/" count as separators, so Windows and POSIX paths work alike.
+// Only the bare file name's last "." starts an extension, and a name whose only "." is its
+// first character (".hidden") has none.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace klangdorn
+{
+
+// The path less its bare name and the separator before it: "D:\Audio\clip.wav" gives
+// "D:\Audio", "C:\clip.wav" gives "C:". A file directly in the POSIX root keeps the root:
+// "/clip.wav" gives "/". A bare name without any folder gives "".
+std::string folderOf(std::string_view path);
+
+// The bare name: everything after the last separator.
+std::string_view bareNameOf(std::string_view path);
+
+// The extension of a bare name, without its "."; nothing when the name has none.
+// "clip.MPA" gives "MPA", "clip." gives "", "clip" and ".hidden" give nothing.
+std::optional<std::string> extensionOf(std::string_view bareName);
+
+// The path without the extension of its bare name and without that name's last ".":
+// "D:\Audio\clip.wav" gives "D:\Audio\clip", "D:\my.takes\clip" stays whole.
+std::string withoutExtension(std::string_view path);
+
+// The target proposed for a source: its path with the extension replaced by the output
+// type, or with "." and the output type appended when the source has no extension.
+std::string proposedTarget(std::string_view sourcePath, std::string_view outputType);
+
+} // namespace klangdorn

@@ -1,0 +1,72 @@
+#include "platform/Appearance.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QStyleFactory>
+#include <array>
+
+namespace klangdorn
+{
+
+namespace
+{
+
+struct Family {
+    const char* name;
+    int windowPixels;  // the window's font, 8.25 pt at 96 dpi in the family it was drawn with
+    int waitBarPixels; // the wait indicator's, 9.75 pt likewise
+};
+
+// The family the layout was drawn with first, then sans fonts of Arial's widths. Those run a
+// little wider at the same size, so they take one pixel less and every caption still fits.
+constexpr std::array families{
+    Family{"MS Sans Serif", 11, 13},   Family{"Microsoft Sans Serif", 11, 13},
+    Family{"Liberation Sans", 10, 12}, Family{"Arial", 10, 12},
+    Family{"Arimo", 10, 12},
+};
+
+const Family& installedFamily()
+{
+    static const Family& chosen = []() -> const Family& {
+        for (const Family& family : families) {
+            if (QFontDatabase::hasFamily(QString::fromLatin1(family.name)))
+                return family;
+        }
+        return families.back(); // the style hint then picks a sans of about that size
+    }();
+    return chosen;
+}
+
+QFont sansFont(int pixels, QFont::Weight weight)
+{
+    QFont font(QString::fromLatin1(installedFamily().name));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+} // namespace
+
+void useProgramStyle()
+{
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(fusion);
+}
+
+QFont windowFont()
+{
+    return sansFont(installedFamily().windowPixels, QFont::Normal);
+}
+
+QFont frameTitleFont()
+{
+    return sansFont(installedFamily().windowPixels, QFont::Bold);
+}
+
+QFont waitBarFont()
+{
+    return sansFont(installedFamily().waitBarPixels, QFont::Bold);
+}
+
+} // namespace klangdorn

@@ -1,0 +1,22 @@
+// The program's look: Qt's Fusion style everywhere, and the fonts the window is laid out for.
+// "MS Sans Serif" is rarely installed off Windows; Liberation Sans or Arial stands in for it,
+// one pixel smaller, as they run a little wider.
+#pragma once
+
+#include <QFont>
+
+namespace klangdorn
+{
+
+// Sets the Fusion style, whose measures the fixed layout of the window is made for.
+void useProgramStyle();
+
+// "MS Sans Serif" 8.25 pt (11 px at 96 dpi) or its stand-in, regular: every control's font.
+QFont windowFont();
+// The same in bold: the frames' titles.
+QFont frameTitleFont();
+// The wait indicator's font, 9.75 pt (13 px) or its stand-in, bold; its "n" is drawn as a filled
+// square.
+QFont waitBarFont();
+
+} // namespace klangdorn
