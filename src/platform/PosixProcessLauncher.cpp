@@ -294,10 +294,10 @@ std::optional<std::string> FindOnPath(const std::string& name)
     std::string_view folders(path);
     while (true) {
         const auto colon = folders.find(':');
-        std::string folder(folders.substr(0, colon));
-        if (folder.empty())
-            folder = ".";
-        const std::string candidate = folder + '/' + name;
+        // An empty entry means the current folder.
+        const std::string_view entry = folders.substr(0, colon);
+        std::string candidate(entry.empty() ? std::string_view(".") : entry);
+        candidate.append(1, '/').append(name);
         if (isExecutableFile(candidate))
             return candidate;
         if (colon == std::string_view::npos)
