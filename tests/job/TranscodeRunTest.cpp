@@ -140,6 +140,11 @@ struct FieldsCase {
     bool refused;
 };
 
+void PrintTo(const FieldsCase& c, std::ostream* os)
+{
+    *os << '"' << c.input << "\" \"" << c.output << '"';
+}
+
 class EmptyFieldsTest : public TranscodeRunTest, public testing::WithParamInterface<FieldsCase>
 {
 };
@@ -234,6 +239,12 @@ TEST_F(TranscodeRunTest, TranscoderThenMissingFieldsInThisOrder)
 // Whatever ends the click later, the chosen transcoder stays stored.
 enum class LaterStop { MissingSource, NoToOverwrite, LaunchFails };
 
+void PrintTo(LaterStop stop, std::ostream* os)
+{
+    constexpr const char* names[] = {"missing source", "No to overwrite", "launch fails"};
+    *os << names[static_cast<int>(stop)];
+}
+
 class ChosenTranscoderStaysTest : public TranscodeRunTest,
                                   public testing::WithParamInterface<LaterStop>
 {
@@ -286,6 +297,12 @@ struct OutcomeCase {
     bool targetWritten;
     std::string firstLine; // empty: no message
 };
+
+void PrintTo(const OutcomeCase& c, std::ostream* os)
+{
+    *os << (c.end.kind == ProcessEnd::Kind::Signalled ? "signal " : "exit ") << c.end.code
+        << (c.targetWritten ? " with target" : " without target");
+}
 
 class RunOutcomeTest : public TranscodeRunTest, public testing::WithParamInterface<OutcomeCase>
 {

@@ -84,6 +84,11 @@ struct SequenceCase {
     std::vector<int> positions;
 };
 
+void PrintTo(const SequenceCase& c, std::ostream* os)
+{
+    *os << "box " << c.width << ", blank " << c.blank << ", square " << c.square;
+}
+
 class WaitIndicatorSequenceTest : public testing::TestWithParam<SequenceCase>
 {
 };

@@ -14,6 +14,11 @@ struct ConsoleCase {
     QString shown;
 };
 
+void PrintTo(const ConsoleCase& c, std::ostream* os)
+{
+    *os << c.chunks.size() << " chunks, " << c.shown.size() << " characters shown";
+}
+
 class ConsoleTextTest : public testing::TestWithParam<ConsoleCase>
 {
 };

@@ -49,6 +49,11 @@ struct EndCase {
     ProcessEnd end;
 };
 
+void PrintTo(const EndCase& c, std::ostream* os)
+{
+    *os << c.variable << '=' << c.value;
+}
+
 class ProcessEndTest : public LauncherTest, public testing::WithParamInterface<EndCase>
 {
 };

@@ -85,6 +85,12 @@ struct RealOutcome {
     std::string firstLine; // empty: no message
 };
 
+void PrintTo(const RealOutcome& c, std::ostream* os)
+{
+    for (const auto& [name, value] : c.environment)
+        *os << name << '=' << value << ' ';
+}
+
 class RealOutcomeTest : public RealRunTest, public testing::WithParamInterface<RealOutcome>
 {
 };
