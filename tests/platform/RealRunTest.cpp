@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QPushButton>
 #include <QWidget>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace klangdorn;
@@ -129,6 +130,62 @@ INSTANTIATE_TEST_SUITE_P(
                                 "BeSweet wurde mit Fehlercode 4 beendet."},
                     RealOutcome{{}, "Die Zieldatei wurde nicht erstellt."},
                     RealOutcome{{{"FAKE_SIGNAL", "15"}}, "BeSweet wurde abgebrochen."}));
+
+// The question about overwriting comes for exactly the path given, whatever its attributes.
+struct TargetCase {
+    std::string target;
+    std::string createFile;   // made before the click
+    std::string createFolder; // made before the click
+    bool asked;
+};
+
+void PrintTo(const TargetCase& c, std::ostream* os)
+{
+    *os << c.target;
+}
+
+class TargetQuestionTest : public RealRunTest, public testing::WithParamInterface<TargetCase>
+{
+};
+
+TEST_P(TargetQuestionTest, AskedForAnExistingFileOnly)
+{
+    if (!GetParam().createFile.empty())
+        touch(path(GetParam().createFile));
+    if (!GetParam().createFolder.empty())
+        std::filesystem::create_directory(path(GetParam().createFolder));
+    window.controls.outputFile = path(GetParam().target);
+    messages.answers = {MessageAnswer::No};
+    run.cmdTranscode_Click();
+
+    if (GetParam().asked) {
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].caption, "Zieldatei existiert bereits");
+        EXPECT_FALSE(exists(path("arguments"))) << "launched after No";
+    } else {
+        EXPECT_TRUE(exists(path("arguments")));
+        for (const auto& message : messages.shown)
+            EXPECT_NE(message.caption, "Zieldatei existiert bereits");
+    }
+    EXPECT_TRUE(window.cmdTranscode.isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, TargetQuestionTest,
+                         testing::Values(TargetCase{"ziel.ac3", "ziel.ac3", "", true},
+                                         TargetCase{".versteckt.ac3", ".versteckt.ac3", "", true},
+                                         TargetCase{"*.ac3", "a.ac3", "", false},
+                                         TargetCase{"ordner.ac3", "", "ordner.ac3", false},
+                                         TargetCase{"neu.ac3", "", "", false}));
+
+TEST_F(RealRunTest, SourceAsTargetIsRefusedWithoutLaunching)
+{
+    window.controls.outputFile = path("Quelle 1.wav");
+    run.cmdTranscode_Click();
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Zieldatei ungültig");
+    EXPECT_FALSE(exists(path("arguments")));
+}
 
 TEST_F(RealRunTest, MissingTranscoderIsReportedAndTheButtonEnabledAgain)
 {
