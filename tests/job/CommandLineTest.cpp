@@ -1,14 +1,14 @@
 #include "job/RuntimeError.h"
 #include "job/TranscodeJob.h"
 
-#include <clocale>
 #include <gtest/gtest.h>
+
+#include <clocale>
 #include <locale>
 
 using namespace klangdorn;
 
-namespace
-{
+namespace {
 
 const std::string Besweet = R"(C:\Tools\BeSweet\BeSweet.exe)";
 
@@ -71,28 +71,20 @@ int errorNumberOf(const TranscodeJob& job)
 
 TEST(CommandLine, WorkedExamplesAreByteExact)
 {
-    EXPECT_EQ(
-        BuildCommandLine(example1()),
-        R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\Aufnahmen\konzert.wav -output D:\DVD\konzert.mpa -logfile D:\DVD\konzert.mpa.log ) -ota( -norm 0.95 ) -ssrc( --rate 48000 ) -toolame( -m j -b 224 ))");
-    EXPECT_EQ(
-        BuildCommandLine(example2()),
-        R"(C:\Tools\BeSweet\BeSweet.exe -core( -input "D:\Aufnahmen\take 1.pcm" -output D:\DVD\take1.ac3 ) -ota( -norm 1.00 -fs 48000 ) -ac3enc( -b 192 ))");
-    EXPECT_EQ(
-        BuildCommandLine(example3()),
-        R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\a.wav -output D:\a.ac3 ) -ac3enc( -b 256 ))");
+    EXPECT_EQ(BuildCommandLine(example1()),
+              R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\Aufnahmen\konzert.wav -output D:\DVD\konzert.mpa -logfile D:\DVD\konzert.mpa.log ) -ota( -norm 0.95 ) -ssrc( --rate 48000 ) -toolame( -m j -b 224 ))");
+    EXPECT_EQ(BuildCommandLine(example2()),
+              R"(C:\Tools\BeSweet\BeSweet.exe -core( -input "D:\Aufnahmen\take 1.pcm" -output D:\DVD\take1.ac3 ) -ota( -norm 1.00 -fs 48000 ) -ac3enc( -b 192 ))");
+    EXPECT_EQ(BuildCommandLine(example3()),
+              R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\a.wav -output D:\a.ac3 ) -ac3enc( -b 256 ))");
 }
 
 TEST(CommandLine, ArgumentListKeepsPathsWholeAndUnquoted)
 {
-    const std::vector<std::string> expected{Besweet,   "-core(",
-                                            "-input",  R"(D:\Aufnahmen\take 1.pcm)",
-                                            "-output", R"(D:\DVD\take1.ac3)",
-                                            ")",       "-ota(",
-                                            "-norm",   "1.00",
-                                            "-fs",     "48000",
-                                            ")",       "-ac3enc(",
-                                            "-b",      "192",
-                                            ")"};
+    const std::vector<std::string> expected{
+        Besweet, "-core(", "-input", R"(D:\Aufnahmen\take 1.pcm)", "-output", R"(D:\DVD\take1.ac3)",
+        ")",     "-ota(",  "-norm",  "1.00",                        "-fs",     "48000",
+        ")",     "-ac3enc(", "-b",   "192",                         ")"};
     EXPECT_EQ(BuildArguments(example2()), expected);
 }
 
@@ -139,9 +131,7 @@ struct OtaCase {
     const char* expectedSection; // between the core and the encoder section
 };
 
-class OtaSection : public testing::TestWithParam<OtaCase>
-{
-};
+class OtaSection : public testing::TestWithParam<OtaCase> {};
 
 TEST_P(OtaSection, FollowsRawPcmAndLevel)
 {
@@ -149,27 +139,23 @@ TEST_P(OtaSection, FollowsRawPcmAndLevel)
     job.InputRAWPCM = GetParam().rawPcm;
     job.Normalize = GetParam().normalize;
     job.InputSamplerate = GetParam().samplerate;
-    EXPECT_EQ(
-        BuildCommandLine(job),
-        std::string(R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\a.wav -output D:\a.ac3 ))") +
-            GetParam().expectedSection + " -ac3enc( -b 256 )");
+    EXPECT_EQ(BuildCommandLine(job), std::string(R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\a.wav -output D:\a.ac3 ))") +
+                                         GetParam().expectedSection + " -ac3enc( -b 256 )");
 }
 
-INSTANTIATE_TEST_SUITE_P(Branches, OtaSection,
-                         testing::Values(OtaCase{false, 100, 1, ""},
-                                         OtaCase{false, 99, 1, " -ota( -norm 0.99 )"},
-                                         OtaCase{false, 0, -1, " -ota( -norm 0.00 )"},
-                                         OtaCase{true, 100, 1, " -ota( -norm 1.00 -fs 44100 )"},
-                                         OtaCase{true, 40, 0, " -ota( -norm 0.40 -fs 32000 )"}));
+INSTANTIATE_TEST_SUITE_P(
+    Branches, OtaSection,
+    testing::Values(OtaCase{false, 100, 1, ""}, OtaCase{false, 99, 1, " -ota( -norm 0.99 )"},
+                    OtaCase{false, 0, -1, " -ota( -norm 0.00 )"},
+                    OtaCase{true, 100, 1, " -ota( -norm 1.00 -fs 44100 )"},
+                    OtaCase{true, 40, 0, " -ota( -norm 0.40 -fs 32000 )"}));
 
 struct EncoderCase {
     const char* outputType;
     const char* expectedEnd;
 };
 
-class EncoderSection : public testing::TestWithParam<EncoderCase>
-{
-};
+class EncoderSection : public testing::TestWithParam<EncoderCase> {};
 
 TEST_P(EncoderSection, FollowsOutputTypeInAnyCaseNotTheTargetExtension)
 {
@@ -197,9 +183,8 @@ TEST(CommandLine, ResampleAndLogSections)
     TranscodeJob job = example3();
     job.Resample = true;
     job.WriteLog = true;
-    EXPECT_EQ(
-        BuildCommandLine(job),
-        R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\a.wav -output D:\a.ac3 -logfile D:\a.ac3.log ) -ssrc( --rate 48000 ) -ac3enc( -b 256 ))");
+    EXPECT_EQ(BuildCommandLine(job),
+              R"(C:\Tools\BeSweet\BeSweet.exe -core( -input D:\a.wav -output D:\a.ac3 -logfile D:\a.ac3.log ) -ssrc( --rate 48000 ) -ac3enc( -b 256 ))");
 }
 
 TEST(CommandLine, PositionOutsideItsTableIsError9InTheFixedOrder)
