@@ -1,0 +1,50 @@
+// Starting the transcoder and waiting for its end, behind an interface: the platform layer
+// gives the real launcher, the tests give fakes that end as scripted.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace klangdorn
+{
+
+// How a process ended: with an exit code, or killed by a signal (POSIX only).
+struct ProcessEnd {
+    enum class Kind { Exited, Signalled };
+    Kind kind = Kind::Exited;
+    long long code = 0; // the exit code, or the number of the signal
+
+    static ProcessEnd exited(long long exitCode) { return {Kind::Exited, exitCode}; }
+    static ProcessEnd signalled(int signal) { return {Kind::Signalled, signal}; }
+    bool succeeded() const { return kind == Kind::Exited && code == 0; }
+    friend bool operator==(const ProcessEnd&, const ProcessEnd&) = default;
+};
+
+// A started process. Destroying it never kills the process.
+class RunningProcess
+{
+public:
+    virtual ~RunningProcess() = default;
+    virtual long long processId() const = 0;
+};
+
+class ProcessLauncher
+{
+public:
+    virtual ~ProcessLauncher() = default;
+
+    // Starts the program arguments[0] with the other arguments and returns at once.
+    // `commandLine` is the same list as one quoted line (what Windows takes); `showWindow`
+    // says whether the transcoder's output is shown. Throws RuntimeError 53 naming the path
+    // when the program (or the runner it needs) does not exist, and the operating system's
+    // reason when it cannot be started otherwise; nothing is left running then.
+    virtual std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
+                                                   const std::string& commandLine,
+                                                   bool showWindow) = 0;
+
+    // Returns once the process has ended, handling the window's events meanwhile.
+    virtual ProcessEnd fAppControl(RunningProcess& process) = 0;
+};
+
+} // namespace klangdorn

@@ -1,0 +1,196 @@
+#include "job/TranscodeRun.h"
+
+#include <string_view>
+
+namespace klangdorn
+{
+
+TranscodeJob GatherJob(const ControlValues& controls, const std::string& besweetPath,
+                       const std::string& outputType)
+{
+    TranscodeJob job;
+    job.BesweetPath = besweetPath;
+    job.InputFile = controls.inputFile;
+    job.OutputFile = controls.outputFile;
+    job.WriteLog = controls.writeLog;
+    job.Normalize = controls.normalize;
+    job.InputRAWPCM = controls.inputRawPcm;
+    job.InputSamplerate = controls.inputSamplerate;
+    job.Resample = controls.resample;
+    job.OutputChannelmode = controls.outputChannelmode;
+    job.OutputBitrate = controls.outputBitrate;
+    job.OutputType = outputType;
+    job.ShowBesweet = controls.showBesweet;
+    return job;
+}
+
+namespace TranscodeMessages
+{
+
+namespace
+{
+Message warning(std::string_view first, std::string_view second, std::string_view caption,
+                MessageButtons buttons = MessageButtons::Ok)
+{
+    return Message{std::string(first) + LineBreak + std::string(second), buttons,
+                   MessageIcon::Exclamation, std::string(caption)};
+}
+} // namespace
+
+Message besweetNotFound()
+{
+    return warning("Besweet.exe nicht gefunden.", "Bitte zuerst Pfad zu Besweet festlegen!",
+                   "Besweet.exe suchen");
+}
+
+Message sourceOrTargetMissing()
+{
+    return warning("keine Quell- oder Zieldatei angegeben!",
+                   "Bitte vor dem Transcoden Quelle und Ziel zuweisen!",
+                   "Keine Quelle oder Ziel angegeben");
+}
+
+Message sourceIsTarget()
+{
+    return warning("Quell- und Zieldatei sind identisch!", "Bitte eine andere Zieldatei wählen!",
+                   "Zieldatei ungültig");
+}
+
+Message overwriteTarget()
+{
+    return warning("Zieldatei existiert bereits! Möchten Sie diese", "wirklich überschreiben?",
+                   "Zieldatei existiert bereits", MessageButtons::YesNo);
+}
+
+std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent)
+{
+    std::string what;
+    if (end.kind == ProcessEnd::Kind::Signalled)
+        what = "BeSweet wurde abgebrochen.";
+    else if (end.code != 0)
+        what = "BeSweet wurde mit Fehlercode " + std::to_string(end.code) + " beendet.";
+    else if (!targetPresent)
+        what = "Die Zieldatei wurde nicht erstellt.";
+    else
+        return std::nullopt;
+    return warning(what, "Bitte die Ausgabe oder das Log prüfen.", "Transcode fehlgeschlagen");
+}
+
+Message error(const RuntimeError& error)
+{
+    return Message{error.message(), MessageButtons::Ok, MessageIcon::None, ApplicationTitle};
+}
+
+} // namespace TranscodeMessages
+
+TranscodeRun::TranscodeRun(TranscodeWindow& window, SettingsStore& settings, MessageBoxes& messages,
+                           CommonDialog& dialog, ProcessLauncher& launcher, const FileQuery& files)
+    : m_window(window), m_settings(settings), m_messages(messages), m_dialog(dialog),
+      m_launcher(launcher), m_files(files)
+{
+}
+
+void TranscodeRun::cmdTranscode_Click()
+{
+    try {
+        run();
+    } catch (const RuntimeError& error) {
+        reportError(error);
+    }
+}
+
+void TranscodeRun::run()
+{
+    const auto besweetPath = transcoderPath();
+    if (!besweetPath)
+        return;
+    const ControlValues controls = m_window.readControls();
+    if (!sourceAndTargetGiven(controls))
+        return;
+    const TranscodeJob job =
+        GatherJob(controls, *besweetPath, m_settings.readText(SettingKey::OutputType));
+    // Built before any question, so a bad list position is reported first.
+    const auto arguments = BuildArguments(job);
+    const std::string commandLine = BuildCommandLine(job);
+    if (!targetMayBeWritten(job))
+        return;
+    const ProcessEnd end = launchAndWait(arguments, commandLine, job.ShowBesweet);
+    reportFailedRun(end, job.OutputFile);
+}
+
+// The stored path, or the one the user picks now (stored at once); nothing on a cancel.
+std::optional<std::string> TranscodeRun::transcoderPath()
+{
+    std::string path = m_settings.readText(SettingKey::Besweet);
+    if (!path.empty())
+        return path;
+    return askForTranscoder();
+}
+
+std::optional<std::string> TranscodeRun::askForTranscoder()
+{
+    m_messages.show(TranscodeMessages::besweetNotFound());
+    m_dialog.setFilter(BesweetFilter);
+    m_dialog.setFileName("");
+    m_dialog.setTitle(BesweetSearchTitle);
+    if (!m_dialog.showOpen() || m_dialog.fileName().empty())
+        return std::nullopt;
+    std::string path = m_dialog.fileName();
+    m_settings.saveText(SettingKey::Besweet, path);
+    return path;
+}
+
+bool TranscodeRun::sourceAndTargetGiven(const ControlValues& controls)
+{
+    if (!controls.inputFile.empty() && !controls.outputFile.empty())
+        return true;
+    m_messages.show(TranscodeMessages::sourceOrTargetMissing());
+    return false;
+}
+
+bool TranscodeRun::targetMayBeWritten(const TranscodeJob& job)
+{
+    if (m_files.isSameExistingFile(job.InputFile, job.OutputFile)) {
+        m_messages.show(TranscodeMessages::sourceIsTarget());
+        return false;
+    }
+    if (!m_files.existsAsFile(job.OutputFile))
+        return true;
+    return m_messages.show(TranscodeMessages::overwriteTarget()) != MessageAnswer::No;
+}
+
+ProcessEnd TranscodeRun::launchAndWait(const std::vector<std::string>& arguments,
+                                       const std::string& commandLine, bool showWindow)
+{
+    m_window.setTranscodeEnabled(false);
+    m_window.setProgressTimerEnabled(true);
+    const auto process = m_launcher.launch(arguments, commandLine, showWindow);
+    const ProcessEnd end = m_launcher.fAppControl(*process);
+    endWaiting();
+    return end;
+}
+
+void TranscodeRun::endWaiting()
+{
+    m_window.setProgressTimerEnabled(false);
+    m_window.setTranscodeEnabled(true);
+    m_window.clearWaitBar();
+}
+
+void TranscodeRun::reportFailedRun(const ProcessEnd& end, const std::string& target)
+{
+    const bool targetPresent = end.succeeded() && m_files.existsAsFile(target);
+    if (auto message = TranscodeMessages::failedRun(end, targetPresent))
+        m_messages.show(*message);
+}
+
+void TranscodeRun::reportError(const RuntimeError& error)
+{
+    if (error.number() == ErrorNumber::DialogCancelled)
+        return;
+    m_window.setProgressTimerEnabled(false);
+    m_window.setTranscodeEnabled(true);
+    m_messages.show(TranscodeMessages::error(error));
+}
+
+} // namespace klangdorn

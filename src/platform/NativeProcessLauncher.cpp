@@ -1,0 +1,24 @@
+#include "platform/NativeProcessLauncher.h"
+
+#ifdef _WIN32
+#include "platform/WindowsProcessLauncher.h"
+
+#include <QCoreApplication>
+#else
+#include "platform/PosixProcessLauncher.h"
+#endif
+
+namespace klangdorn
+{
+
+std::unique_ptr<ProcessLauncher>
+MakeNativeProcessLauncher([[maybe_unused]] ProcessOutputView& console)
+{
+#ifdef _WIN32
+    return std::make_unique<WindowsProcessLauncher>([] { QCoreApplication::processEvents(); });
+#else
+    return std::make_unique<PosixProcessLauncher>(&console);
+#endif
+}
+
+} // namespace klangdorn

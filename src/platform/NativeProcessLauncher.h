@@ -1,0 +1,16 @@
+// The process launcher of the platform the program runs on.
+#pragma once
+
+#include "job/ProcessControl.h"
+#include "platform/ProcessOutputView.h"
+
+#include <memory>
+
+namespace klangdorn
+{
+
+// On POSIX the transcoder's output goes to `console` when it is to be shown; on Windows the
+// transcoder has a console window of its own and `console` stays unused.
+std::unique_ptr<ProcessLauncher> MakeNativeProcessLauncher(ProcessOutputView& console);
+
+} // namespace klangdorn

@@ -1,0 +1,345 @@
+#include "platform/PosixProcessLauncher.h"
+
+#include "job/RuntimeError.h"
+#include "platform/UniqueFd.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace klangdorn
+{
+
+namespace
+{
+
+constexpr int PollIntervalMs = 100;
+constexpr std::size_t ReadChunk = 64 * 1024;
+// Reads per wake-up, so a chatty program cannot starve the window's other events.
+constexpr int ReadsPerWakeUp = 16;
+
+RuntimeError osError(int error, const std::string& path)
+{
+    return RuntimeError::fromOs(ErrorNumber::PathFileAccess, std::strerror(error) + (": " + path));
+}
+
+RuntimeError launchError(int error, const std::string& path)
+{
+    if (error == ENOENT || error == ENOTDIR)
+        return RuntimeError(ErrorNumber::FileNotFound, path);
+    return osError(error, path);
+}
+
+bool endsWithExe(const std::string& program)
+{
+    constexpr std::string_view exe = ".exe";
+    if (program.size() < exe.size())
+        return false;
+    return std::equal(
+        exe.begin(), exe.end(), program.end() - static_cast<long>(exe.size()),
+        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+bool isExecutableFile(const std::string& path)
+{
+    struct stat status {
+    };
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+void requireExisting(const std::string& path)
+{
+    struct stat status {
+    };
+    if (::stat(path.c_str(), &status) != 0)
+        throw launchError(errno, path);
+}
+
+// posix_spawn's file actions and attributes, released with their owner.
+class SpawnFileActions
+{
+public:
+    SpawnFileActions() { check(posix_spawn_file_actions_init(&m_actions)); }
+    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&m_actions); }
+    SpawnFileActions(const SpawnFileActions&) = delete;
+    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+
+    void openReadOnly(int fd, const char* path)
+    {
+        check(posix_spawn_file_actions_addopen(&m_actions, fd, path, O_RDONLY, 0));
+    }
+    void duplicate(int from, int to)
+    {
+        check(posix_spawn_file_actions_adddup2(&m_actions, from, to));
+    }
+    const posix_spawn_file_actions_t* get() const { return &m_actions; }
+
+private:
+    static void check(int error)
+    {
+        if (error != 0)
+            throw osError(error, "posix_spawn");
+    }
+    posix_spawn_file_actions_t m_actions{};
+};
+
+class SpawnAttributes
+{
+public:
+    SpawnAttributes()
+    {
+        check(posix_spawnattr_init(&m_attributes));
+        // A session of its own: no terminal signal reaches it, and it outlives Klangdorn.
+        // Signal mask and dispositions start fresh rather than inherited from the GUI.
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        check(posix_spawnattr_setsigmask(&m_attributes, &none));
+        check(posix_spawnattr_setsigdefault(&m_attributes, &all));
+        check(posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                          POSIX_SPAWN_SETSIGDEF));
+    }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&m_attributes); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    const posix_spawnattr_t* get() const { return &m_attributes; }
+
+private:
+    static void check(int error)
+    {
+        if (error != 0)
+            throw osError(error, "posix_spawn");
+    }
+    posix_spawnattr_t m_attributes{};
+};
+
+struct OutputPipe {
+    UniqueFd read;
+    UniqueFd write;
+};
+
+OutputPipe makeOutputPipe()
+{
+    std::array<int, 2> fds{};
+    if (::pipe2(fds.data(), O_CLOEXEC) != 0)
+        throw osError(errno, "pipe");
+    OutputPipe pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
+    ::fcntl(pipe.read.get(), F_SETFL, ::fcntl(pipe.read.get(), F_GETFL) | O_NONBLOCK);
+    return pipe;
+}
+
+// Standard input from /dev/null; standard output and error into the pipe.
+pid_t spawn(const SpawnPlan& plan, int outputWrite)
+{
+    SpawnFileActions actions;
+    actions.openReadOnly(STDIN_FILENO, "/dev/null");
+    actions.duplicate(outputWrite, STDOUT_FILENO);
+    actions.duplicate(outputWrite, STDERR_FILENO);
+    SpawnAttributes attributes;
+
+    std::vector<char*> argv;
+    for (const auto& argument : plan.argv)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    // glibc reports a failed exec through the result, so nothing is left running then.
+    const int error = ::posix_spawn(&pid, plan.program.c_str(), actions.get(), attributes.get(),
+                                    argv.data(), environ);
+    if (error != 0)
+        throw launchError(error, plan.program);
+    return pid;
+}
+
+UniqueFd openPidfd(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+#else
+    (void)pid;
+    return UniqueFd();
+#endif
+}
+
+ProcessEnd endFromStatus(int status)
+{
+    if (WIFSIGNALED(status))
+        return ProcessEnd::signalled(WTERMSIG(status));
+    return ProcessEnd::exited(WEXITSTATUS(status));
+}
+
+class PosixRunningProcess final : public RunningProcess
+{
+public:
+    PosixRunningProcess(pid_t pid, UniqueFd output, ProcessOutputView* view)
+        : m_pid(pid), m_pidfd(openPidfd(pid)), m_output(std::move(output)), m_view(view)
+    {
+    }
+    PosixRunningProcess(const PosixRunningProcess&) = delete;
+    PosixRunningProcess& operator=(const PosixRunningProcess&) = delete;
+
+    // Never kills; reaps only what has already ended.
+    ~PosixRunningProcess() override
+    {
+        if (!m_end)
+            reapIfEnded();
+    }
+
+    long long processId() const override { return m_pid; }
+
+    ProcessEnd waitWithEventsHandled()
+    {
+        QSocketNotifier outputNotifier(m_output.get(), QSocketNotifier::Read);
+        QObject::connect(&outputNotifier, &QSocketNotifier::activated, [&] {
+            if (!readAvailableOutput(ReadsPerWakeUp))
+                outputNotifier.setEnabled(false);
+        });
+        std::optional<QSocketNotifier> exitNotifier;
+        std::optional<QTimer> poll;
+        if (m_pidfd) {
+            exitNotifier.emplace(m_pidfd.get(), QSocketNotifier::Read);
+            QObject::connect(&*exitNotifier, &QSocketNotifier::activated,
+                             [this] { reapIfEnded(); });
+        } else {
+            poll.emplace();
+            QObject::connect(&*poll, &QTimer::timeout, [this] { reapIfEnded(); });
+            poll->start(PollIntervalMs);
+        }
+
+        reapIfEnded();
+        // processEvents rather than a nested QEventLoop: a quit of the application ends
+        // every event loop at once, but this wait must go on to the program's end.
+        while (!m_end)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+        // What the program wrote before it ended; a descendant that keeps the pipe open
+        // must not hold the window, so this reads only what is there.
+        readAvailableOutput(ReadsPerWakeUp * 4);
+        if (m_view)
+            m_view->finishOutput();
+        return *m_end;
+    }
+
+private:
+    void reapIfEnded()
+    {
+        if (m_end)
+            return;
+        int status = 0;
+        pid_t result = 0;
+        do {
+            result = ::waitpid(m_pid, &status, WNOHANG);
+        } while (result < 0 && errno == EINTR);
+        if (result == m_pid)
+            m_end = endFromStatus(status);
+        else if (result < 0) // reaped elsewhere: its end is unknown
+            m_end = ProcessEnd::exited(-1);
+    }
+
+    // Reads until the pipe is empty, at most `maxReads` chunks. False at end of file.
+    bool readAvailableOutput(int maxReads)
+    {
+        std::array<char, ReadChunk> buffer{};
+        for (int i = 0; i < maxReads; ++i) {
+            const ssize_t count = ::read(m_output.get(), buffer.data(), buffer.size());
+            if (count > 0) {
+                if (m_view)
+                    m_view->appendOutput({buffer.data(), static_cast<std::size_t>(count)});
+                continue;
+            }
+            if (count < 0 && errno == EINTR)
+                continue;
+            return count < 0 && errno == EAGAIN;
+        }
+        return true;
+    }
+
+    pid_t m_pid;
+    UniqueFd m_pidfd;
+    UniqueFd m_output;
+    ProcessOutputView* m_view;
+    std::optional<ProcessEnd> m_end;
+};
+
+} // namespace
+
+bool NeedsWine(const std::string& program)
+{
+    return endsWithExe(program);
+}
+
+std::optional<std::string> FindOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    if (!path)
+        return std::nullopt;
+    std::string_view folders(path);
+    while (true) {
+        const auto colon = folders.find(':');
+        // An empty entry means the current folder.
+        const std::string_view entry = folders.substr(0, colon);
+        std::string candidate(entry.empty() ? std::string_view(".") : entry);
+        candidate.append(1, '/').append(name);
+        if (isExecutableFile(candidate))
+            return candidate;
+        if (colon == std::string_view::npos)
+            return std::nullopt;
+        folders.remove_prefix(colon + 1);
+    }
+}
+
+SpawnPlan PlanSpawn(const std::vector<std::string>& arguments)
+{
+    if (arguments.empty() || arguments.front().empty())
+        throw RuntimeError(ErrorNumber::FileNotFound, "");
+    const std::string& program = arguments.front();
+    if (!NeedsWine(program))
+        return {program, arguments};
+
+    requireExisting(program);
+    const auto wine = FindOnPath("wine");
+    if (!wine)
+        throw RuntimeError(ErrorNumber::FileNotFound, "wine");
+    std::vector<std::string> argv{"wine"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return {*wine, std::move(argv)};
+}
+
+std::unique_ptr<RunningProcess>
+PosixProcessLauncher::launch(const std::vector<std::string>& arguments,
+                             const std::string& /*commandLine*/, bool showWindow)
+{
+    const SpawnPlan plan = PlanSpawn(arguments);
+    OutputPipe pipe = makeOutputPipe();
+    const pid_t pid = spawn(plan, pipe.write.get());
+    pipe.write.reset(); // only the child writes, so its end shows as end of file
+    ProcessOutputView* view = showWindow ? m_console : nullptr;
+    if (view)
+        view->startOutput();
+    return std::make_unique<PosixRunningProcess>(pid, std::move(pipe.read), view);
+}
+
+ProcessEnd PosixProcessLauncher::fAppControl(RunningProcess& process)
+{
+    return dynamic_cast<PosixRunningProcess&>(process).waitWithEventsHandled();
+}
+
+} // namespace klangdorn

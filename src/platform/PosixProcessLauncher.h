@@ -1,0 +1,54 @@
+// Starting the transcoder on POSIX systems with posix_spawn, never through a shell; a
+// program whose name ends in ".exe" runs through `wine` from PATH. Its standard output and
+// error go into one pipe that is read while it runs: into the console when the output is
+// to be shown, discarded otherwise, so the program never blocks on a full pipe. The process
+// gets a session of its own and is never killed by Klangdorn.
+#pragma once
+
+#include "job/ProcessControl.h"
+#include "platform/ProcessOutputView.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace klangdorn
+{
+
+class PosixProcessLauncher final : public ProcessLauncher
+{
+public:
+    // `console` receives the output of runs that show it; without one it is discarded.
+    explicit PosixProcessLauncher(ProcessOutputView* console = nullptr) : m_console(console) {}
+
+    std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
+                                           const std::string& commandLine,
+                                           bool showWindow) override;
+
+    // Returns when the process has ended and is reaped. Meanwhile the window's events are
+    // handled; the end wakes the wait at once (pidfd, or a 100 ms poll where there is none).
+    // Also goes on when the application has been asked to quit, so the output is read to
+    // the program's end.
+    ProcessEnd fAppControl(RunningProcess& process) override;
+
+private:
+    ProcessOutputView* m_console;
+};
+
+// What is actually started: the program and its argument vector.
+struct SpawnPlan {
+    std::string program;
+    std::vector<std::string> argv;
+};
+
+// The plan for an argument list: as it is, or through wine for a ".exe" in any letter case.
+// Throws RuntimeError 53 for a missing ".exe" (naming it) or a missing wine (naming it).
+SpawnPlan PlanSpawn(const std::vector<std::string>& arguments);
+
+// True when the program must run through wine.
+bool NeedsWine(const std::string& program);
+
+// The first executable file `name` in the folders of PATH.
+std::optional<std::string> FindOnPath(const std::string& name);
+
+} // namespace klangdorn

@@ -1,0 +1,21 @@
+// Where the transcoder's output goes when it is to be shown: the program's console window.
+#pragma once
+
+#include <string_view>
+
+namespace klangdorn
+{
+
+class ProcessOutputView
+{
+public:
+    virtual ~ProcessOutputView() = default;
+    // A new run begins: empty the view, show it normally and give it the focus.
+    virtual void startOutput() = 0;
+    // Bytes of the program's standard output and error, as they come.
+    virtual void appendOutput(std::string_view bytes) = 0;
+    // The program has ended; nothing more follows for this run.
+    virtual void finishOutput() = 0;
+};
+
+} // namespace klangdorn

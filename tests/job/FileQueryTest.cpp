@@ -1,0 +1,61 @@
+#include "job/FileQuery.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace klangdorn;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+class FileQueryTest : public testing::Test
+{
+protected:
+    fs::path folder;
+    LocalFileQuery query;
+
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() /
+                 ("klangdorn-files-" +
+                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder / "Ordner.ac3");
+        write("ziel.ac3");
+        write(".versteckt.ac3");
+        write("Übung 1.wav");
+        fs::create_symlink(folder / "Übung 1.wav", folder / "verweis.wav");
+        fs::create_hard_link(folder / "Übung 1.wav", folder / "zweiter Name.wav");
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    void write(const std::string& name) { std::ofstream(folder / name) << "x"; }
+    std::string at(const std::string& name) const { return (folder / name).string(); }
+};
+
+TEST_F(FileQueryTest, ExactlyAnExistingNonFolderCountsAsFile)
+{
+    EXPECT_TRUE(query.existsAsFile(at("ziel.ac3")));
+    EXPECT_TRUE(query.existsAsFile(at(".versteckt.ac3")));
+    EXPECT_TRUE(query.existsAsFile(at("Übung 1.wav")));
+    EXPECT_FALSE(query.existsAsFile(at("Ordner.ac3")));
+    EXPECT_FALSE(query.existsAsFile(at("fehlt.ac3")));
+    EXPECT_FALSE(query.existsAsFile(at("*.ac3")));
+    EXPECT_FALSE(query.existsAsFile(at("ziel.ac?")));
+    EXPECT_FALSE(query.existsAsFile(""));
+}
+
+TEST_F(FileQueryTest, SameFileWhateverItsPathIsSpelled)
+{
+    EXPECT_TRUE(query.isSameExistingFile(at("Übung 1.wav"), at("Übung 1.wav")));
+    EXPECT_TRUE(query.isSameExistingFile(at("Übung 1.wav"), at("Ordner.ac3/../Übung 1.wav")));
+    EXPECT_TRUE(query.isSameExistingFile(at("Übung 1.wav"), at("verweis.wav")));
+    EXPECT_TRUE(query.isSameExistingFile(at("zweiter Name.wav"), at("Übung 1.wav")));
+    EXPECT_FALSE(query.isSameExistingFile(at("Übung 1.wav"), at("ziel.ac3")));
+    EXPECT_FALSE(query.isSameExistingFile(at("fehlt.wav"), at("fehlt.wav")));
+    EXPECT_FALSE(query.isSameExistingFile(at("Übung 1.wav"), at("fehlt.wav")));
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// Fakes for the transcode run: a window, a launcher and a file system that write what
+// happens to them into one journal, so a test can check the order of the steps.
+#pragma once
+
+#include "job/FileQuery.h"
+#include "job/ProcessControl.h"
+#include "job/RuntimeError.h"
+#include "job/TranscodeWindow.h"
+#include "settings/SettingsBackend.h"
+#include "support/FakeDialogs.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace klangdorn::test
+{
+
+using Journal = std::vector<std::string>;
+
+class MemorySettings : public SettingsBackend
+{
+public:
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
+    std::optional<std::string> get(const std::string& a, const std::string& s,
+                                   const std::string& k) override
+    {
+        const auto it = values.find({a, s, k});
+        if (it == values.end())
+            return std::nullopt;
+        return it->second;
+    }
+    void save(const std::string& a, const std::string& s, const std::string& k,
+              const std::string& v) override
+    {
+        values[{a, s, k}] = v;
+    }
+};
+
+class JournalWindow : public TranscodeWindow
+{
+public:
+    explicit JournalWindow(Journal& journal) : m_journal(journal) {}
+    ControlValues controls;
+    bool transcodeEnabled = true;
+    bool timerEnabled = false;
+
+    ControlValues readControls() const override { return controls; }
+    void setTranscodeEnabled(bool enabled) override
+    {
+        transcodeEnabled = enabled;
+        m_journal.push_back(enabled ? "button on" : "button off");
+    }
+    void setProgressTimerEnabled(bool enabled) override
+    {
+        timerEnabled = enabled;
+        m_journal.push_back(enabled ? "timer on" : "timer off");
+    }
+    void clearWaitBar() override { m_journal.push_back("clear wait bar"); }
+
+private:
+    Journal& m_journal;
+};
+
+class JournalMessageBoxes : public FakeMessageBoxes
+{
+public:
+    explicit JournalMessageBoxes(Journal& journal) : m_journal(journal) {}
+    MessageAnswer show(const Message& message) override
+    {
+        m_journal.push_back("message: " + message.caption);
+        return FakeMessageBoxes::show(message);
+    }
+
+private:
+    Journal& m_journal;
+};
+
+class JournalFileDialog : public FakeFileDialog
+{
+public:
+    explicit JournalFileDialog(Journal& journal) : m_journal(journal) {}
+    bool throwCancel = false; // report a cancel as error 32755 instead of no choice
+    std::optional<FileChoice> show(FileDialogMode mode, const FileDialogSettings& settings) override
+    {
+        m_journal.push_back("file dialog");
+        if (throwCancel) {
+            shown.push_back({mode, settings});
+            throw RuntimeError(ErrorNumber::DialogCancelled);
+        }
+        return FakeFileDialog::show(mode, settings);
+    }
+
+private:
+    Journal& m_journal;
+};
+
+class FakeProcess : public RunningProcess
+{
+public:
+    long long processId() const override { return 4711; }
+};
+
+class JournalLauncher : public ProcessLauncher
+{
+public:
+    explicit JournalLauncher(Journal& journal) : m_journal(journal) {}
+    std::optional<RuntimeError> launchFailure;
+    ProcessEnd end = ProcessEnd::exited(0);
+    std::function<void()> duringWait; // e.g. the transcoder writing its target
+    std::vector<std::string> arguments;
+    std::string commandLine;
+    std::optional<bool> showWindow;
+
+    std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& args,
+                                           const std::string& line, bool show) override
+    {
+        m_journal.push_back("launch");
+        if (launchFailure)
+            throw *launchFailure;
+        arguments = args;
+        commandLine = line;
+        showWindow = show;
+        return std::make_unique<FakeProcess>();
+    }
+    ProcessEnd fAppControl(RunningProcess&) override
+    {
+        m_journal.push_back("wait");
+        if (duringWait)
+            duringWait();
+        return end;
+    }
+
+private:
+    Journal& m_journal;
+};
+
+class FakeFiles : public FileQuery
+{
+public:
+    std::set<std::string> existing;
+    std::set<std::pair<std::string, std::string>> sameFiles;
+    bool existsAsFile(const std::string& path) const override { return existing.contains(path); }
+    bool isSameExistingFile(const std::string& a, const std::string& b) const override
+    {
+        return sameFiles.contains({a, b}) || sameFiles.contains({b, a});
+    }
+};
+
+} // namespace klangdorn::test

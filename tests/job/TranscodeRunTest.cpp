@@ -1,0 +1,368 @@
+#include "job/TranscodeRun.h"
+
+#include "job/RunFakes.h"
+#include "settings/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+using namespace klangdorn;
+using namespace klangdorn::test;
+
+namespace
+{
+
+const std::string Transcoder = "/opt/besweet/BeSweet.exe";
+const std::string Source = "/musik/konzert.wav";
+const std::string Target = "/dvd/konzert.ac3";
+
+class TranscodeRunTest : public testing::Test
+{
+protected:
+    Journal journal;
+    MemorySettings backend;
+    SettingsStore settings{backend, [] { return std::string("Klangdorn_d"); }};
+    JournalWindow window{journal};
+    JournalMessageBoxes messages{journal};
+    JournalFileDialog dialogBackend{journal};
+    CommonDialog dialog{dialogBackend};
+    JournalLauncher launcher{journal};
+    FakeFiles files;
+    TranscodeRun run{window, settings, messages, dialog, launcher, files};
+
+    void SetUp() override
+    {
+        settings.saveText(SettingKey::Besweet, Transcoder);
+        window.controls.inputFile = Source;
+        window.controls.outputFile = Target;
+        window.controls.outputBitrate = 0;
+        window.controls.outputChannelmode = 0;
+        window.controls.inputSamplerate = 1;
+        // A run that works writes its target.
+        launcher.duringWait = [this] { files.existing.insert(Target); };
+    }
+
+    void click()
+    {
+        journal.clear();
+        run.cmdTranscode_Click();
+    }
+    std::string storedTranscoder() const { return settings.readText(SettingKey::Besweet); }
+};
+
+const Journal LaunchAndEnd{"button off", "timer on",  "launch",        "wait",
+                           "timer off",  "button on", "clear wait bar"};
+
+Journal concat(std::initializer_list<Journal> parts)
+{
+    Journal all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// ---- the steps in order ------------------------------------------------------------------
+
+TEST_F(TranscodeRunTest, SuccessfulRunLaunchesTheJobAndEndsSilently)
+{
+    window.controls.showBesweet = true;
+    settings.saveText(SettingKey::OutputType, "mpa");
+    click();
+
+    EXPECT_EQ(journal, LaunchAndEnd);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(window.transcodeEnabled);
+    EXPECT_FALSE(window.timerEnabled);
+
+    const TranscodeJob job = GatherJob(window.controls, Transcoder, "mpa");
+    EXPECT_EQ(launcher.arguments, BuildArguments(job));
+    EXPECT_EQ(launcher.commandLine, BuildCommandLine(job));
+    EXPECT_EQ(launcher.arguments.front(), Transcoder);
+    EXPECT_NE(std::find(launcher.arguments.begin(), launcher.arguments.end(), "-toolame("),
+              launcher.arguments.end());
+    EXPECT_EQ(launcher.showWindow, true);
+}
+
+TEST_F(TranscodeRunTest, ExistingTargetIsAskedAboutBeforeTheButtonIsDisabled)
+{
+    files.existing.insert(Target);
+    click();
+
+    EXPECT_EQ(journal, concat({{"message: Zieldatei existiert bereits"}, LaunchAndEnd}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(
+        messages.shown[0],
+        (Message{"Zieldatei existiert bereits! Möchten Sie diese\r\nwirklich überschreiben?",
+                 MessageButtons::YesNo, MessageIcon::Exclamation, "Zieldatei existiert bereits"}));
+}
+
+TEST_F(TranscodeRunTest, NoToOverwritingLaunchesNothingAndLeavesTheButtonEnabled)
+{
+    files.existing.insert(Target);
+    messages.answers = {MessageAnswer::No};
+    click();
+
+    EXPECT_EQ(journal, Journal{"message: Zieldatei existiert bereits"});
+    EXPECT_TRUE(window.transcodeEnabled);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST_F(TranscodeRunTest, SourceThatIsTheTargetIsRefusedBeforeTheOverwriteQuestion)
+{
+    files.existing.insert(Target);
+    files.sameFiles.insert({Source, Target});
+    click();
+
+    EXPECT_EQ(journal, Journal{"message: Zieldatei ungültig"});
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(
+        messages.shown[0],
+        (Message{"Quell- und Zieldatei sind identisch!\r\nBitte eine andere Zieldatei wählen!",
+                 MessageButtons::Ok, MessageIcon::Exclamation, "Zieldatei ungültig"}));
+}
+
+TEST_F(TranscodeRunTest, BadListPositionIsReportedBeforeAnyQuestion)
+{
+    files.existing.insert(Target);
+    window.controls.outputBitrate = -1;
+    click();
+
+    EXPECT_EQ(journal, (Journal{"timer off", "button on", "message: Klangdorn_d"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], (Message{"Fehler: 9 - Index außerhalb des gültigen Bereichs",
+                                          MessageButtons::Ok, MessageIcon::None, "Klangdorn_d"}));
+}
+
+// ---- source and target given -------------------------------------------------------------
+
+struct FieldsCase {
+    std::string input;
+    std::string output;
+    bool refused;
+};
+
+void PrintTo(const FieldsCase& c, std::ostream* os)
+{
+    *os << '"' << c.input << "\" \"" << c.output << '"';
+}
+
+class EmptyFieldsTest : public TranscodeRunTest, public testing::WithParamInterface<FieldsCase>
+{
+};
+
+TEST_P(EmptyFieldsTest, OnlyAnEmptyTextCountsAsMissing)
+{
+    window.controls.inputFile = GetParam().input;
+    window.controls.outputFile = GetParam().output;
+    click();
+
+    if (GetParam().refused) {
+        EXPECT_EQ(journal, Journal{"message: Keine Quelle oder Ziel angegeben"});
+        EXPECT_EQ(messages.shown.at(0),
+                  (Message{"keine Quell- oder Zieldatei angegeben!\r\nBitte vor dem Transcoden "
+                           "Quelle und Ziel zuweisen!",
+                           MessageButtons::Ok, MessageIcon::Exclamation,
+                           "Keine Quelle oder Ziel angegeben"}));
+    } else {
+        EXPECT_NE(std::find(journal.begin(), journal.end(), "launch"), journal.end());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, EmptyFieldsTest,
+                         testing::Values(FieldsCase{"", Target, true}, FieldsCase{Source, "", true},
+                                         FieldsCase{"", "", true}, FieldsCase{" ", " ", false},
+                                         FieldsCase{"/gibt/es/nicht.wav", Target, false}));
+
+// ---- the transcoder asked for on the spot ------------------------------------------------
+
+TEST_F(TranscodeRunTest, CancelledTranscoderDialogEndsAfterTheFirstMessage)
+{
+    backend.values.clear();
+    window.controls = {}; // would raise the source message if it were looked at
+    click();
+
+    EXPECT_EQ(journal, (Journal{"message: Besweet.exe suchen", "file dialog"}));
+    EXPECT_EQ(messages.shown.at(0),
+              (Message{"Besweet.exe nicht gefunden.\r\nBitte zuerst Pfad zu Besweet festlegen!",
+                       MessageButtons::Ok, MessageIcon::Exclamation, "Besweet.exe suchen"}));
+    EXPECT_FALSE(settings.stored(SettingKey::Besweet).has_value());
+}
+
+TEST_F(TranscodeRunTest, CancelReportedAsErrorIsSilentToo)
+{
+    backend.values.clear();
+    dialogBackend.throwCancel = true;
+    click();
+
+    EXPECT_EQ(journal, (Journal{"message: Besweet.exe suchen", "file dialog"}));
+    EXPECT_TRUE(window.transcodeEnabled);
+    EXPECT_FALSE(settings.stored(SettingKey::Besweet).has_value());
+}
+
+TEST_F(TranscodeRunTest, TranscoderDialogIsSetUpAndKeepsWhatItWasNotToldToChange)
+{
+    backend.values.clear();
+    dialog.setInitDir("/musik");
+    dialog.setDefaultExt("ac3");
+    dialog.setFileName("/musik/alt.wav");
+    click();
+
+    ASSERT_EQ(dialogBackend.shown.size(), 1u);
+    EXPECT_EQ(dialogBackend.shown[0].mode, FileDialogMode::Open);
+    EXPECT_EQ(dialogBackend.shown[0].settings,
+              (FileDialogSettings{"Ausführbare Dateien (*.exe)|besweet.exe", "",
+                                  "Besweet.exe suchen...", "/musik", "ac3"}));
+}
+
+TEST_F(TranscodeRunTest, ChosenTranscoderIsStoredAndTheSameClickGoesOn)
+{
+    backend.values.clear();
+    dialogBackend.choose("/werkzeuge/besweet.exe");
+    click();
+
+    EXPECT_EQ(journal, concat({{"message: Besweet.exe suchen", "file dialog"}, LaunchAndEnd}));
+    EXPECT_EQ(storedTranscoder(), "/werkzeuge/besweet.exe");
+    EXPECT_EQ(launcher.arguments.front(), "/werkzeuge/besweet.exe");
+}
+
+TEST_F(TranscodeRunTest, TranscoderThenMissingFieldsInThisOrder)
+{
+    backend.values.clear();
+    window.controls.inputFile.clear();
+    window.controls.outputFile.clear();
+    dialogBackend.choose("/werkzeuge/besweet.exe");
+    click();
+
+    EXPECT_EQ(journal, (Journal{"message: Besweet.exe suchen", "file dialog",
+                                "message: Keine Quelle oder Ziel angegeben"}));
+}
+
+// Whatever ends the click later, the chosen transcoder stays stored.
+enum class LaterStop { MissingSource, NoToOverwrite, LaunchFails };
+
+void PrintTo(LaterStop stop, std::ostream* os)
+{
+    constexpr const char* names[] = {"missing source", "No to overwrite", "launch fails"};
+    *os << names[static_cast<int>(stop)];
+}
+
+class ChosenTranscoderStaysTest : public TranscodeRunTest,
+                                  public testing::WithParamInterface<LaterStop>
+{
+};
+
+TEST_P(ChosenTranscoderStaysTest, PathStaysStored)
+{
+    backend.values.clear();
+    dialogBackend.choose("/werkzeuge/besweet.exe");
+    switch (GetParam()) {
+    case LaterStop::MissingSource:
+        window.controls.inputFile.clear();
+        break;
+    case LaterStop::NoToOverwrite:
+        files.existing.insert(Target);
+        messages.answers = {MessageAnswer::Ok, MessageAnswer::No};
+        break;
+    case LaterStop::LaunchFails:
+        launcher.launchFailure = RuntimeError(ErrorNumber::FileNotFound, "/werkzeuge/besweet.exe");
+        break;
+    }
+    click();
+    EXPECT_EQ(storedTranscoder(), "/werkzeuge/besweet.exe");
+    EXPECT_TRUE(window.transcodeEnabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, ChosenTranscoderStaysTest,
+                         testing::Values(LaterStop::MissingSource, LaterStop::NoToOverwrite,
+                                         LaterStop::LaunchFails));
+
+// ---- failures of the launch and of the run -----------------------------------------------
+
+TEST_F(TranscodeRunTest, FailedLaunchEnablesTheButtonAgainAndReportsTheError)
+{
+    files.existing.insert(Target);
+    launcher.launchFailure = RuntimeError(ErrorNumber::FileNotFound, Transcoder);
+    click();
+
+    EXPECT_EQ(journal, (Journal{"message: Zieldatei existiert bereits", "button off", "timer on",
+                                "launch", "timer off", "button on", "message: Klangdorn_d"}));
+    EXPECT_EQ(messages.shown.back(),
+              (Message{"Fehler: 53 - Datei nicht gefunden: " + Transcoder, MessageButtons::Ok,
+                       MessageIcon::None, "Klangdorn_d"}));
+    EXPECT_TRUE(window.transcodeEnabled);
+    EXPECT_FALSE(window.timerEnabled);
+}
+
+struct OutcomeCase {
+    ProcessEnd end;
+    bool targetWritten;
+    std::string firstLine; // empty: no message
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* os)
+{
+    *os << (c.end.kind == ProcessEnd::Kind::Signalled ? "signal " : "exit ") << c.end.code
+        << (c.targetWritten ? " with target" : " without target");
+}
+
+class RunOutcomeTest : public TranscodeRunTest, public testing::WithParamInterface<OutcomeCase>
+{
+};
+
+TEST_P(RunOutcomeTest, FailedRunIsReportedAfterTheRunHasEnded)
+{
+    launcher.end = GetParam().end;
+    if (!GetParam().targetWritten)
+        launcher.duringWait = nullptr;
+    click();
+
+    if (GetParam().firstLine.empty()) {
+        EXPECT_EQ(journal, LaunchAndEnd);
+        return;
+    }
+    EXPECT_EQ(journal, concat({LaunchAndEnd, {"message: Transcode fehlgeschlagen"}}));
+    EXPECT_EQ(messages.shown.at(0),
+              (Message{GetParam().firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.",
+                       MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, RunOutcomeTest,
+    testing::Values(
+        OutcomeCase{ProcessEnd::exited(0), true, ""},
+        OutcomeCase{ProcessEnd::exited(0), false, "Die Zieldatei wurde nicht erstellt."},
+        OutcomeCase{ProcessEnd::exited(3), true, "BeSweet wurde mit Fehlercode 3 beendet."},
+        OutcomeCase{ProcessEnd::exited(1), false, "BeSweet wurde mit Fehlercode 1 beendet."},
+        OutcomeCase{ProcessEnd::signalled(9), true, "BeSweet wurde abgebrochen."}));
+
+// ---- the job ------------------------------------------------------------------------------
+
+TEST(GatherJobTest, EveryFieldComesFromItsControlOrSetting)
+{
+    ControlValues controls;
+    controls.inputFile = " quelle.wav";
+    controls.outputFile = "ziel.mpa ";
+    controls.writeLog = true;
+    controls.showBesweet = true;
+    controls.inputRawPcm = true;
+    controls.resample = true;
+    controls.normalize = 42;
+    controls.inputSamplerate = 2;
+    controls.outputChannelmode = 3;
+    controls.outputBitrate = 1;
+
+    const TranscodeJob job = GatherJob(controls, "/bin/besweet", "Mpa");
+    EXPECT_EQ(job.BesweetPath, "/bin/besweet");
+    EXPECT_EQ(job.InputFile, " quelle.wav");
+    EXPECT_EQ(job.OutputFile, "ziel.mpa ");
+    EXPECT_TRUE(job.WriteLog);
+    EXPECT_TRUE(job.ShowBesweet);
+    EXPECT_TRUE(job.InputRAWPCM);
+    EXPECT_TRUE(job.Resample);
+    EXPECT_EQ(job.Normalize, 42);
+    EXPECT_EQ(job.InputSamplerate, 2);
+    EXPECT_EQ(job.OutputChannelmode, 3);
+    EXPECT_EQ(job.OutputBitrate, 1);
+    EXPECT_EQ(job.OutputType, "Mpa");
+}
+
+} // namespace

@@ -1,0 +1,275 @@
+#include "platform/PosixProcessLauncher.h"
+
+#include "ProcessTestSupport.h"
+#include "job/RuntimeError.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace klangdorn;
+using namespace klangdorn::test;
+
+namespace
+{
+
+const std::string FakeTranscoder = FAKE_TRANSCODER;
+
+bool noChildLeft()
+{
+    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+class LauncherTest : public ProcessTest
+{
+protected:
+    RecordingView view;
+    PosixProcessLauncher launcher{&view};
+
+    ProcessEnd runToEnd(const std::vector<std::string>& arguments, bool show = false)
+    {
+        auto process = launcher.launch(arguments, "", show);
+        guardAgainstHang(*process);
+        return launcher.fAppControl(*process);
+    }
+};
+
+// ---- how the program ends ------------------------------------------------------------------
+
+struct EndCase {
+    const char* variable;
+    const char* value;
+    ProcessEnd end;
+};
+
+void PrintTo(const EndCase& c, std::ostream* os)
+{
+    *os << c.variable << '=' << c.value;
+}
+
+class ProcessEndTest : public LauncherTest, public testing::WithParamInterface<EndCase>
+{
+};
+
+TEST_P(ProcessEndTest, WaitReturnsHowTheProgramEndedAndReapsIt)
+{
+    setEnv(GetParam().variable, GetParam().value);
+    auto process = launcher.launch({FakeTranscoder}, "", false);
+    const auto pid = static_cast<pid_t>(process->processId());
+    EXPECT_EQ(launcher.fAppControl(*process), GetParam().end);
+    EXPECT_TRUE(childRanToItsEnd());
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1) << "the child was not reaped";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, ProcessEndTest,
+    testing::Values(EndCase{"FAKE_EXIT", "0", ProcessEnd::exited(0)},
+                    EndCase{"FAKE_EXIT", "3", ProcessEnd::exited(3)},
+                    EndCase{"FAKE_EXIT", "255", ProcessEnd::exited(255)},
+                    EndCase{"FAKE_SIGNAL", "15", ProcessEnd::signalled(SIGTERM)},
+                    EndCase{"FAKE_SIGNAL", "9", ProcessEnd::signalled(SIGKILL)}));
+
+// ---- what the program receives -------------------------------------------------------------
+
+TEST_F(LauncherTest, ArgumentsArriveWholeWithoutAShell)
+{
+    const std::vector<std::string> arguments{FakeTranscoder,
+                                             "-core(",
+                                             "-input",
+                                             "/tmp/Aufnahmen/take 1.pcm",
+                                             "Zieldatei äöüß €.ac3",
+                                             "",
+                                             "  zwei  Blanks  ",
+                                             "\"in Anführungszeichen\"",
+                                             "*.ac3",
+                                             "$HOME",
+                                             "a;b|c && d",
+                                             ")"};
+    EXPECT_EQ(runToEnd(arguments), ProcessEnd::exited(0));
+    EXPECT_EQ(recordedArguments(),
+              std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+}
+
+TEST_F(LauncherTest, ProgramRunsInASessionOfItsOwn)
+{
+    holdChild();
+    auto process = launcher.launch({FakeTranscoder}, "", false);
+    guardAgainstHang(*process);
+    const auto pid = static_cast<pid_t>(process->processId());
+    pid_t session = 0;
+    QTimer::singleShot(0, &context, [&] {
+        session = ::getsid(pid);
+        release();
+    });
+    EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(0));
+    EXPECT_EQ(session, pid);
+}
+
+// ---- programs that cannot start ------------------------------------------------------------
+
+TEST_F(LauncherTest, MissingProgramIsFileNotFoundNamingItAndLeavesNothingRunning)
+{
+    const std::string missing = path("gibt es nicht");
+    try {
+        launcher.launch({missing, "-core("}, "", true);
+        FAIL() << "launched a missing program";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::FileNotFound);
+        EXPECT_EQ(error.description(), "Datei nicht gefunden: " + missing);
+    }
+    EXPECT_TRUE(noChildLeft());
+    EXPECT_EQ(view.starts, 0) << "the console opened for a launch that failed";
+}
+
+TEST_F(LauncherTest, ProgramThatCannotBeExecutedGivesTheSystemsReason)
+{
+    const std::string plain = path("nicht ausführbar");
+    touch(plain);
+    ::chmod(plain.c_str(), 0644);
+    const std::string folder = path("Ordner");
+    std::filesystem::create_directory(folder);
+
+    for (const auto& program : {plain, folder}) {
+        try {
+            launcher.launch({program}, "", false);
+            ADD_FAILURE() << "launched " << program;
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.number(), ErrorNumber::PathFileAccess);
+            EXPECT_EQ(error.description(), std::string(std::strerror(EACCES)) + ": " + program);
+        }
+    }
+    EXPECT_TRUE(noChildLeft());
+}
+
+// ---- Windows programs through wine ---------------------------------------------------------
+
+class WineTest : public LauncherTest
+{
+protected:
+    std::string exe;
+    void SetUp() override
+    {
+        LauncherTest::SetUp();
+        exe = path("Werkzeug/BeSweet.ExE");
+        std::filesystem::create_directories(path("Werkzeug"));
+        std::filesystem::create_directories(path("bin"));
+        std::filesystem::create_directories(path("leer"));
+        touch(exe);
+        // A wine that records what it is given.
+        std::filesystem::create_symlink(FakeTranscoder, path("bin/wine"));
+        setEnv("PATH", path("leer") + ":" + path("bin"));
+    }
+};
+
+TEST_F(WineTest, ExeRunsThroughWineFromPathWithTheSameArguments)
+{
+    const std::vector<std::string> arguments{exe, "-core(", "-input", "a b.wav", ")"};
+    EXPECT_EQ(runToEnd(arguments), ProcessEnd::exited(0));
+    EXPECT_EQ(recordedArguments(), arguments);
+}
+
+TEST_F(WineTest, MissingWineIsFileNotFoundNamingWine)
+{
+    setEnv("PATH", path("leer"));
+    try {
+        launcher.launch({exe}, "", false);
+        FAIL() << "launched without wine";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::FileNotFound);
+        EXPECT_EQ(error.description(), "Datei nicht gefunden: wine");
+    }
+}
+
+TEST_F(WineTest, MissingExeIsFileNotFoundNamingIt)
+{
+    const std::string missing = path("Werkzeug/fehlt.exe");
+    try {
+        launcher.launch({missing}, "", false);
+        FAIL() << "launched a missing program";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::FileNotFound);
+        EXPECT_EQ(error.description(), "Datei nicht gefunden: " + missing);
+    }
+    EXPECT_FALSE(exists(path("arguments"))) << "wine was started";
+}
+
+TEST(NeedsWineTest, ExeInAnyLetterCase)
+{
+    for (const char* name : {"BeSweet.exe", "/a/b/BESWEET.EXE", "x.ExE", ".exe"})
+        EXPECT_TRUE(NeedsWine(name)) << name;
+    for (const char* name : {"besweet", "exe", "x.exe.sh", "x.ex", "x.exe ", "x_exe"})
+        EXPECT_FALSE(NeedsWine(name)) << name;
+}
+
+// ---- the wait keeps the window alive -------------------------------------------------------
+
+TEST_F(LauncherTest, WindowStaysResponsiveDuringTheWait)
+{
+    holdChild();
+    QCheckBox box("Log schreiben");
+    box.show();
+    QTimer ticker;
+    int ticks = 0;
+    bool queuedCallHandled = false;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks == 3) {
+            QTest::mouseClick(&box, Qt::LeftButton);
+            QMetaObject::invokeMethod(
+                &context, [&] { queuedCallHandled = true; }, Qt::QueuedConnection);
+        }
+        if (ticks > 3 && box.isChecked() && queuedCallHandled)
+            release();
+    });
+    ticker.start(10);
+
+    EXPECT_EQ(runToEnd({FakeTranscoder}), ProcessEnd::exited(0))
+        << "the child was never released: the wait did not handle the window's events";
+    EXPECT_GE(ticks, 3);
+    EXPECT_TRUE(box.isChecked());
+    EXPECT_TRUE(queuedCallHandled);
+}
+
+// With nothing else going on, only the program's end can wake the wait.
+TEST_F(LauncherTest, EndOfTheProgramAloneWakesTheWait)
+{
+    setEnv("FAKE_SLEEP_MS", "50");
+    auto process = launcher.launch({FakeTranscoder}, "", false);
+    guardAgainstHang(*process, 10);
+    EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(0));
+    EXPECT_FALSE(hangGuardFired) << "the wait did not notice the end of the program";
+}
+
+// ---- the program's output ------------------------------------------------------------------
+
+class OutputTest : public LauncherTest, public testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(OutputTest, PlentyOfOutputNeverBlocksTheProgram)
+{
+    const bool show = GetParam();
+    constexpr long bytesPerStream = 3'000'000;
+    setEnv("FAKE_OUTPUT_BYTES", std::to_string(bytesPerStream));
+    EXPECT_EQ(runToEnd({FakeTranscoder}, show), ProcessEnd::exited(0));
+    EXPECT_FALSE(hangGuardFired) << "the program blocked on its output";
+    if (show) {
+        EXPECT_EQ(view.starts, 1);
+        EXPECT_EQ(view.finishes, 1);
+        EXPECT_EQ(view.bytes.size(), static_cast<std::size_t>(2 * bytesPerStream));
+        EXPECT_EQ(view.bytes.rfind("Fortschritt: ", 0), 0u);
+    } else {
+        EXPECT_EQ(view.starts, 0);
+        EXPECT_TRUE(view.bytes.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ShownOrNot, OutputTest, testing::Bool());
+
+} // namespace

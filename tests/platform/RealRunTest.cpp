@@ -1,0 +1,261 @@
+#include "ProcessTestSupport.h"
+#include "job/FileQuery.h"
+#include "job/RunFakes.h"
+#include "job/TranscodeRun.h"
+#include "platform/PosixProcessLauncher.h"
+#include "ui/ConsoleWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPushButton>
+#include <QWidget>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace klangdorn;
+using namespace klangdorn::test;
+
+namespace
+{
+
+const std::string FakeTranscoder = FAKE_TRANSCODER;
+
+// A window with the controls the run switches.
+class RunWindow : public QWidget, public TranscodeWindow
+{
+public:
+    QPushButton cmdTranscode{"Transcode", this};
+    QTimer tmrProgress;
+    ControlValues controls;
+    int waitBarClears = 0;
+
+    ControlValues readControls() const override { return controls; }
+    void setTranscodeEnabled(bool enabled) override { cmdTranscode.setEnabled(enabled); }
+    void setProgressTimerEnabled(bool enabled) override
+    {
+        if (enabled)
+            tmrProgress.start(100);
+        else
+            tmrProgress.stop();
+    }
+    void clearWaitBar() override { ++waitBarClears; }
+};
+
+class RealRunTest : public ProcessTest
+{
+protected:
+    MemorySettings backend;
+    SettingsStore settings{backend, [] { return std::string("Klangdorn_d"); }};
+    FakeMessageBoxes messages;
+    FakeFileDialog dialogBackend;
+    CommonDialog dialog{dialogBackend};
+    ConsoleWindow console;
+    PosixProcessLauncher launcher{&console};
+    LocalFileQuery files;
+    RunWindow window;
+    TranscodeRun run{window, settings, messages, dialog, launcher, files};
+
+    void SetUp() override
+    {
+        ProcessTest::SetUp();
+        settings.saveText(SettingKey::Besweet, FakeTranscoder);
+        window.controls.inputFile = path("Quelle 1.wav");
+        window.controls.outputFile = path("Ziel ä.ac3");
+        window.controls.outputBitrate = 2;
+        window.controls.outputChannelmode = 0;
+        touch(window.controls.inputFile);
+    }
+
+    // Clicks with the child held until the run's state during the wait has been seen.
+    void clickAndWatchTheWait()
+    {
+        holdChild();
+        QTimer::singleShot(0, &context, [this] {
+            buttonEnabledDuringWait = window.cmdTranscode.isEnabled();
+            timerActiveDuringWait = window.tmrProgress.isActive();
+            release();
+        });
+        run.cmdTranscode_Click();
+    }
+    bool buttonEnabledDuringWait = true;
+    bool timerActiveDuringWait = false;
+};
+
+struct RealOutcome {
+    std::map<std::string, std::string> environment;
+    std::string firstLine; // empty: no message
+};
+
+void PrintTo(const RealOutcome& c, std::ostream* os)
+{
+    for (const auto& [name, value] : c.environment)
+        *os << name << '=' << value << ' ';
+}
+
+class RealOutcomeTest : public RealRunTest, public testing::WithParamInterface<RealOutcome>
+{
+};
+
+TEST_P(RealOutcomeTest, RunWaitsForTheTranscoderAndReportsOnlyAFailure)
+{
+    for (const auto& [name, value] : GetParam().environment)
+        setEnv(name, value);
+    clickAndWatchTheWait();
+
+    EXPECT_FALSE(buttonEnabledDuringWait);
+    EXPECT_TRUE(timerActiveDuringWait);
+    EXPECT_TRUE(childRanToItsEnd());
+    EXPECT_TRUE(window.cmdTranscode.isEnabled());
+    EXPECT_FALSE(window.tmrProgress.isActive());
+    EXPECT_EQ(window.waitBarClears, 1);
+
+    const auto arguments = BuildArguments(GatherJob(window.controls, FakeTranscoder, "ac3"));
+    EXPECT_EQ(recordedArguments(),
+              std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+
+    if (GetParam().firstLine.empty()) {
+        EXPECT_TRUE(messages.shown.empty());
+    } else {
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text,
+                  GetParam().firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.");
+        EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, RealOutcomeTest,
+    testing::Values(RealOutcome{{{"FAKE_WRITE_TARGET", "1"}}, ""},
+                    RealOutcome{{{"FAKE_WRITE_TARGET", "1"}, {"FAKE_EXIT", "4"}},
+                                "BeSweet wurde mit Fehlercode 4 beendet."},
+                    RealOutcome{{}, "Die Zieldatei wurde nicht erstellt."},
+                    RealOutcome{{{"FAKE_SIGNAL", "15"}}, "BeSweet wurde abgebrochen."}));
+
+// The question about overwriting comes for exactly the path given, whatever its attributes.
+struct TargetCase {
+    std::string target;
+    std::string createFile;   // made before the click
+    std::string createFolder; // made before the click
+    bool asked;
+};
+
+void PrintTo(const TargetCase& c, std::ostream* os)
+{
+    *os << c.target;
+}
+
+class TargetQuestionTest : public RealRunTest, public testing::WithParamInterface<TargetCase>
+{
+};
+
+TEST_P(TargetQuestionTest, AskedForAnExistingFileOnly)
+{
+    if (!GetParam().createFile.empty())
+        touch(path(GetParam().createFile));
+    if (!GetParam().createFolder.empty())
+        std::filesystem::create_directory(path(GetParam().createFolder));
+    window.controls.outputFile = path(GetParam().target);
+    messages.answers = {MessageAnswer::No};
+    run.cmdTranscode_Click();
+
+    if (GetParam().asked) {
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].caption, "Zieldatei existiert bereits");
+        EXPECT_FALSE(exists(path("arguments"))) << "launched after No";
+    } else {
+        EXPECT_TRUE(exists(path("arguments")));
+        for (const auto& message : messages.shown)
+            EXPECT_NE(message.caption, "Zieldatei existiert bereits");
+    }
+    EXPECT_TRUE(window.cmdTranscode.isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, TargetQuestionTest,
+                         testing::Values(TargetCase{"ziel.ac3", "ziel.ac3", "", true},
+                                         TargetCase{".versteckt.ac3", ".versteckt.ac3", "", true},
+                                         TargetCase{"*.ac3", "a.ac3", "", false},
+                                         TargetCase{"ordner.ac3", "", "ordner.ac3", false},
+                                         TargetCase{"neu.ac3", "", "", false}));
+
+TEST_F(RealRunTest, SourceAsTargetIsRefusedWithoutLaunching)
+{
+    window.controls.outputFile = path("Quelle 1.wav");
+    run.cmdTranscode_Click();
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Zieldatei ungültig");
+    EXPECT_FALSE(exists(path("arguments")));
+}
+
+TEST_F(RealRunTest, MissingTranscoderIsReportedAndTheButtonEnabledAgain)
+{
+    const std::string missing = path("BeSweet fehlt");
+    settings.saveText(SettingKey::Besweet, missing);
+    run.cmdTranscode_Click();
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], (Message{"Fehler: 53 - Datei nicht gefunden: " + missing,
+                                          MessageButtons::Ok, MessageIcon::None, "Klangdorn_d"}));
+    EXPECT_TRUE(window.cmdTranscode.isEnabled());
+    EXPECT_FALSE(window.tmrProgress.isActive());
+}
+
+TEST_F(RealRunTest, ShownOutputGoesToTheConsoleWindow)
+{
+    setEnv("FAKE_WRITE_TARGET", "1");
+    setEnv("FAKE_OUTPUT_BYTES", "1000");
+    window.controls.showBesweet = true;
+    clickAndWatchTheWait();
+
+    EXPECT_TRUE(console.isVisible());
+    EXPECT_FALSE(console.isMinimized());
+    EXPECT_TRUE(console.isReadOnly());
+    EXPECT_EQ(console.windowTitle(), "BeSweet");
+    EXPECT_TRUE(console.toPlainText().contains("Fortschritt: 0123456789"));
+}
+
+TEST_F(RealRunTest, HiddenOutputOpensNoConsole)
+{
+    setEnv("FAKE_WRITE_TARGET", "1");
+    setEnv("FAKE_OUTPUT_BYTES", "1000");
+    clickAndWatchTheWait();
+
+    EXPECT_TRUE(childRanToItsEnd());
+    EXPECT_FALSE(console.isVisible());
+    EXPECT_TRUE(console.toPlainText().isEmpty());
+}
+
+// Closing the last window asks the application to quit; the run still waits for the
+// transcoder, which is released only after that, and the application ends after the run.
+TEST_F(RealRunTest, ClosingTheWindowMidRunLetsTheTranscoderRunToItsEnd)
+{
+    setEnv("FAKE_WRITE_TARGET", "1");
+    holdChild();
+    bool lastWindowClosed = false;
+    bool clickReturned = false;
+    bool childEndedBeforeTheClickReturned = false;
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, &context, [&] {
+        lastWindowClosed = true;
+        QTimer::singleShot(20, &context, [this] { release(); });
+    });
+    QTimer::singleShot(0, &context, [&] {
+        QTimer::singleShot(0, &context, [&] { window.close(); });
+        run.cmdTranscode_Click();
+        childEndedBeforeTheClickReturned = childRanToItsEnd();
+        clickReturned = true;
+    });
+    QTimer::singleShot(30'000, &context, [this] {
+        release();
+        QCoreApplication::exit(7);
+    });
+
+    window.show();
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(lastWindowClosed);
+    EXPECT_TRUE(clickReturned) << "the application ended inside the run";
+    EXPECT_TRUE(childEndedBeforeTheClickReturned) << "the wait ended before the transcoder";
+    EXPECT_TRUE(files.existsAsFile(window.controls.outputFile));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+} // namespace
