@@ -4,7 +4,9 @@
 #include "job/FileChoiceRules.h"
 #include "job/RuntimeError.h"
 #include "platform/Appearance.h"
+#include "platform/NativeProcessLauncher.h"
 #include "platform/WindowStacking.h"
+#include "ui/ConsoleWindow.h"
 #include "ui/WaitBarBox.h"
 
 #include <QCheckBox>
@@ -216,10 +218,18 @@ QString normalizeLevelText(int position)
 }
 
 frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBackend& fileDialog,
-                 WindowStacking& stacking, QWidget* parent)
+                 WindowStacking& stacking, ProcessLauncher* launcher, QWidget* parent)
     : QMainWindow(parent), m_settings(settings), m_messages(messages), m_stacking(stacking),
       m_commonDialog(fileDialog)
 {
+    m_console = new ConsoleWindow(this);
+    if (!launcher) {
+        m_nativeLauncher = MakeNativeProcessLauncher(*m_console);
+        launcher = m_nativeLauncher.get();
+    }
+    m_run = std::make_unique<TranscodeRun>(*this, m_settings, m_messages, m_commonDialog, *launcher,
+                                           m_files);
+
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Klangdorn [Besweet]"));
     setFont(windowFont());
@@ -229,6 +239,8 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
     connectReactions();
     load();
 }
+
+frmMain::~frmMain() = default;
 
 void frmMain::buildControls()
 {
@@ -316,7 +328,7 @@ void frmMain::load()
     m_chkShowBesweet->setChecked(m_settings.readCheckState(SettingKey::ShowBesweet) == 1);
     m_sldNormalize->setValue(m_settings.readNormalize());
     showNormalizeLevel();
-    // The wait indicator's step of 1 belongs to the indicator the transcode run brings.
+    m_waitIndicator.setStep(1);
     m_chkResample->setChecked(m_settings.readCheckState(SettingKey::Upsampling) == 1);
     m_mnuSetToTop->setChecked(m_settings.readAlwaysOnTop());
     if (m_mnuSetToTop->isChecked())
@@ -439,12 +451,12 @@ void frmMain::mnuAllocToolame_Click()
 
 void frmMain::cmdTranscode_Click()
 {
-    // The transcode run is wired in here.
+    m_run->cmdTranscode_Click();
 }
 
 void frmMain::tmrProgress_Timer()
 {
-    // Each tick moves the wait indicator one step; wired in with the transcode run.
+    m_waitIndicator.tick(*m_picWaitBar);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

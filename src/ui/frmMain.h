@@ -4,12 +4,17 @@
 // come in from outside, so the tests drive the window with fakes.
 #pragma once
 
+#include "job/FileQuery.h"
+#include "job/ProcessControl.h"
+#include "job/TranscodeRun.h"
 #include "job/TranscodeWindow.h"
 #include "job/UserDialogs.h"
+#include "job/WaitIndicator.h"
 #include "settings/SettingsStore.h"
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -23,6 +28,7 @@ class QTimer;
 namespace klangdorn
 {
 
+class ConsoleWindow;
 class WaitBarBox;
 class WaitBarSurface;
 class WindowStacking;
@@ -31,9 +37,13 @@ class frmMain : public QMainWindow, public TranscodeWindow
 {
     Q_OBJECT
 public:
-    // Builds the window and runs its load step; the window is not shown yet.
+    // Builds the window and runs its load step; the window is not shown yet. Without a
+    // launcher of its own the window starts the transcoder natively, its output going to
+    // the "BeSweet" console window.
     frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBackend& fileDialog,
-            WindowStacking& stacking, QWidget* parent = nullptr);
+            WindowStacking& stacking, ProcessLauncher* launcher = nullptr,
+            QWidget* parent = nullptr);
+    ~frmMain() override;
 
     ControlValues readControls() const override;
     void setTranscodeEnabled(bool enabled) override;
@@ -45,6 +55,7 @@ public:
     MessageBoxes& messageBoxes() { return m_messages; }
     CommonDialog& commonDialog() { return m_commonDialog; }
     WaitBarSurface& waitBar();
+    const WaitIndicator& waitIndicator() const { return m_waitIndicator; }
 
 public slots:
     void chkWriteLog_Click();
@@ -99,6 +110,12 @@ private:
     QAction* m_mnuAllocToolame = nullptr;
     QAction* m_mnuSetToTop = nullptr;
     QTimer* m_tmrProgress = nullptr;
+    ConsoleWindow* m_console = nullptr;
+
+    std::unique_ptr<ProcessLauncher> m_nativeLauncher;
+    LocalFileQuery m_files;
+    WaitIndicator m_waitIndicator;
+    std::unique_ptr<TranscodeRun> m_run;
 };
 
 // The text of the level label for a slider position: "Normalisierungslevel (95%)  ".

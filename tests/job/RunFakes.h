@@ -6,8 +6,8 @@
 #include "job/ProcessControl.h"
 #include "job/RuntimeError.h"
 #include "job/TranscodeWindow.h"
-#include "settings/SettingsBackend.h"
 #include "support/FakeDialogs.h"
+#include "support/MemorySettings.h"
 
 #include <functional>
 #include <map>
@@ -22,25 +22,6 @@ namespace klangdorn::test
 {
 
 using Journal = std::vector<std::string>;
-
-class MemorySettings : public SettingsBackend
-{
-public:
-    std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
-    std::optional<std::string> get(const std::string& a, const std::string& s,
-                                   const std::string& k) override
-    {
-        const auto it = values.find({a, s, k});
-        if (it == values.end())
-            return std::nullopt;
-        return it->second;
-    }
-    void save(const std::string& a, const std::string& s, const std::string& k,
-              const std::string& v) override
-    {
-        values[{a, s, k}] = v;
-    }
-};
 
 class JournalWindow : public TranscodeWindow
 {

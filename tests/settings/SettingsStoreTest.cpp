@@ -1,40 +1,21 @@
 #include "settings/SettingsStore.h"
 
 #include "job/RuntimeError.h"
+#include "support/MemorySettings.h"
 
 #include <gtest/gtest.h>
-#include <map>
-#include <tuple>
 
 using namespace klangdorn;
 
 namespace
 {
 
-// Keeps values in memory, keyed by application, section and key.
-class MemoryBackend : public SettingsBackend
-{
-public:
-    std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
-    std::optional<std::string> get(const std::string& a, const std::string& s,
-                                   const std::string& k) override
-    {
-        const auto it = values.find({a, s, k});
-        if (it == values.end())
-            return std::nullopt;
-        return it->second;
-    }
-    void save(const std::string& a, const std::string& s, const std::string& k,
-              const std::string& v) override
-    {
-        values[{a, s, k}] = v;
-    }
-};
+using test::MemorySettings;
 
 class SettingsStoreTest : public testing::Test
 {
 protected:
-    MemoryBackend backend;
+    MemorySettings backend;
     std::string application = "Klangdorn_d";
     SettingsStore store{backend, [this] { return application; }};
 

@@ -51,7 +51,10 @@ protected:
         return name;
     }
 
-    void start() { window = std::make_unique<frmMain>(settings, messages, dialog, stacking); }
+    void start()
+    {
+        window = std::make_unique<frmMain>(settings, messages, dialog, stacking, launcher);
+    }
     void restart()
     {
         window.reset();
@@ -90,6 +93,7 @@ protected:
     FakeMessageBoxes messages;
     FakeFileDialog dialog;
     FakeStacking stacking;
+    ProcessLauncher* launcher = nullptr; // the native one when none is set
     std::unique_ptr<frmMain> window;
 };
 

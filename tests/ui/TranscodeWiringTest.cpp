@@ -1,0 +1,104 @@
+// The "Transcode" button and the wait indicator as wired into the window: the run reads the
+// window's controls, switches its button and timer, and the timer's ticks move the square.
+#include "WindowFixture.h"
+#include "job/RunFakes.h"
+#include "ui/WaitBarBox.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace klangdorn;
+using namespace klangdorn::test;
+
+namespace
+{
+
+class TranscodeWiring : public WindowFixture
+{
+protected:
+    Journal journal;
+    JournalLauncher fakeLauncher{journal};
+
+    void SetUp() override
+    {
+        launcher = &fakeLauncher;
+        store(SettingKey::Besweet, "/opt/besweet/besweet");
+        start();
+        control<QLineEdit>("txtInputFile")->setText("/tmp/Aufnahmen/take 1.wav");
+        control<QLineEdit>("txtOutputFile")->setText("/tmp/klangdorn-no-such-dir/take1.mpa");
+    }
+};
+
+} // namespace
+
+TEST_F(TranscodeWiring, RunsTheLineOfTheWindowsControlsAndRestoresTheWindowAfterwards)
+{
+    store(SettingKey::OutputType, "mpa");
+    control<QComboBox>("cmbOutputBitrate")->setCurrentIndex(1);
+    control<QComboBox>("cmbOutputChannelmode")->setCurrentIndex(3);
+
+    bool buttonEnabledDuringWait = true;
+    bool timerActiveDuringWait = false;
+    int positionBefore = 0;
+    int positionAfterTicks = 0;
+    fakeLauncher.duringWait = [&] {
+        buttonEnabledDuringWait = control<QPushButton>("cmdTranscode")->isEnabled();
+        timerActiveDuringWait = control<QTimer>("tmrProgress")->isActive();
+        positionBefore = window->waitIndicator().position();
+        // The wait keeps the window's events going: the timer ticks.
+        QTest::qWaitFor([&] { return window->waitIndicator().position() >= positionBefore + 2; },
+                        10000);
+        positionAfterTicks = window->waitIndicator().position();
+    };
+    QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
+
+    const std::vector<std::string> expected{"/opt/besweet/besweet",
+                                            "-core(",
+                                            "-input",
+                                            "/tmp/Aufnahmen/take 1.wav",
+                                            "-output",
+                                            "/tmp/klangdorn-no-such-dir/take1.mpa",
+                                            ")",
+                                            "-ota(",
+                                            "-norm",
+                                            "0.95",
+                                            ")",
+                                            "-ssrc(",
+                                            "--rate",
+                                            "48000",
+                                            ")",
+                                            "-toolame(",
+                                            "-m",
+                                            "m",
+                                            "-b",
+                                            "224",
+                                            ")"};
+    EXPECT_EQ(fakeLauncher.arguments, expected);
+    EXPECT_EQ(fakeLauncher.showWindow, false);
+    EXPECT_FALSE(buttonEnabledDuringWait);
+    EXPECT_TRUE(timerActiveDuringWait);
+    EXPECT_GE(positionAfterTicks, positionBefore + 2) << "the square moves once per tick";
+    EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled());
+    EXPECT_FALSE(control<QTimer>("tmrProgress")->isActive());
+    // The target never appeared: the run says so instead of ending silently.
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
+}
+
+TEST_F(TranscodeWiring, TypedComboTextStopsTheRunWithError9BeforeAnyLaunch)
+{
+    auto* bitrate = control<QComboBox>("cmbOutputBitrate");
+    bitrate->setFocus();
+    bitrate->lineEdit()->selectAll();
+    QTest::keyClicks(bitrate->lineEdit(), "300 kbps");
+    QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
+
+    EXPECT_TRUE(fakeLauncher.arguments.empty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Fehler: 9 - Index außerhalb des gültigen Bereichs");
+    EXPECT_EQ(messages.shown[0].caption, "Klangdorn_d");
+    EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled());
+}
