@@ -51,43 +51,42 @@ TEST_F(TranscodeWiring, RunsTheLineOfTheWindowsControlsAndRestoresTheWindowAfter
         // The wait keeps the window's events going: the timer ticks.
         const bool ticked = QTest::qWaitFor(
             [&] { return window->waitIndicator().position() >= positionBefore + 2; }, 10000);
-        EXPECT_TRUE(ticked); },
-                        10000);
-    positionAfterTicks = window->waitIndicator().position();
-};
-QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
+        EXPECT_TRUE(ticked);
+        positionAfterTicks = window->waitIndicator().position();
+    };
+    QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
 
-const std::vector<std::string> expected{"/opt/besweet/besweet",
-                                        "-core(",
-                                        "-input",
-                                        "/tmp/Aufnahmen/take 1.wav",
-                                        "-output",
-                                        "/tmp/klangdorn-no-such-dir/take1.mpa",
-                                        ")",
-                                        "-ota(",
-                                        "-norm",
-                                        "0.95",
-                                        ")",
-                                        "-ssrc(",
-                                        "--rate",
-                                        "48000",
-                                        ")",
-                                        "-toolame(",
-                                        "-m",
-                                        "m",
-                                        "-b",
-                                        "224",
-                                        ")"};
-EXPECT_EQ(fakeLauncher.arguments, expected);
-EXPECT_EQ(fakeLauncher.showWindow, false);
-EXPECT_FALSE(buttonEnabledDuringWait);
-EXPECT_TRUE(timerActiveDuringWait);
-EXPECT_GE(positionAfterTicks, positionBefore + 2) << "the square moves once per tick";
-EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled());
-EXPECT_FALSE(control<QTimer>("tmrProgress")->isActive());
-// The target never appeared: the run says so instead of ending silently.
-ASSERT_EQ(messages.shown.size(), 1u);
-EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
+    const std::vector<std::string> expected{"/opt/besweet/besweet",
+                                            "-core(",
+                                            "-input",
+                                            "/tmp/Aufnahmen/take 1.wav",
+                                            "-output",
+                                            "/tmp/klangdorn-no-such-dir/take1.mpa",
+                                            ")",
+                                            "-ota(",
+                                            "-norm",
+                                            "0.95",
+                                            ")",
+                                            "-ssrc(",
+                                            "--rate",
+                                            "48000",
+                                            ")",
+                                            "-toolame(",
+                                            "-m",
+                                            "m",
+                                            "-b",
+                                            "224",
+                                            ")"};
+    EXPECT_EQ(fakeLauncher.arguments, expected);
+    EXPECT_EQ(fakeLauncher.showWindow, false);
+    EXPECT_FALSE(buttonEnabledDuringWait);
+    EXPECT_TRUE(timerActiveDuringWait);
+    EXPECT_GE(positionAfterTicks, positionBefore + 2) << "the square moves once per tick";
+    EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled());
+    EXPECT_FALSE(control<QTimer>("tmrProgress")->isActive());
+    // The target never appeared: the run says so instead of ending silently.
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
 }
 
 TEST_F(TranscodeWiring, TypedComboTextStopsTheRunWithError9BeforeAnyLaunch)
