@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config locales
     qt6-base-dev qt6-translations-l10n fonts-liberation
     libgtest-dev libgmock-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev

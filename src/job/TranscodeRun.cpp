@@ -76,11 +76,6 @@ std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent)
     return warning(what, "Bitte die Ausgabe oder das Log prüfen.", "Transcode fehlgeschlagen");
 }
 
-Message error(const RuntimeError& error)
-{
-    return Message{error.message(), MessageButtons::Ok, MessageIcon::None, ApplicationTitle};
-}
-
 } // namespace TranscodeMessages
 
 TranscodeRun::TranscodeRun(TranscodeWindow& window, SettingsStore& settings, MessageBoxes& messages,
@@ -127,17 +122,22 @@ std::optional<std::string> TranscodeRun::transcoderPath()
     return askForTranscoder();
 }
 
+std::optional<std::string> ChooseTranscoder(CommonDialog& dialog, SettingsStore& settings,
+                                            const char* title)
+{
+    dialog.setFilter(BesweetFilter);
+    dialog.setFileName("");
+    dialog.setTitle(title);
+    if (!dialog.showOpen())
+        return std::nullopt;
+    settings.saveText(SettingKey::Besweet, dialog.fileName());
+    return dialog.fileName();
+}
+
 std::optional<std::string> TranscodeRun::askForTranscoder()
 {
     m_messages.show(TranscodeMessages::besweetNotFound());
-    m_dialog.setFilter(BesweetFilter);
-    m_dialog.setFileName("");
-    m_dialog.setTitle(BesweetSearchTitle);
-    if (!m_dialog.showOpen() || m_dialog.fileName().empty())
-        return std::nullopt;
-    std::string path = m_dialog.fileName();
-    m_settings.saveText(SettingKey::Besweet, path);
-    return path;
+    return ChooseTranscoder(m_dialog, m_settings, BesweetSearchTitle);
 }
 
 bool TranscodeRun::sourceAndTargetGiven(const ControlValues& controls)
@@ -190,7 +190,7 @@ void TranscodeRun::reportError(const RuntimeError& error)
         return;
     m_window.setProgressTimerEnabled(false);
     m_window.setTranscodeEnabled(true);
-    m_messages.show(TranscodeMessages::error(error));
+    m_messages.show(ErrorMessage(error));
 }
 
 } // namespace klangdorn

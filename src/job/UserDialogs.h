@@ -2,6 +2,8 @@
 // Qt ones, the tests give fakes that record what was shown and answer as scripted.
 #pragma once
 
+#include "job/RuntimeError.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -34,6 +36,13 @@ public:
     // Shows the box modally; Yes is the default button of a Yes/No box.
     virtual MessageAnswer show(const Message& message) = 0;
 };
+
+// The one message of every error exit: "Fehler: N - description", OK only, no icon, the
+// application's title.
+inline Message ErrorMessage(const RuntimeError& error)
+{
+    return Message{error.message()};
+}
 
 enum class FileDialogMode { Open, Save };
 

@@ -34,7 +34,7 @@ void TopMostWindow::setTopMost(QWidget& window, bool topMost)
     window.overrideWindowFlags(flags);
 #ifdef Q_OS_WIN
     SetWindowPos(reinterpret_cast<HWND>(window.winId()), topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0,
-                 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 #else
     handle->setFlags(flags);
 #endif

@@ -97,8 +97,6 @@ constexpr const char* SourceFilter = "Wave-Audio (*.wav)|*.wav|MPEG-Audio (*.mp2
 constexpr const char* SourceTitle = "Quelldatei (Audio) öffnen (WAV, MP3, AC3)";
 constexpr const char* TargetFilter = "MPEGI Layer II (*.mpa)|*.mpa|Dolby Digital 2.0 (*.ac3)|*.ac3";
 constexpr const char* TargetTitle = "Ausgabedatei speichern unter...";
-constexpr const char* TranscoderFilter = "Ausführbare Dateien (*.exe)|besweet.exe";
-constexpr const char* TranscoderTitle = "Besweet.exe suchen";
 
 // The control's place in logical pixels. A check box lower than its style's indicator grows
 // to the indicator's height about the same middle, so the box is drawn whole.
@@ -353,7 +351,7 @@ void frmMain::reportFailures(const std::function<void()>& reaction)
         reaction();
     } catch (const RuntimeError& error) {
         if (error.number() != ErrorNumber::DialogCancelled)
-            m_messages.show(Message{error.message()});
+            m_messages.show(ErrorMessage(error));
     }
 }
 
@@ -439,14 +437,7 @@ void frmMain::cmdOutput_Click()
 
 void frmMain::mnuAllocToolame_Click()
 {
-    reportFailures([&] {
-        m_commonDialog.setFilter(TranscoderFilter);
-        m_commonDialog.setFileName({});
-        m_commonDialog.setTitle(TranscoderTitle);
-        if (!m_commonDialog.showOpen())
-            return;
-        m_settings.saveText(SettingKey::Besweet, m_commonDialog.fileName());
-    });
+    reportFailures([&] { ChooseTranscoder(m_commonDialog, m_settings, BesweetMenuTitle); });
 }
 
 void frmMain::cmdTranscode_Click()
@@ -504,11 +495,6 @@ void frmMain::setProgressTimerEnabled(bool enabled)
 void frmMain::clearWaitBar()
 {
     m_picWaitBar->clear();
-}
-
-WaitBarSurface& frmMain::waitBar()
-{
-    return *m_picWaitBar;
 }
 
 } // namespace klangdorn

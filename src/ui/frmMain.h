@@ -30,7 +30,6 @@ namespace klangdorn
 
 class ConsoleWindow;
 class WaitBarBox;
-class WaitBarSurface;
 class WindowStacking;
 
 class frmMain : public QMainWindow, public TranscodeWindow
@@ -50,11 +49,6 @@ public:
     void setProgressTimerEnabled(bool enabled) override;
     void clearWaitBar() override;
 
-    // What the transcode run shares with the window.
-    SettingsStore& settings() { return m_settings; }
-    MessageBoxes& messageBoxes() { return m_messages; }
-    CommonDialog& commonDialog() { return m_commonDialog; }
-    WaitBarSurface& waitBar();
     const WaitIndicator& waitIndicator() const { return m_waitIndicator; }
 
 public slots:
