@@ -32,4 +32,17 @@ bool LocalFileQuery::isSameExistingFile(const std::string& first, const std::str
     return !error && same;
 }
 
+std::optional<FileStamp> LocalFileQuery::stampOf(const std::string& path) const
+{
+    if (!existsAsFile(path))
+        return std::nullopt;
+    std::error_code sizeError;
+    std::error_code timeError;
+    const auto size = std::filesystem::file_size(pathFromUtf8(path), sizeError);
+    const auto modified = std::filesystem::last_write_time(pathFromUtf8(path), timeError);
+    if (sizeError || timeError)
+        return std::nullopt;
+    return FileStamp{size, static_cast<std::int64_t>(modified.time_since_epoch().count())};
+}
+
 } // namespace klangdorn

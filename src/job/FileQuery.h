@@ -1,11 +1,21 @@
-// The two questions the transcode run asks the file system, behind an interface so that
-// the tests decide the answers.
+// The questions the transcode run asks the file system, behind an interface so that the
+// tests decide the answers.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace klangdorn
 {
+
+// Size and modification time of a file: a file that the transcoder has written anew has a
+// stamp other than the one it had before.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0; // in the file system's own ticks
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
 
 class FileQuery
 {
@@ -17,6 +27,8 @@ public:
     // True when both paths name the same existing file (same file identity, whatever the
     // spelling of the paths).
     virtual bool isSameExistingFile(const std::string& first, const std::string& second) const = 0;
+    // The stamp of an existing file (as existsAsFile counts it); nothing otherwise.
+    virtual std::optional<FileStamp> stampOf(const std::string& path) const = 0;
 };
 
 // The local file system through std::filesystem; paths are UTF-8.
@@ -25,6 +37,7 @@ class LocalFileQuery final : public FileQuery
 public:
     bool existsAsFile(const std::string& path) const override;
     bool isSameExistingFile(const std::string& first, const std::string& second) const override;
+    std::optional<FileStamp> stampOf(const std::string& path) const override;
 };
 
 } // namespace klangdorn

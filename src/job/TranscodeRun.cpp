@@ -109,8 +109,10 @@ void TranscodeRun::run()
     const std::string commandLine = BuildCommandLine(job);
     if (!targetMayBeWritten(job))
         return;
+    // An old target that is still the same file afterwards was not written by this run.
+    const auto targetBefore = m_files.stampOf(job.OutputFile);
     const ProcessEnd end = launchAndWait(arguments, commandLine, job.ShowBesweet);
-    reportFailedRun(end, job.OutputFile);
+    reportFailedRun(end, job.OutputFile, targetBefore);
 }
 
 // The stored path, or the one the user picks now (stored at once); nothing on a cancel.
@@ -177,10 +179,12 @@ void TranscodeRun::endWaiting()
     m_window.clearWaitBar();
 }
 
-void TranscodeRun::reportFailedRun(const ProcessEnd& end, const std::string& target)
+void TranscodeRun::reportFailedRun(const ProcessEnd& end, const std::string& target,
+                                   const std::optional<FileStamp>& targetBefore)
 {
-    const bool targetPresent = end.succeeded() && m_files.existsAsFile(target);
-    if (auto message = TranscodeMessages::failedRun(end, targetPresent))
+    const auto targetAfter = m_files.stampOf(target);
+    const bool targetWritten = end.succeeded() && targetAfter && targetAfter != targetBefore;
+    if (auto message = TranscodeMessages::failedRun(end, targetWritten))
         m_messages.show(*message);
 }
 

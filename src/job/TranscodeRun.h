@@ -61,7 +61,8 @@ private:
     ProcessEnd launchAndWait(const std::vector<std::string>& arguments,
                              const std::string& commandLine, bool showWindow);
     void endWaiting();
-    void reportFailedRun(const ProcessEnd& end, const std::string& target);
+    void reportFailedRun(const ProcessEnd& end, const std::string& target,
+                         const std::optional<FileStamp>& targetBefore);
     void reportError(const RuntimeError& error);
 
     TranscodeWindow& m_window;

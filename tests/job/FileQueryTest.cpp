@@ -59,3 +59,18 @@ TEST_F(FileQueryTest, SameFileWhateverItsPathIsSpelled)
 }
 
 } // namespace
+
+TEST_F(FileQueryTest, AFileWrittenAnewHasANewStamp)
+{
+    const auto before = query.stampOf(at("ziel.ac3"));
+    ASSERT_TRUE(before);
+    EXPECT_EQ(query.stampOf(at("ziel.ac3")), before);
+    // Written through a temporary and renamed over it, as the transcoder does, same size.
+    write("ziel.tmp");
+    fs::last_write_time(folder / "ziel.tmp",
+                        fs::last_write_time(folder / "ziel.ac3") + std::chrono::milliseconds(5));
+    fs::rename(folder / "ziel.tmp", folder / "ziel.ac3");
+    EXPECT_NE(query.stampOf(at("ziel.ac3")), before);
+    EXPECT_EQ(query.stampOf(at("Ordner.ac3")), std::nullopt);
+    EXPECT_EQ(query.stampOf(at("fehlt.ac3")), std::nullopt);
+}

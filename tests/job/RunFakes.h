@@ -126,10 +126,25 @@ class FakeFiles : public FileQuery
 public:
     std::set<std::string> existing;
     std::set<std::pair<std::string, std::string>> sameFiles;
+    std::map<std::string, std::int64_t> writes;
+
+    // The file is (re)written: it exists with a new stamp.
+    void write(const std::string& path)
+    {
+        existing.insert(path);
+        ++writes[path];
+    }
     bool existsAsFile(const std::string& path) const override { return existing.contains(path); }
     bool isSameExistingFile(const std::string& a, const std::string& b) const override
     {
         return sameFiles.contains({a, b}) || sameFiles.contains({b, a});
+    }
+    std::optional<FileStamp> stampOf(const std::string& path) const override
+    {
+        if (!existing.contains(path))
+            return std::nullopt;
+        const auto it = writes.find(path);
+        return FileStamp{0, it == writes.end() ? 0 : it->second};
     }
 };
 

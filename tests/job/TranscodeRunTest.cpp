@@ -38,7 +38,7 @@ protected:
         window.controls.outputChannelmode = 0;
         window.controls.inputSamplerate = 1;
         // A run that works writes its target.
-        launcher.duringWait = [this] { files.existing.insert(Target); };
+        launcher.duringWait = [this] { files.write(Target); };
     }
 
     void click()
@@ -333,6 +333,21 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{ProcessEnd::exited(3), true, "BeSweet wurde mit Fehlercode 3 beendet."},
         OutcomeCase{ProcessEnd::exited(1), false, "BeSweet wurde mit Fehlercode 1 beendet."},
         OutcomeCase{ProcessEnd::signalled(9), true, "BeSweet wurde abgebrochen."}));
+
+TEST_F(TranscodeRunTest, AnOldTargetLeftAsItWasIsNoSuccess)
+{
+    files.existing.insert(Target);
+    launcher.duringWait = nullptr; // the transcoder ends with 0 but writes nothing
+    click();
+    ASSERT_EQ(messages.shown.size(), 2u); // the overwrite question, then the failure
+    EXPECT_EQ(messages.shown[1].text,
+              "Die Zieldatei wurde nicht erstellt.\r\nBitte die Ausgabe oder das Log prüfen.");
+
+    messages.shown.clear();
+    launcher.duringWait = [this] { files.write(Target); };
+    click();
+    ASSERT_EQ(messages.shown.size(), 1u) << "a rewritten target is a success";
+}
 
 // ---- the job ------------------------------------------------------------------------------
 
