@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -442,7 +443,15 @@ void frmMain::mnuAllocToolame_Click()
 
 void frmMain::cmdTranscode_Click()
 {
+    // Closing the window during a run must not end the program before the run has ended
+    // and reported how: the program ends after the run instead.
+    const bool quitOnClose = QGuiApplication::quitOnLastWindowClosed();
+    const bool shownAtStart = isVisible();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     m_run->cmdTranscode_Click();
+    QGuiApplication::setQuitOnLastWindowClosed(quitOnClose);
+    if (quitOnClose && shownAtStart && !isVisible())
+        QCoreApplication::quit();
 }
 
 void frmMain::tmrProgress_Timer()

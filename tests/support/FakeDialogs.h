@@ -5,6 +5,7 @@
 #include "job/UserDialogs.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace klangdorn::test
@@ -14,11 +15,14 @@ class FakeMessageBoxes : public MessageBoxes
 {
 public:
     std::vector<Message> shown;
-    std::deque<MessageAnswer> answers; // scripted; empty means Ok or Yes
+    std::deque<MessageAnswer> answers;              // scripted; empty means Ok or Yes
+    std::function<void(const Message&)> whileShown; // e.g. what a modal box would run
 
     MessageAnswer show(const Message& message) override
     {
         shown.push_back(message);
+        if (whileShown)
+            whileShown(message);
         if (!answers.empty()) {
             const MessageAnswer answer = answers.front();
             answers.pop_front();

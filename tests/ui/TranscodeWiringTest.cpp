@@ -4,7 +4,9 @@
 #include "job/RunFakes.h"
 #include "ui/WaitBarBox.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -102,4 +104,29 @@ TEST_F(TranscodeWiring, TypedComboTextStopsTheRunWithError9BeforeAnyLaunch)
     EXPECT_EQ(messages.shown[0].text, "Fehler: 9 - Index außerhalb des gültigen Bereichs");
     EXPECT_EQ(messages.shown[0].caption, "Klangdorn_d");
     EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled());
+}
+
+TEST_F(TranscodeWiring, ClosingMidRunStillReportsAFailedRunAndThenEndsTheProgram)
+{
+    window->show();
+    fakeLauncher.end = ProcessEnd::exited(3);
+    fakeLauncher.duringWait = [&] { window->close(); };
+    // A modal box runs an event loop of its own: it must still be able to.
+    int boxLoopResult = -2;
+    messages.whileShown = [&](const Message&) {
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] { loop.exit(5); });
+        boxLoopResult = loop.exec();
+    };
+    QTimer::singleShot(0, window.get(), [&] {
+        QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
+    });
+    QTimer::singleShot(20'000, window.get(), [] { QCoreApplication::exit(7); });
+
+    EXPECT_EQ(QApplication::exec(), 0) << "the program ends after the run";
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
+    EXPECT_EQ(boxLoopResult, 5) << "the failure box could not run: the program was quitting";
+    EXPECT_EQ(stored(SettingKey::Normalize), "95");
 }
