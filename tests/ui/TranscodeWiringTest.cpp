@@ -110,7 +110,10 @@ TEST_F(TranscodeWiring, ClosingMidRunStillReportsAFailedRunAndThenEndsTheProgram
 {
     window->show();
     fakeLauncher.end = ProcessEnd::exited(3);
-    fakeLauncher.duringWait = [&] { window->close(); };
+    fakeLauncher.duringWait = [&] {
+        window->close();
+        QCoreApplication::processEvents(); // the wait handles the window's events
+    };
     // A modal box runs an event loop of its own: it must still be able to.
     int boxLoopResult = -2;
     messages.whileShown = [&](const Message&) {
