@@ -349,35 +349,4 @@ TEST_F(TranscodeRunTest, AnOldTargetLeftAsItWasIsNoSuccess)
     ASSERT_EQ(messages.shown.size(), 1u) << "a rewritten target is a success";
 }
 
-// ---- the job ------------------------------------------------------------------------------
-
-TEST(GatherJobTest, EveryFieldComesFromItsControlOrSetting)
-{
-    ControlValues controls;
-    controls.inputFile = " quelle.wav";
-    controls.outputFile = "ziel.mpa ";
-    controls.writeLog = true;
-    controls.showBesweet = true;
-    controls.inputRawPcm = true;
-    controls.resample = true;
-    controls.normalize = 42;
-    controls.inputSamplerate = 2;
-    controls.outputChannelmode = 3;
-    controls.outputBitrate = 1;
-
-    const TranscodeJob job = GatherJob(controls, "/bin/besweet", "Mpa");
-    EXPECT_EQ(job.BesweetPath, "/bin/besweet");
-    EXPECT_EQ(job.InputFile, " quelle.wav");
-    EXPECT_EQ(job.OutputFile, "ziel.mpa ");
-    EXPECT_TRUE(job.WriteLog);
-    EXPECT_TRUE(job.ShowBesweet);
-    EXPECT_TRUE(job.InputRAWPCM);
-    EXPECT_TRUE(job.Resample);
-    EXPECT_EQ(job.Normalize, 42);
-    EXPECT_EQ(job.InputSamplerate, 2);
-    EXPECT_EQ(job.OutputChannelmode, 3);
-    EXPECT_EQ(job.OutputBitrate, 1);
-    EXPECT_EQ(job.OutputType, "Mpa");
-}
-
 } // namespace

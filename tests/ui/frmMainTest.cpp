@@ -518,32 +518,4 @@ TEST_F(FailingStore, EachReactionReportsTheWriteAndTheWindowCarriesOn)
     EXPECT_FALSE(window->isVisible());
 }
 
-// ---- What the transcode run switches ------------------------------------------------------
-
-TEST_F(OptionControls, TranscodeRunSwitchesButtonTimerAndReadsTheControls)
-{
-    start();
-    window->setTranscodeEnabled(false);
-    window->setProgressTimerEnabled(true);
-    EXPECT_FALSE(control<QPushButton>("cmdTranscode")->isEnabled());
-    EXPECT_TRUE(control<QTimer>("tmrProgress")->isActive());
-    window->setProgressTimerEnabled(false);
-    window->setTranscodeEnabled(true);
-    EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled());
-    EXPECT_FALSE(control<QTimer>("tmrProgress")->isActive());
-
-    control<QLineEdit>("txtInputFile")->setText("in put.wav");
-    control<QLineEdit>("txtOutputFile")->setText("out.mpa");
-    control<QCheckBox>("chkInputRAWPCM")->setChecked(true);
-    control<QSlider>("sldNormalize")->setValue(12);
-    const ControlValues values = window->readControls();
-    EXPECT_EQ(values.inputFile, "in put.wav");
-    EXPECT_EQ(values.outputFile, "out.mpa");
-    EXPECT_TRUE(values.inputRawPcm);
-    EXPECT_TRUE(values.resample);
-    EXPECT_FALSE(values.writeLog);
-    EXPECT_FALSE(values.showBesweet);
-    EXPECT_EQ(values.normalize, 12);
-}
-
 } // namespace
