@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <sys/stat.h>
 
 extern "C" {
@@ -97,6 +99,60 @@ AVDictionary* rawPcmOptions(const Options& options)
     return dict;
 }
 
+// Where the data chunk of a RIFF WAVE file starts and how long its header says it is; nothing
+// when the header leaves the length open (0 or 0xFFFFFFFF, as streaming writers leave it).
+struct WavData {
+    std::uint64_t offset;
+    std::uint64_t bytes;
+};
+
+std::optional<WavData> promisedWavData(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char riff[12];
+    if (!in.read(riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
+        std::memcmp(riff + 8, "WAVE", 4) != 0)
+        return std::nullopt;
+    std::uint64_t offset = sizeof riff;
+    for (int chunks = 0; chunks < 64; ++chunks) {
+        unsigned char header[8];
+        if (!in.read(reinterpret_cast<char*>(header), sizeof header))
+            return std::nullopt;
+        const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 |
+                                   static_cast<std::uint32_t>(header[7]) << 24;
+        offset += sizeof header;
+        if (std::memcmp(header, "data", 4) == 0) {
+            if (size == 0 || size == 0xFFFFFFFFU)
+                return std::nullopt;
+            return WavData{offset, size};
+        }
+        offset += size + (size & 1);
+        in.seekg(static_cast<std::streamoff>(offset));
+    }
+    return std::nullopt;
+}
+
+// A WAV file cut short holds less than its header promises; FFmpeg would quietly read what is
+// there, but a track missing its end is no success.
+void checkWavComplete(const Input& input)
+{
+    if (std::strcmp(input.format->iformat->name, "wav") != 0)
+        return;
+    const auto promised = promisedWavData(input.path);
+    if (!promised || input.bytes <= 0)
+        return;
+    const auto held =
+        static_cast<std::uint64_t>(input.bytes) -
+        std::min<std::uint64_t>(promised->offset, static_cast<std::uint64_t>(input.bytes));
+    if (held >= promised->bytes)
+        return;
+    const double bytesPerSecond =
+        static_cast<double>(input.stream->codecpar->block_align) * input.decoder->sample_rate;
+    throw WorkError(input.path + ": is cut short: its header promises " +
+                    seconds(static_cast<double>(promised->bytes) / bytesPerSecond) + ", it holds " +
+                    seconds(static_cast<double>(held) / bytesPerSecond));
+}
+
 [[nodiscard]] Input openInput(const Options& options)
 {
     Input input;
@@ -105,14 +161,21 @@ AVDictionary* rawPcmOptions(const Options& options)
 
     const AVInputFormat* forced = options.rawInput ? av_find_input_format("s16le") : nullptr;
     AVDictionary* dict = options.rawInput ? rawPcmOptions(options) : nullptr;
-    AVFormatContext* raw = nullptr;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw WorkError("out of memory (input)");
+    // A signal ends even a read that waits (a pipe as input).
+    raw->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
     // "file:" keeps a name such as "a:b.wav" from being read as a protocol.
     const int opened = avformat_open_input(&raw, ("file:" + input.path).c_str(), forced, &dict);
     av_dict_free(&dict);
+    stopWhenInterrupted();
     check(opened, input.path + ": cannot read as audio");
     input.format.reset(raw);
 
-    check(avformat_find_stream_info(raw, nullptr), input.path + ": cannot read as audio");
+    const int found = avformat_find_stream_info(raw, nullptr);
+    stopWhenInterrupted();
+    check(found, input.path + ": cannot read as audio");
     const AVCodec* codec = nullptr;
     const int index = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (index < 0 || !codec)
@@ -135,6 +198,7 @@ AVDictionary* rawPcmOptions(const Options& options)
         av_channel_layout_uninit(&input.decoder->ch_layout);
         av_channel_layout_default(&input.decoder->ch_layout, channels);
     }
+    checkWavComplete(input);
     return input;
 }
 
@@ -153,10 +217,19 @@ std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& 
     if (inCount == 2 && outCount == 1)
         return {0.5, 0.5};
     // More channels: FFmpeg's downmix, scaled so that no output channel can clip.
-    std::vector<double> matrix(static_cast<std::size_t>(outCount * inCount));
-    check(swr_build_matrix2(&in, &out, M_SQRT1_2, M_SQRT1_2, 0.0, 1.0, 1.0, matrix.data(), inCount,
+    // swr_build_matrix2 of FFmpeg 5.1 touches rows past the output's channel count, so it
+    // gets room for the most channels there can be; the rows wanted are copied out.
+    constexpr int most = 64;
+    if (inCount > most || outCount > most)
+        throw WorkError("cannot mix " + std::to_string(inCount) + " channels");
+    std::vector<double> full(static_cast<std::size_t>(most * most));
+    check(swr_build_matrix2(&in, &out, M_SQRT1_2, M_SQRT1_2, 0.0, 1.0, 1.0, full.data(), most,
                             AV_MATRIX_ENCODING_NONE, nullptr),
           "cannot mix " + layoutName(in) + " down to " + layoutName(out));
+    std::vector<double> matrix;
+    for (int o = 0; o < outCount; ++o)
+        for (int i = 0; i < inCount; ++i)
+            matrix.push_back(full[static_cast<std::size_t>(o * most + i)]);
     return matrix;
 }
 
@@ -251,22 +324,10 @@ void logInput(const Input& input, RunLog& log)
     log.line("input duration: " + seconds(duration));
 }
 
-// The header of a WAV file tells how many samples it holds; a file cut short holds fewer.
-void checkComplete(const Input& input, std::int64_t samples)
+void checkNotEmpty(const Input& input, std::int64_t samples)
 {
     if (samples == 0)
         throw WorkError(input.path + ": holds no audio samples");
-    const AVStream& stream = *input.stream;
-    if (std::strcmp(input.format->iformat->name, "wav") != 0 || stream.duration <= 0)
-        return;
-    const AVRational perSample{1, input.decoder->sample_rate};
-    const std::int64_t promised = av_rescale_q(stream.duration, stream.time_base, perSample);
-    const std::int64_t promisedBytes = promised * stream.codecpar->block_align;
-    const bool headerKnowsLength = promisedBytes > 0 && promisedBytes < 0xFFFF0000LL;
-    if (headerKnowsLength && samples < promised)
-        throw WorkError(input.path + ": is cut short: its header promises " +
-                        seconds(static_cast<double>(promised) / perSample.den) + ", it holds " +
-                        seconds(static_cast<double>(samples) / perSample.den));
 }
 
 std::string positionText(const Input& input, std::int64_t samples)
@@ -303,6 +364,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
         const int read = av_read_frame(input.format.get(), packet.get());
         if (read == AVERROR_EOF)
             break;
+        stopWhenInterrupted();
         check(read, input.path + ": cannot read");
         if (packet->stream_index == input.stream->index) {
             const int sent = avcodec_send_packet(decoder, packet.get());
@@ -341,7 +403,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
     } else {
         samples = decodeAll(input, progress, [&](const AVFrame& frame) { meter.addFrame(frame); });
     }
-    checkComplete(input, samples);
+    checkNotEmpty(input, samples);
     progress.finish();
     return meter.peak();
 }
@@ -648,7 +710,7 @@ void encodePass(Input input, const Options& options, const Plan& plan, double ga
     Progress progress(secondPass ? "Pass 2/2: encoding" : "Pass 1/1: encoding");
     const std::int64_t samples =
         decodeAll(input, progress, [&](const AVFrame& frame) { stage.add(frame); });
-    checkComplete(input, samples);
+    checkNotEmpty(input, samples);
     stage.finish();
     progress.finish();
 }
