@@ -30,6 +30,14 @@ public:
 // Throws WorkError "<what>: <FFmpeg's text>" when code is negative; returns code otherwise.
 int check(int code, const std::string& what);
 
+// The same for calls made once per packet: the message is only put together on failure.
+template <typename Describe> int checkEach(int code, Describe&& describe)
+{
+    if (code < 0)
+        check(code, describe());
+    return code;
+}
+
 struct InputFormatDeleter {
     void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 };

@@ -349,7 +349,9 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
             const int got = avcodec_receive_frame(decoder, frame.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
-            check(got, input.path + ": corrupt audio data near " + positionText(input, samples));
+            checkEach(got, [&] {
+                return input.path + ": corrupt audio data near " + positionText(input, samples);
+            });
             if (frame->ch_layout.nb_channels != input.decoder->ch_layout.nb_channels ||
                 frame->sample_rate != input.decoder->sample_rate)
                 throw WorkError(input.path + ": changes its channels or rate near " +
@@ -365,10 +367,12 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
         if (read == AVERROR_EOF)
             break;
         stopWhenInterrupted();
-        check(read, input.path + ": cannot read");
+        checkEach(read, [&] { return input.path + ": cannot read"; });
         if (packet->stream_index == input.stream->index) {
             const int sent = avcodec_send_packet(decoder, packet.get());
-            check(sent, input.path + ": corrupt audio data near " + positionText(input, samples));
+            checkEach(sent, [&] {
+                return input.path + ": corrupt audio data near " + positionText(input, samples);
+            });
             receiveFrames();
         }
         av_packet_unref(packet.get());
@@ -393,7 +397,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
             const int read = av_read_frame(input.format.get(), packet.get());
             if (read == AVERROR_EOF)
                 break;
-            check(read, input.path + ": cannot read");
+            checkEach(read, [&] { return input.path + ": cannot read"; });
             if (packet->stream_index == input.stream->index)
                 samples +=
                     meter.addPacket(codec, packet->data, static_cast<std::size_t>(packet->size));
@@ -629,9 +633,9 @@ private:
                 return;
             reserveConverted(room);
             const int got =
-                check(swr_convert(swr_.get(), converted_->extended_data, converted_->nb_samples,
-                                  const_cast<const std::uint8_t**>(in), inSamples),
-                      "resampling failed");
+                checkEach(swr_convert(swr_.get(), converted_->extended_data, converted_->nb_samples,
+                                      const_cast<const std::uint8_t**>(in), inSamples),
+                          [] { return std::string("resampling failed"); });
             if (got > 0 &&
                 av_audio_fifo_write(fifo_.get(),
                                     reinterpret_cast<void**>(converted_->extended_data), got) < got)
@@ -678,16 +682,17 @@ private:
     // A null frame flushes the encoder.
     void encode(AVFrame* frame)
     {
-        check(avcodec_send_frame(encoder_.get(), frame), options_.output + ": encoding failed");
+        checkEach(avcodec_send_frame(encoder_.get(), frame),
+                  [&] { return options_.output + ": encoding failed"; });
         for (;;) {
             const int got = avcodec_receive_packet(encoder_.get(), packet_.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
-            check(got, options_.output + ": encoding failed");
+            checkEach(got, [&] { return options_.output + ": encoding failed"; });
             av_packet_rescale_ts(packet_.get(), encoder_->time_base, output_.stream->time_base);
             packet_->stream_index = output_.stream->index;
-            check(av_write_frame(output_.format.get(), packet_.get()),
-                  options_.output + ": cannot write");
+            checkEach(av_write_frame(output_.format.get(), packet_.get()),
+                      [&] { return options_.output + ": cannot write"; });
         }
     }
 
