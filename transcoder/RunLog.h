@@ -1,9 +1,10 @@
 // The optional text log of a run (-logfile): each line is written and flushed at once, so
-// the log tells how far a failed or interrupted run got.
+// the log tells how far a failed or interrupted run got. Lines may come from either thread.
 #pragma once
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,7 @@ private:
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<std::FILE, Closer> file_;
+    std::mutex mutex_;
 };
 
 } // namespace besweet

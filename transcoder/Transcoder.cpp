@@ -5,6 +5,7 @@
 #include "Transcoder.h"
 
 #include "Av.h"
+#include "FrameQueue.h"
 #include "Interrupt.h"
 #include "OutputFile.h"
 #include "PeakMeter.h"
@@ -14,9 +15,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -570,7 +573,8 @@ int encoderFrameSize(const AVCodecContext& encoder)
 }
 
 // Moves converted samples from the resampler to the encoder, frame by frame, and finished
-// packets to the muxer.
+// packets to the muxer. The encoder runs in a thread of its own, so decoding and resampling
+// go on meanwhile on the other core.
 class EncodeStage
 {
 public:
@@ -579,15 +583,21 @@ public:
         : options_(options), encoder_(openEncoder(options, plan, log)), output_(options.output),
           frameSize_(encoderFrameSize(*encoder_)),
           swr_(initResampler(plan, *encoder_, inFormat, gain, log)),
-          fifo_(initFifo(*encoder_, frameSize_)), converted_(makeFrame()), frame_(makeFrame()),
-          packet_(makePacket())
+          fifo_(initFifo(*encoder_, frameSize_)), converted_(makeFrame()), packet_(makePacket())
     {
         openOutput(output_, options, *encoder_);
-        frame_->nb_samples = frameSize_;
-        frame_->format = encoder_->sample_fmt;
-        frame_->sample_rate = encoder_->sample_rate;
-        check(av_channel_layout_copy(&frame_->ch_layout, &encoder_->ch_layout), "channel layout");
-        check(av_frame_get_buffer(frame_.get(), 0), "out of memory (frame)");
+        encoderThread_ = std::thread([this] { encodeQueued(); });
+    }
+
+    EncodeStage(const EncodeStage&) = delete;
+    EncodeStage& operator=(const EncodeStage&) = delete;
+
+    // An unfinished stage (an error, a signal) stops its encoder thread before anything goes.
+    ~EncodeStage()
+    {
+        queue_.cancel();
+        if (encoderThread_.joinable())
+            encoderThread_.join();
     }
 
     void add(const AVFrame& decoded)
@@ -603,7 +613,9 @@ public:
         convert(nullptr, 0);
         encodeWhole();
         encodeRest();
-        encode(nullptr);
+        hand(nullptr);
+        encoderThread_.join();
+        rethrowEncoderError();
         check(av_write_trailer(output_.format.get()), options_.output + ": cannot write");
         avio_flush(output_.io.get());
         if (output_.io->error < 0)
@@ -659,24 +671,73 @@ private:
             encodeFromFifo(rest);
     }
 
+    [[nodiscard]] FramePtr emptyFrame()
+    {
+        if (FramePtr frame = queue_.reuse()) {
+            check(av_frame_make_writable(frame.get()), "out of memory (frame)");
+            return frame;
+        }
+        FramePtr frame = makeFrame();
+        frame->nb_samples = frameSize_;
+        frame->format = encoder_->sample_fmt;
+        frame->sample_rate = encoder_->sample_rate;
+        check(av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout), "channel layout");
+        check(av_frame_get_buffer(frame.get(), 0), "out of memory (frame)");
+        return frame;
+    }
+
     void encodeFromFifo(int samples)
     {
-        check(av_frame_make_writable(frame_.get()), "out of memory (frame)");
-        av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame_->extended_data), samples);
+        FramePtr frame = emptyFrame();
+        av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->extended_data), samples);
         const bool shortAllowed =
             encoder_->codec->capabilities &
             (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
-        frame_->nb_samples = frameSize_;
+        frame->nb_samples = frameSize_;
         if (samples < frameSize_) {
             if (shortAllowed)
-                frame_->nb_samples = samples;
+                frame->nb_samples = samples;
             else
-                av_samples_set_silence(frame_->extended_data, samples, frameSize_ - samples,
+                av_samples_set_silence(frame->extended_data, samples, frameSize_ - samples,
                                        encoder_->ch_layout.nb_channels, encoder_->sample_fmt);
         }
-        frame_->pts = samplesSent_;
-        samplesSent_ += frame_->nb_samples;
-        encode(frame_.get());
+        frame->pts = samplesSent_;
+        samplesSent_ += frame->nb_samples;
+        hand(std::move(frame));
+    }
+
+    // To the encoder thread; a null frame ends its work.
+    void hand(FramePtr frame)
+    {
+        if (!queue_.push(std::move(frame))) {
+            encoderThread_.join();
+            rethrowEncoderError();
+            throw WorkError(options_.output + ": encoding stopped");
+        }
+    }
+
+    void rethrowEncoderError()
+    {
+        if (encoderError_)
+            std::rethrow_exception(encoderError_);
+    }
+
+    // The encoder thread: encodes and writes what comes through the queue, then flushes the
+    // encoder. A failure is kept for the other side and stops the queue.
+    void encodeQueued()
+    {
+        try {
+            while (FramePtr frame = queue_.pop()) {
+                encode(frame.get());
+                frame->nb_samples = frameSize_;
+                queue_.recycle(std::move(frame));
+            }
+            if (!queue_.cancelled())
+                encode(nullptr);
+        } catch (...) {
+            encoderError_ = std::current_exception();
+            queue_.cancel();
+        }
     }
 
     // A null frame flushes the encoder.
@@ -703,9 +764,11 @@ private:
     SwrPtr swr_;
     FifoPtr fifo_;
     FramePtr converted_;
-    FramePtr frame_;
-    PacketPtr packet_;
+    PacketPtr packet_; // the encoder thread's
     std::int64_t samplesSent_ = 0;
+    FrameQueue queue_{32};
+    std::exception_ptr encoderError_; // set by the encoder thread before it ends
+    std::thread encoderThread_;
 };
 
 void encodePass(Input input, const Options& options, const Plan& plan, double gain, bool secondPass,
