@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
@@ -181,6 +182,48 @@ TEST(Besweet, LogsAFailedRunToo)
     EXPECT_NE(text.find("command line: "), std::string::npos) << text;
     EXPECT_NE(text.find("result: failed after "), std::string::npos) << text;
     EXPECT_NE(text.find("cannot read as audio"), std::string::npos) << text;
+}
+
+// A small tmpfs (root only; skipped elsewhere) that fills up halfway through the track.
+class FullDisk
+{
+public:
+    explicit FullDisk(const std::filesystem::path& where) : where_(where)
+    {
+        std::filesystem::create_directory(where_);
+        const std::string command =
+            "mount -t tmpfs -o size=64k tmpfs '" + where_.string() + "' 2>/dev/null";
+        mounted_ = ::geteuid() == 0 && std::system(command.c_str()) == 0;
+    }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+    ~FullDisk()
+    {
+        if (mounted_)
+            std::system(("umount '" + where_.string() + "'").c_str());
+    }
+    [[nodiscard]] bool mounted() const { return mounted_; }
+
+private:
+    std::filesystem::path where_;
+    bool mounted_ = false;
+};
+
+TEST(Besweet, LeavesNothingWhenTheDiskRunsFull)
+{
+    ScratchFolder folder;
+    Tone tone;
+    tone.seconds = 6.0;
+    writeWav(folder / "in.wav", tone);
+    const FullDisk disk(folder / "small");
+    if (!disk.mounted())
+        GTEST_SKIP() << "needs root to mount a small tmpfs";
+    const auto output = folder / "small" / "o.ac3";
+    const RunResult run = runBesweet(
+        {"-core(", "-input", (folder / "in.wav").string(), "-output", output.string(), ")"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("No space left"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "small"));
 }
 
 bool hasTemporaryOutput(const ScratchFolder& folder)
