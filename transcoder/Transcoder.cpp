@@ -338,6 +338,13 @@ std::string positionText(const Input& input, std::int64_t samples)
     return seconds(static_cast<double>(samples) / input.decoder->sample_rate);
 }
 
+// How far into the input file a packet reaches: what progress counts (the reading position
+// runs ahead by what the demuxer has buffered).
+std::int64_t positionAfter(const Input& input, const AVPacket& packet)
+{
+    return packet.pos >= 0 ? packet.pos + packet.size : avio_tell(input.format->pb);
+}
+
 // Reads every packet, decodes it and hands each frame on; the decoder is flushed with an
 // empty packet at the end. Returns the number of sample frames decoded.
 template <typename OnFrame>
@@ -378,8 +385,8 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
             });
             receiveFrames();
         }
+        progress.update(positionAfter(input, *packet), input.bytes);
         av_packet_unref(packet.get());
-        progress.update(avio_tell(input.format->pb), input.bytes);
     }
     check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
     receiveFrames();
@@ -404,8 +411,8 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
             if (packet->stream_index == input.stream->index)
                 samples +=
                     meter.addPacket(codec, packet->data, static_cast<std::size_t>(packet->size));
+            progress.update(positionAfter(input, *packet), input.bytes);
             av_packet_unref(packet.get());
-            progress.update(avio_tell(input.format->pb), input.bytes);
         }
     } else {
         samples = decodeAll(input, progress, [&](const AVFrame& frame) { meter.addFrame(frame); });

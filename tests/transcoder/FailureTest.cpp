@@ -274,14 +274,12 @@ void stopsCleanlyOn(int signal)
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "o.ac3"}));
 }
 
-TEST(Besweet, RemovesItsTemporaryFileOnSigterm)
+TEST(Besweet, RemovesItsTemporaryFileOnSigtermAndSigint)
 {
-    stopsCleanlyOn(SIGTERM);
-}
-
-TEST(Besweet, RemovesItsTemporaryFileOnSigint)
-{
-    stopsCleanlyOn(SIGINT);
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        stopsCleanlyOn(signal);
+    }
 }
 
 } // namespace

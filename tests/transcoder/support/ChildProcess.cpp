@@ -12,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 namespace besweet::test
 {
 

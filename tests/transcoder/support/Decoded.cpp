@@ -66,7 +66,6 @@ Decoded decodeFile(const std::filesystem::path& path)
     result.rate = stream->codecpar->sample_rate;
     result.bitRate = stream->codecpar->bit_rate;
     result.channels = stream->codecpar->ch_layout.nb_channels;
-    result.frameSize = stream->codecpar->frame_size;
 
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();

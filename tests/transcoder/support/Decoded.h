@@ -15,7 +15,6 @@ struct Decoded {
     int channels = 0;
     std::int64_t samples = 0; // sample frames decoded
     double peak = 0.0;        // highest absolute sample, 1.0 full scale
-    int frameSize = 0;        // samples per coded frame (0 for PCM)
 
     [[nodiscard]] double seconds() const { return rate ? static_cast<double>(samples) / rate : 0; }
 };
