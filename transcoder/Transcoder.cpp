@@ -347,6 +347,38 @@ std::int64_t positionAfter(const Input& input, const AVPacket& packet)
 
 // Reads every packet, decodes it and hands each frame on; the decoder is flushed with an
 // empty packet at the end. Returns the number of sample frames decoded.
+// Layer II and AC3 run at a constant bitrate: every frame is as long as the others, give or take
+// a padding byte or two. A last frame shorter than that was cut off with the file, which
+// FFmpeg's decoders would quietly decode as if whole.
+class CutFrameWatch
+{
+public:
+    explicit CutFrameWatch(AVCodecID codec)
+        : watching_(codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_AC3)
+    {
+    }
+
+    void see(int packetSize)
+    {
+        if (!watching_)
+            return;
+        lastTooShort_ = shortest_ > 0 && packetSize + 4 < shortest_;
+        if (!lastTooShort_)
+            shortest_ = shortest_ == 0 ? packetSize : std::min(shortest_, packetSize);
+    }
+
+    void checkEnd(const Input& input) const
+    {
+        if (lastTooShort_)
+            throw WorkError(input.path + ": is cut short: its last frame is incomplete");
+    }
+
+private:
+    bool watching_;
+    int shortest_ = 0;
+    bool lastTooShort_ = false;
+};
+
 template <typename OnFrame>
 std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
 {
@@ -354,6 +386,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
     PacketPtr packet = makePacket();
     FramePtr frame = makeFrame();
     std::int64_t samples = 0;
+    CutFrameWatch cutFrames(input.stream->codecpar->codec_id);
     const auto receiveFrames = [&] {
         for (;;) {
             const int got = avcodec_receive_frame(decoder, frame.get());
@@ -379,6 +412,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
         stopWhenInterrupted();
         checkEach(read, [&] { return input.path + ": cannot read"; });
         if (packet->stream_index == input.stream->index) {
+            cutFrames.see(packet->size);
             const int sent = avcodec_send_packet(decoder, packet.get());
             checkEach(sent, [&] {
                 return input.path + ": corrupt audio data near " + positionText(input, samples);
@@ -388,6 +422,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
         progress.update(positionAfter(input, *packet), input.bytes);
         av_packet_unref(packet.get());
     }
+    cutFrames.checkEnd(input);
     check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
     receiveFrames();
     return samples;

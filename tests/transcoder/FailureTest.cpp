@@ -137,6 +137,27 @@ INSTANTIATE_TEST_SUITE_P(
                     WrongLine{"norm_zero", {"-ota(", "-norm", "0.00", ")"}, "o.ac3"}),
     [](const testing::TestParamInfo<WrongLine>& info) { return info.param.name; });
 
+TEST(Besweet, RefusesLayerIIAndAc3CutInsideTheirLastFrame)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", shortTone());
+    for (const char* name : {"whole.mpa", "whole.ac3"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                              (folder / name).string(), ")"})
+                      .exitCode,
+                  0);
+        const std::string whole = readBytes(folder / name);
+        const auto cut = folder / ("cut" + std::string(name).substr(5));
+        writeBytes(cut, whole.substr(0, whole.size() - 300));
+        const RunResult run = runBesweet(
+            {"-core(", "-input", cut.string(), "-output", (folder / "o.wav").string(), ")"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("cut short"), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder / "o.wav"));
+    }
+}
+
 TEST(Besweet, RefusesAnOutputThatIsTheInputUnderAnotherName)
 {
     ScratchFolder folder;
