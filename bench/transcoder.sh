@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Times besweet against the ffmpeg command-line tool on the same jobs and the same input
+# (10 minutes of 44.1 kHz stereo), and measures besweet's peak memory on 10 and 60 minutes.
+#
+#   bench/transcoder.sh [path/to/besweet]      (default: build/besweet)
+#
+# Environment: RUNS (repeats per command, median taken; default 3), WORKDIR (scratch folder;
+# default a new one under /tmp, removed at the end), LONG_MINUTES (default 60).
+# Needs ffmpeg (installed with apt-get when missing and run as root) and /usr/bin/time.
+# Goals: besweet/ffmpeg at most 1.0 plain and 0.7 normalised; peak memory under 64 MB and not
+# growing with the input's length.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+besweet=$(realpath "${1:-$here/build/besweet}")
+runs=${RUNS:-3}
+long_minutes=${LONG_MINUTES:-60}
+
+[ -x "$besweet" ] || { echo "transcoder.sh: no besweet at $besweet; build it first" >&2; exit 2; }
+if ! command -v ffmpeg >/dev/null; then
+    if [ "$(id -u)" -eq 0 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ffmpeg
+    else
+        echo "transcoder.sh: needs ffmpeg (apt-get install ffmpeg)" >&2
+        exit 2
+    fi
+fi
+[ -x /usr/bin/time ] || { echo "transcoder.sh: needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+
+own_workdir=false
+if [ -z "${WORKDIR:-}" ]; then
+    WORKDIR=$(mktemp -d /tmp/besweet-bench-XXXXXX)
+    own_workdir=true
+fi
+cleanup() { $own_workdir && rm -rf "$WORKDIR"; return 0; }
+trap cleanup EXIT
+cd "$WORKDIR"
+
+# Pink noise, a different one on each side: content the encoders really have to work on.
+make_input() { # minutes file
+    [ -f "$2" ] && return
+    local seconds=$(($1 * 60))
+    ffmpeg -v error -y \
+        -f lavfi -i "anoisesrc=d=$seconds:c=pink:r=44100:a=0.25:s=1" \
+        -f lavfi -i "anoisesrc=d=$seconds:c=pink:r=44100:a=0.25:s=2" \
+        -filter_complex "amerge=inputs=2" -c:a pcm_s16le "$2"
+}
+
+# ffmpeg's way to normalise the peak: volumedetect, then volume. Written as a script so each
+# tool is timed as one command.
+cat >ffmpeg-norm.sh <<'EOF'
+#!/usr/bin/env bash
+# ffmpeg-norm.sh IN OUT LEVEL_DB [ffmpeg output options...]
+set -euo pipefail
+in=$1 out=$2 level=$3
+shift 3
+max=$(ffmpeg -hide_banner -nostats -i "$in" -af volumedetect -f null - 2>&1 |
+    sed -n 's/.*max_volume: \(-\?[0-9.]*\) dB.*/\1/p')
+gain=$(awk -v l="$level" -v m="$max" 'BEGIN { printf "%.3f", l - m }')
+filters="volume=${gain}dB"
+args=()
+while [ $# -gt 0 ]; do
+    if [ "$1" = "-af" ]; then filters="$filters,$2"; shift 2; else args+=("$1"); shift; fi
+done
+ffmpeg -v error -y -i "$in" -af "$filters" "${args[@]}" "$out"
+EOF
+chmod +x ffmpeg-norm.sh
+level_db=$(awk 'BEGIN { printf "%.3f", 20 * log(0.95) / log(10) }')
+
+# The four jobs: name, besweet's sections, ffmpeg's options, output extension.
+job_names=(ac3_192 mp2_224_joint_48k ac3_192_norm mp2_224_joint_48k_norm)
+# Commands are strings for eval and hyperfine, so the parentheses are quoted.
+besweet_sections=(
+    "'-ac3enc(' -b 192 ')'"
+    "'-ssrc(' --rate 48000 ')' '-toolame(' -m j -b 224 ')'"
+    "'-ota(' -norm 0.95 ')' '-ac3enc(' -b 192 ')'"
+    "'-ota(' -norm 0.95 ')' '-ssrc(' --rate 48000 ')' '-toolame(' -m j -b 224 ')'"
+)
+# ffmpeg 5.1's libtwolame knows the mode as joint_stereo ("joint" is refused).
+ffmpeg_options=(
+    "-c:a ac3 -b:a 192k"
+    "-af aresample=48000:resampler=soxr -c:a libtwolame -b:a 224k -mode joint_stereo"
+    "-c:a ac3 -b:a 192k"
+    "-af aresample=48000:resampler=soxr -c:a libtwolame -b:a 224k -mode joint_stereo"
+)
+extensions=(ac3 mpa ac3 mpa)
+
+besweet_command() { # job input output
+    echo "$besweet '-core(' -input $2 -output $3 ')' ${besweet_sections[$1]}"
+}
+ffmpeg_command() { # job input output
+    if [[ ${job_names[$1]} == *_norm ]]; then
+        echo "./ffmpeg-norm.sh $2 $3 $level_db ${ffmpeg_options[$1]}"
+    else
+        echo "ffmpeg -v error -y -i $2 ${ffmpeg_options[$1]} $3"
+    fi
+}
+
+# Median wall time of a command in seconds (hyperfine when there is one).
+median_seconds() { # command
+    if command -v hyperfine >/dev/null; then
+        hyperfine --style none --runs "$runs" --export-json hf.json "$1" >/dev/null
+        python3 -c 'import json; print("%.3f" % json.load(open("hf.json"))["results"][0]["median"])'
+        return
+    fi
+    local times=()
+    for ((r = 0; r < runs; r++)); do
+        local start end
+        start=$(date +%s.%N)
+        eval "$1" >/dev/null
+        end=$(date +%s.%N)
+        times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')")
+    done
+    printf '%s\n' "${times[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'
+}
+
+max_rss_mb() { # command
+    eval "/usr/bin/time -v -o time.txt $1" >/dev/null
+    awk -F: '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' time.txt
+}
+
+echo "Generating inputs in $WORKDIR ..."
+make_input 10 in10.wav
+echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); runs per command: $runs"
+echo "besweet: $("$besweet" --version); ffmpeg: $(ffmpeg -version | head -1 | cut -d' ' -f3)"
+echo
+printf '%-26s %10s %10s %8s %8s\n' "job (10 min input)" "besweet s" "ffmpeg s" "ratio" "goal"
+for i in "${!job_names[@]}"; do
+    b=$(median_seconds "$(besweet_command "$i" in10.wav "b.${extensions[$i]}")")
+    f=$(median_seconds "$(ffmpeg_command "$i" in10.wav "f.${extensions[$i]}")")
+    goal="<= 1.0"
+    [[ ${job_names[$i]} == *_norm ]] && goal="<= 0.7"
+    printf '%-26s %10s %10s %8s %8s\n' "${job_names[$i]}" "$b" "$f" \
+        "$(awk -v b="$b" -v f="$f" 'BEGIN { printf "%.2f", b / f }')" "$goal"
+done
+
+echo
+make_input "$long_minutes" "in${long_minutes}.wav"
+printf '%-26s %12s %12s\n' "besweet peak memory (MB)" "10 min" "$long_minutes min"
+for i in "${!job_names[@]}"; do
+    short=$(max_rss_mb "$(besweet_command "$i" in10.wav "b.${extensions[$i]}")")
+    long=$(max_rss_mb "$(besweet_command "$i" "in${long_minutes}.wav" "b.${extensions[$i]}")")
+    printf '%-26s %12s %12s\n' "${job_names[$i]}" "$short" "$long"
+done

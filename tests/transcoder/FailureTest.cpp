@@ -1,0 +1,307 @@
+// Runs that must not produce a track: broken inputs (exit 1), wrong command lines (exit 2),
+// an output that is the input, an interrupted run. None may leave a temporary file behind or
+// touch an existing target.
+#include "support/AudioFiles.h"
+#include "support/ChildProcess.h"
+#include "support/Decoded.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace besweet::test
+{
+namespace
+{
+
+const std::string previousTake = "the previous take, which must survive";
+
+Tone shortTone()
+{
+    Tone t;
+    t.seconds = 1.0;
+    return t;
+}
+
+std::string randomBytes(std::size_t count)
+{
+    std::mt19937 random(7);
+    std::string bytes(count, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random() & 0xff);
+    return bytes;
+}
+
+struct BrokenInput {
+    std::string name;
+    std::function<std::string()> bytes; // nullptr: the input does not exist
+    std::string says;
+};
+
+void PrintTo(const BrokenInput& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RefusesBrokenInput : public testing::TestWithParam<BrokenInput>
+{
+};
+
+TEST_P(RefusesBrokenInput, WithExitOneAndTheTargetUntouched)
+{
+    const BrokenInput& c = GetParam();
+    ScratchFolder folder;
+    const auto input = folder / "in.wav";
+    if (c.bytes)
+        writeBytes(input, c.bytes());
+    writeBytes(folder / "o.ac3", previousTake);
+    const auto before = folder.names();
+
+    const RunResult run = runBesweet(
+        {"-core(", "-input", input.string(), "-output", (folder / "o.ac3").string(), ")"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("besweet: " + input.string() + ": ", 0), 0U) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(readBytes(folder / "o.ac3") == previousTake) << "the target changed";
+    EXPECT_EQ(folder.names(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Besweet, RefusesBrokenInput,
+    testing::Values(
+        BrokenInput{"missing", nullptr, "No such file"},
+        BrokenInput{"empty", [] { return std::string(); }, "empty"},
+        BrokenInput{"header_only", [] { return wavBytes(shortTone()).substr(0, 44); }, ""},
+        BrokenInput{"cut_between_samples",
+                    [] { return wavBytes(shortTone()).substr(0, 44 + 4 * 20000); }, "cut short"},
+        BrokenInput{"cut_inside_a_sample",
+                    [] { return wavBytes(shortTone()).substr(0, 44 + 4 * 20000 + 3); }, ""},
+        BrokenInput{"half_a_header", [] { return wavBytes(shortTone()).substr(0, 30); },
+                    "cannot read as audio"},
+        BrokenInput{"random_bytes", [] { return randomBytes(50000); }, ""},
+        BrokenInput{"text", [] { return std::string(4000, 'x'); }, "cannot read as audio"}),
+    [](const testing::TestParamInfo<BrokenInput>& info) { return info.param.name; });
+
+struct WrongLine {
+    std::string name;
+    std::vector<std::string> sections; // after -core( -input in.wav -output <output> )
+    std::string output;
+};
+
+void PrintTo(const WrongLine& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RefusesWrongLine : public testing::TestWithParam<WrongLine>
+{
+};
+
+TEST_P(RefusesWrongLine, WithExitTwoAndNothingWritten)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", shortTone());
+    const std::string inputBytes = readBytes(folder / "in.wav");
+    const auto output = folder / GetParam().output;
+    if (!std::filesystem::exists(output))
+        writeBytes(output, previousTake);
+    const auto before = folder.names();
+
+    std::vector<std::string> arguments{"-core(",  "-input",        (folder / "in.wav").string(),
+                                       "-output", output.string(), ")"};
+    arguments.insert(arguments.end(), GetParam().sections.begin(), GetParam().sections.end());
+    const RunResult run = runBesweet(arguments);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.rfind("besweet: ", 0), 0U) << run.err;
+    EXPECT_EQ(folder.names(), before);
+    EXPECT_TRUE(readBytes(folder / "in.wav") == inputBytes) << "the input changed";
+    if (GetParam().output != "in.wav") {
+        EXPECT_TRUE(readBytes(output) == previousTake) << "the target changed";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Besweet, RefusesWrongLine,
+    testing::Values(WrongLine{"output_is_the_input", {"-ac3enc(", "-b", "192", ")"}, "in.wav"},
+                    WrongLine{"unknown_extension", {}, "o.ogg"},
+                    WrongLine{
+                        "mono_above_192", {"-toolame(", "-m", "m", "-b", "224", ")"}, "o.mpa"},
+                    WrongLine{"unclosed_section", {"-ac3enc(", "-b", "192"}, "o.ac3"},
+                    WrongLine{"norm_zero", {"-ota(", "-norm", "0.00", ")"}, "o.ac3"}),
+    [](const testing::TestParamInfo<WrongLine>& info) { return info.param.name; });
+
+TEST(Besweet, RefusesLayerIIAndAc3CutInsideTheirLastFrame)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", shortTone());
+    for (const char* name : {"whole.mpa", "whole.ac3"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                              (folder / name).string(), ")"})
+                      .exitCode,
+                  0);
+        const std::string whole = readBytes(folder / name);
+        const auto cut = folder / ("cut" + std::string(name).substr(5));
+        writeBytes(cut, whole.substr(0, whole.size() - 300));
+        const RunResult run = runBesweet(
+            {"-core(", "-input", cut.string(), "-output", (folder / "o.wav").string(), ")"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("cut short"), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder / "o.wav"));
+    }
+}
+
+TEST(Besweet, RefusesAnOutputThatIsTheInputUnderAnotherName)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", shortTone());
+    const std::string inputBytes = readBytes(folder / "in.wav");
+    std::filesystem::create_hard_link(folder / "in.wav", folder / "link.wav");
+    std::filesystem::create_symlink(folder / "in.wav", folder / "sym.wav");
+    for (const char* other : {"link.wav", "sym.wav"}) {
+        const RunResult run = runBesweet({"-core(", "-input", (folder / "in.wav").string(),
+                                          "-output", (folder / other).string(), ")"});
+        EXPECT_EQ(run.exitCode, 2) << other;
+        EXPECT_NE(run.err.find("is the input"), std::string::npos) << run.err;
+    }
+    // The log is never written over the input either.
+    const RunResult run =
+        runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                    (folder / "o.wav").string(), "-logfile", (folder / "in.wav").string(), ")"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(readBytes(folder / "in.wav") == inputBytes) << "the input changed";
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "link.wav", "sym.wav"}));
+}
+
+TEST(Besweet, FailsOnAFolderThatDoesNotExist)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", shortTone());
+    const auto output = folder / "missing" / "o.ac3";
+    const RunResult run = runBesweet(
+        {"-core(", "-input", (folder / "in.wav").string(), "-output", output.string(), ")"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("besweet: " + output.string() + ": ", 0), 0U) << run.err;
+}
+
+TEST(Besweet, LogsAFailedRunToo)
+{
+    ScratchFolder folder;
+    writeBytes(folder / "in.wav", std::string(4000, 'x'));
+    const auto log = folder / "o.log";
+    const RunResult run = runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                                      (folder / "o.ac3").string(), "-logfile", log.string(), ")"});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string text = readBytes(log);
+    EXPECT_NE(text.find("command line: "), std::string::npos) << text;
+    EXPECT_NE(text.find("result: failed after "), std::string::npos) << text;
+    EXPECT_NE(text.find("cannot read as audio"), std::string::npos) << text;
+}
+
+// A small tmpfs (root only; skipped elsewhere) that fills up halfway through the track.
+class FullDisk
+{
+public:
+    explicit FullDisk(const std::filesystem::path& where) : where_(where)
+    {
+        std::filesystem::create_directory(where_);
+        const std::string command =
+            "mount -t tmpfs -o size=64k tmpfs '" + where_.string() + "' 2>/dev/null";
+        mounted_ = ::geteuid() == 0 && std::system(command.c_str()) == 0;
+    }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+    ~FullDisk()
+    {
+        if (mounted_)
+            std::system(("umount '" + where_.string() + "'").c_str());
+    }
+    [[nodiscard]] bool mounted() const { return mounted_; }
+
+private:
+    std::filesystem::path where_;
+    bool mounted_ = false;
+};
+
+TEST(Besweet, LeavesNothingWhenTheDiskRunsFull)
+{
+    ScratchFolder folder;
+    Tone tone;
+    tone.seconds = 6.0;
+    writeWav(folder / "in.wav", tone);
+    const FullDisk disk(folder / "small");
+    if (!disk.mounted())
+        GTEST_SKIP() << "needs root to mount a small tmpfs";
+    const auto output = folder / "small" / "o.ac3";
+    const RunResult run = runBesweet(
+        {"-core(", "-input", (folder / "in.wav").string(), "-output", output.string(), ")"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("No space left"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "small"));
+}
+
+bool hasTemporaryOutput(const ScratchFolder& folder)
+{
+    for (const auto& name : folder.names())
+        if (name.starts_with(".o.ac3.besweet-"))
+            return true;
+    return false;
+}
+
+// The input is a pipe fed by the test, so the run is surely under way (its temporary file
+// exists) when the signal comes, and stays so as long as the test likes.
+void stopsCleanlyOn(int signal)
+{
+    ScratchFolder folder;
+    const auto input = folder / "in.wav";
+    ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+    writeBytes(folder / "o.ac3", previousTake);
+
+    RunningBesweet child(
+        {"-core(", "-input", input.string(), "-output", (folder / "o.ac3").string(), ")"});
+    Tone tone;
+    tone.seconds = 10.0;
+    const std::string wav = wavBytes(tone);
+    // Without a reader (besweet gone already) a plain open would wait for ever.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int pipe = -1;
+    while (pipe < 0 && std::chrono::steady_clock::now() < giveUp) {
+        pipe = ::open(input.c_str(), O_WRONLY | O_NONBLOCK);
+        if (pipe < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GE(pipe, 0);
+    ::fcntl(pipe, F_SETFL, 0);
+    ASSERT_EQ(::write(pipe, wav.data(), 400000), 400000);
+
+    while (!hasTemporaryOutput(folder) && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(hasTemporaryOutput(folder));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    child.signal(signal);
+    const RunResult run = child.wait();
+    ::close(pipe);
+
+    EXPECT_TRUE(run.signal == signal || run.exitCode > 0) << run.exitCode;
+    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+    EXPECT_TRUE(readBytes(folder / "o.ac3") == previousTake) << "the target changed";
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "o.ac3"}));
+}
+
+TEST(Besweet, RemovesItsTemporaryFileOnSigtermAndSigint)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        stopsCleanlyOn(signal);
+    }
+}
+
+} // namespace
+} // namespace besweet::test

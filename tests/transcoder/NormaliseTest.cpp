@@ -1,0 +1,156 @@
+// -norm: the whole output's highest peak lands on the level asked, whether the input was quiet
+// or loud, PCM read straight or decoded, mixed down or resampled; silence stays silence. Also
+// the progress lines and the log of such a run.
+#include "support/AudioFiles.h"
+#include "support/ChildProcess.h"
+#include "support/Decoded.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace besweet::test
+{
+namespace
+{
+
+struct NormCase {
+    std::string name;
+    Tone tone;
+    std::string input;
+    std::string level;
+    std::string sections; // besides -core( and -ota(, split at blanks
+    std::string output;
+    std::string ota = ""; // more of -ota( besides -norm
+};
+
+void PrintTo(const NormCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Normalises : public testing::TestWithParam<NormCase>
+{
+};
+
+TEST_P(Normalises, ThePeakToTheLevel)
+{
+    const NormCase& c = GetParam();
+    ScratchFolder folder;
+    if (c.input.ends_with(".wav"))
+        writeWav(folder / c.input, c.tone);
+    else
+        writeRawPcm(folder / c.input, c.tone);
+    std::vector<std::string> arguments{
+        "-core(", "-input", (folder / c.input).string(), "-output", (folder / c.output).string(),
+        ")"};
+    const std::string more = "-ota( -norm " + c.level + " " + c.ota + " ) " + c.sections;
+    for (std::istringstream words(more); words >> arguments.emplace_back();)
+        ;
+    arguments.pop_back();
+
+    const RunResult run = runBesweet(arguments);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Decoded got = decodeFile(folder / c.output);
+    EXPECT_NEAR(toDecibels(got.peak), toDecibels(std::stod(c.level)), 0.5) << "peak " << got.peak;
+}
+
+Tone tone(double amplitudeLeft, double amplitudeRight, SampleType type = SampleType::S16,
+          int rate = 44100)
+{
+    Tone t;
+    t.rate = rate;
+    t.amplitudes = {amplitudeLeft, amplitudeRight};
+    t.type = type;
+    t.seconds = 2.0;
+    return t;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Besweet, Normalises, testing::Values(
+    NormCase{"quiet_raised", tone(0.05, 0.02), "in.wav", "0.95", "", "o.wav"},
+    NormCase{"full_scale_lowered", tone(1.0, 0.7, SampleType::F32), "in.wav", "0.50", "", "o.wav"},
+    NormCase{"s24_to_full_scale", tone(0.3, 0.3, SampleType::S24), "in.wav", "1.00", "", "o.wav"},
+    // The mix of a sound on one side only is half as loud as that side.
+    NormCase{"mono_mixdown_measured_as_mixed", tone(0.4, 0.0, SampleType::S24, 48000), "in.wav", "0.90", "-toolame( -m m -b 192 )", "o.mpa"},
+    NormCase{"ac3_resampled", tone(0.2, 0.1), "in.wav", "0.95", "-ssrc( --rate 48000 )", "o.ac3"},
+    NormCase{"layer2_stereo", tone(0.1, 0.6, SampleType::S16, 48000), "in.wav", "0.80", "-toolame( -m s -b 256 )", "o.mpa"},
+    NormCase{"raw_pcm", tone(0.1, 0.1), "in.raw", "0.95", "", "o.ac3", "-fs 44100"}),
+    [](const testing::TestParamInfo<NormCase>& info) { return info.param.name; });
+// clang-format on
+
+TEST(Besweet, NormalisesDecodedInputs)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", tone(0.1, 0.1, SampleType::S16, 48000));
+    ASSERT_EQ(runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                          (folder / "quiet.ac3").string(), ")"})
+                  .exitCode,
+              0);
+    const RunResult run =
+        runBesweet({"-core(", "-input", (folder / "quiet.ac3").string(), "-output",
+                    (folder / "o.wav").string(), ")", "-ota(", "-norm", "0.95", ")"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NEAR(toDecibels(decodeFile(folder / "o.wav").peak), toDecibels(0.95), 0.5);
+}
+
+TEST(Besweet, LeavesSilenceSilent)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", tone(0.0, 0.0));
+    const RunResult run =
+        runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                    (folder / "o.wav").string(), ")", "-ota(", "-norm", "0.95", ")"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Decoded got = decodeFile(folder / "o.wav");
+    EXPECT_EQ(got.peak, 0.0);
+    EXPECT_EQ(got.samples, 88200);
+}
+
+// One run, seen through its progress lines (into a pipe: plain lines) and its log.
+TEST(Besweet, ReportsProgressAndLogsWhatItFoundAndDid)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", tone(0.25, 0.25, SampleType::S16, 32000));
+    const auto log = folder / "o.mpa.log";
+    const RunResult run = runBesweet({"-core(",
+                                      "-input",
+                                      (folder / "in.wav").string(),
+                                      "-output",
+                                      (folder / "o.mpa").string(),
+                                      "-logfile",
+                                      log.string(),
+                                      ")",
+                                      "-ota(",
+                                      "-norm",
+                                      "0.50",
+                                      ")",
+                                      "-ssrc(",
+                                      "--rate",
+                                      "48000",
+                                      ")",
+                                      "-toolame(",
+                                      "-m",
+                                      "s",
+                                      "-b",
+                                      "192",
+                                      ")"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    for (const char* line : {"Pass 1/2: measuring the peak 100%\n", "Pass 2/2: encoding 50%\n",
+                             "Pass 2/2: encoding 100%\n"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+    EXPECT_LT(run.out.find("Pass 1/2"), run.out.find("Pass 2/2"));
+
+    const std::string text = readBytes(log);
+    for (const char* expected :
+         {"started ", "command line: besweet -core( -input ", "input format: WAV",
+          "input channels: 2", "input rate: 32000 Hz", "input duration: 2.00 s", "peak: 0.25",
+          "(-12.04 dB FS)", "gain: 2.0", "(6.02 dB)", "32000 Hz to 48000 Hz",
+          "encoder: MPEG-1 Layer II (libtwolame), stereo, 48000 Hz, 192 kbps, mode stereo",
+          "output: ", "result: done in "})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
+} // namespace
+} // namespace besweet::test

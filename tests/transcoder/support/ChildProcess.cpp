@@ -1,0 +1,95 @@
+// Starting besweet with its standard output and error in files (a pipe for the program's
+// purposes: not a terminal).
+#include "support/ChildProcess.h"
+
+#include "support/AudioFiles.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace besweet::test
+{
+
+namespace
+{
+
+std::string scratchFile(const char* what)
+{
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string("besweet-") + what + "-XXXXXX"))
+            .string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    ::close(fd);
+    return pattern;
+}
+
+} // namespace
+
+RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments)
+    : outPath_(scratchFile("out")), errPath_(scratchFile("err"))
+{
+    std::vector<char*> argv;
+    std::string program = BESWEET_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = arguments;
+    for (auto& argument : copies)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    pid_ = ::fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        const int out = ::open(outPath_.c_str(), O_WRONLY | O_TRUNC);
+        const int err = ::open(errPath_.c_str(), O_WRONLY | O_TRUNC);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+}
+
+RunningBesweet::~RunningBesweet()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::filesystem::remove(outPath_);
+    std::filesystem::remove(errPath_);
+}
+
+void RunningBesweet::signal(int number) const
+{
+    ::kill(pid_, number);
+}
+
+RunResult RunningBesweet::wait()
+{
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    RunResult result;
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
+    result.out = readBytes(outPath_);
+    result.err = readBytes(errPath_);
+    return result;
+}
+
+RunResult runBesweet(const std::vector<std::string>& arguments)
+{
+    RunningBesweet child(arguments);
+    return child.wait();
+}
+
+} // namespace besweet::test

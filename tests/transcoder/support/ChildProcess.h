@@ -1,0 +1,39 @@
+// Runs the real besweet as a child process and collects what it printed and how it ended.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace besweet::test
+{
+
+struct RunResult {
+    int exitCode = -1; // -1 when ended by a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+// Runs besweet with the arguments (without the program name) and waits for it.
+RunResult runBesweet(const std::vector<std::string>& arguments);
+
+// A besweet started and not yet waited for, to be signalled.
+class RunningBesweet
+{
+public:
+    explicit RunningBesweet(const std::vector<std::string>& arguments);
+    RunningBesweet(const RunningBesweet&) = delete;
+    RunningBesweet& operator=(const RunningBesweet&) = delete;
+    ~RunningBesweet();
+
+    void signal(int number) const;
+    RunResult wait();
+
+private:
+    pid_t pid_ = -1;
+    std::string outPath_;
+    std::string errPath_;
+};
+
+} // namespace besweet::test

@@ -1,0 +1,107 @@
+// Decoding a track for the checks, independent of besweet's own pipeline code.
+#include "support/Decoded.h"
+
+#include "support/AudioFiles.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace besweet::test
+{
+
+namespace
+{
+
+double frameSample(const AVFrame& frame, int channel, int index)
+{
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const bool planar = av_sample_fmt_is_planar(format);
+    const int channels = frame.ch_layout.nb_channels;
+    const int at = planar ? index : index * channels + channel;
+    const std::uint8_t* data = frame.extended_data[planar ? channel : 0];
+    switch (av_get_packed_sample_fmt(format)) {
+    case AV_SAMPLE_FMT_S16:
+        return reinterpret_cast<const std::int16_t*>(data)[at] / 32768.0;
+    case AV_SAMPLE_FMT_S32:
+        return reinterpret_cast<const std::int32_t*>(data)[at] / 2147483648.0;
+    case AV_SAMPLE_FMT_FLT:
+        return reinterpret_cast<const float*>(data)[at];
+    default:
+        throw std::runtime_error("test decoder: unexpected sample format");
+    }
+}
+
+} // namespace
+
+Decoded decodeFile(const std::filesystem::path& path)
+{
+    AVFormatContext* rawFormat = nullptr;
+    if (avformat_open_input(&rawFormat, path.c_str(), nullptr, nullptr) < 0)
+        throw std::runtime_error("cannot open " + path.string());
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
+        rawFormat, [](AVFormatContext* f) { avformat_close_input(&f); });
+    if (avformat_find_stream_info(rawFormat, nullptr) < 0)
+        throw std::runtime_error("no stream info in " + path.string());
+    const AVCodec* codec = nullptr;
+    const int index = av_find_best_stream(rawFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (index < 0)
+        throw std::runtime_error("no audio in " + path.string());
+    const AVStream* stream = rawFormat->streams[index];
+
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> decoder(
+        avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    avcodec_parameters_to_context(decoder.get(), stream->codecpar);
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        throw std::runtime_error("cannot decode " + path.string());
+
+    Decoded result;
+    result.codec = avcodec_get_name(stream->codecpar->codec_id);
+    result.rate = stream->codecpar->sample_rate;
+    result.bitRate = stream->codecpar->bit_rate;
+    result.channels = stream->codecpar->ch_layout.nb_channels;
+
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    const auto drain = [&] {
+        while (avcodec_receive_frame(decoder.get(), frame) == 0) {
+            result.samples += frame->nb_samples;
+            for (int c = 0; c < frame->ch_layout.nb_channels; ++c)
+                for (int i = 0; i < frame->nb_samples; ++i)
+                    result.peak = std::max(result.peak, std::fabs(frameSample(*frame, c, i)));
+            av_frame_unref(frame);
+        }
+    };
+    while (av_read_frame(rawFormat, packet) >= 0) {
+        if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet) == 0)
+            drain();
+        av_packet_unref(packet);
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    drain();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    return result;
+}
+
+int layerIIModeBits(const std::filesystem::path& path)
+{
+    const std::string bytes = readBytes(path);
+    if (bytes.size() < 4 || static_cast<unsigned char>(bytes[0]) != 0xff ||
+        (static_cast<unsigned char>(bytes[1]) & 0xe0) != 0xe0)
+        throw std::runtime_error(path.string() + " does not start with an MPEG audio frame");
+    return static_cast<unsigned char>(bytes[3]) >> 6;
+}
+
+double toDecibels(double linear)
+{
+    return 20.0 * std::log10(linear);
+}
+
+} // namespace besweet::test

@@ -1,0 +1,30 @@
+// What a written track really holds, found by decoding it with libavformat/libavcodec.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace besweet::test
+{
+
+struct Decoded {
+    std::string codec; // "ac3", "mp2", "pcm_s16le"
+    int rate = 0;
+    std::int64_t bitRate = 0;
+    int channels = 0;
+    std::int64_t samples = 0; // sample frames decoded
+    double peak = 0.0;        // highest absolute sample, 1.0 full scale
+
+    [[nodiscard]] double seconds() const { return rate ? static_cast<double>(samples) / rate : 0; }
+};
+
+// Throws std::runtime_error when the file cannot be decoded.
+Decoded decodeFile(const std::filesystem::path& path);
+
+// The mode bits of the first MPEG audio frame header: 0 stereo, 1 joint, 2 dual, 3 mono.
+int layerIIModeBits(const std::filesystem::path& path);
+
+double toDecibels(double linear);
+
+} // namespace besweet::test

@@ -1,0 +1,50 @@
+// The signal note and its handlers.
+#include "Interrupt.h"
+
+#include <csignal>
+#include <cstdlib>
+
+namespace besweet
+{
+
+namespace
+{
+
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void noteSignal(int signal)
+{
+    g_signal = signal;
+}
+
+} // namespace
+
+void installInterruptHandlers()
+{
+    struct sigaction action {
+    };
+    action.sa_handler = noteSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int receivedSignal()
+{
+    return g_signal;
+}
+
+void stopWhenInterrupted()
+{
+    if (g_signal != 0)
+        throw Interrupted{g_signal};
+}
+
+void dieOfSignal(int signal)
+{
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
+}
+
+} // namespace besweet

@@ -1,0 +1,324 @@
+// The command line parser: sections in any order, each at most once; every wrong line is
+// answered with one message naming what is wrong and, where there is a choice, the choices.
+#include "Options.h"
+
+#include "ExitCode.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <map>
+#include <ostream>
+
+#ifndef BESWEET_VERSION
+#define BESWEET_VERSION "unknown"
+#endif
+
+namespace besweet
+{
+
+namespace
+{
+
+constexpr std::array layerIITable{32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+constexpr std::array ac3Table{32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
+                              192, 224, 256, 320, 384, 448, 512, 576, 640};
+
+struct UsageError {
+    std::string message;
+};
+
+struct Section {
+    std::string_view opener;
+    std::vector<std::string_view> options;
+};
+
+const std::array<Section, 5> sections{{
+    {"-core(", {"-input", "-output", "-logfile"}},
+    {"-ota(", {"-norm", "-fs"}},
+    {"-ssrc(", {"--rate"}},
+    {"-toolame(", {"-m", "-b"}},
+    {"-ac3enc(", {"-b"}},
+}};
+
+// Values given per section opener, per option.
+using Given = std::map<std::string, std::map<std::string, std::string>, std::less<>>;
+
+const Section* findSection(std::string_view opener)
+{
+    for (const auto& section : sections)
+        if (section.opener == opener)
+            return &section;
+    return nullptr;
+}
+
+std::string lowerExtension(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+template <typename Table> std::string listed(const Table& values)
+{
+    std::string text;
+    for (const int value : values)
+        text += (text.empty() ? "" : ", ") + std::to_string(value);
+    return text;
+}
+
+Given collectSections(std::span<const std::string> arguments)
+{
+    Given given;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& opener = arguments[i];
+        const Section* section = findSection(opener);
+        if (!section) {
+            if (!opener.empty() && opener.back() == '(')
+                throw UsageError{"unknown section '" + opener + "'"};
+            throw UsageError{"unexpected argument '" + opener + "' outside a section"};
+        }
+        if (given.contains(opener))
+            throw UsageError{"section '" + opener + "' given twice"};
+        auto& values = given[opener];
+        for (++i;; ++i) {
+            if (i == arguments.size())
+                throw UsageError{"section '" + opener + "' is not closed with ')'"};
+            const std::string& name = arguments[i];
+            if (name == ")")
+                break;
+            if (std::find(section->options.begin(), section->options.end(), name) ==
+                section->options.end())
+                throw UsageError{"unknown option '" + name + "' in '" + opener + "'"};
+            if (i + 1 == arguments.size() || arguments[i + 1] == ")")
+                throw UsageError{"option '" + name + "' in '" + opener + "' needs a value"};
+            if (values.contains(name))
+                throw UsageError{"option '" + name + "' given twice in '" + opener + "'"};
+            values[name] = arguments[++i];
+        }
+    }
+    return given;
+}
+
+std::optional<std::string> valueOf(const Given& given, std::string_view section,
+                                   std::string_view option)
+{
+    const auto s = given.find(section);
+    if (s == given.end())
+        return std::nullopt;
+    const auto o = s->second.find(std::string(option));
+    if (o == s->second.end())
+        return std::nullopt;
+    return o->second;
+}
+
+std::optional<int> wholeNumber(const std::string& text)
+{
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+// "0.95", "1", ".5", "1.00": digits with at most one point, nothing else.
+double normLevel(const std::string& text)
+{
+    const bool digitsAndPoint =
+        !text.empty() && text != "." &&
+        std::all_of(text.begin(), text.end(),
+                    [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
+        std::count(text.begin(), text.end(), '.') <= 1;
+    double value = 0;
+    if (digitsAndPoint)
+        std::from_chars(text.data(), text.data() + text.size(), value);
+    if (!digitsAndPoint || value <= 0.0 || value > 1.0)
+        throw UsageError{"-norm '" + text + "': give a level above 0 and at most 1, such as 0.95"};
+    return value;
+}
+
+int bitrateFrom(const std::string& text, std::span<const int> table, std::string_view format)
+{
+    const auto value = wholeNumber(text);
+    if (!value || std::find(table.begin(), table.end(), *value) == table.end())
+        throw UsageError{"bitrate '" + text + "' is not one " + std::string(format) +
+                         " knows; allowed (kbps): " + listed(table)};
+    return *value;
+}
+
+void checkLayerIIMode(char mode, int kbps)
+{
+    // The format allows mono only up to 192 kbps and the two-channel modes only from 64 kbps
+    // (but not at 80).
+    std::vector<int> allowed;
+    for (const int rate : layerIITable) {
+        const bool fits = mode == 'm' ? rate <= 192 : rate >= 64 && rate != 80;
+        if (fits)
+            allowed.push_back(rate);
+    }
+    if (std::find(allowed.begin(), allowed.end(), kbps) == allowed.end())
+        throw UsageError{"Layer II mode '" + std::string(1, mode) + "' does not allow " +
+                         std::to_string(kbps) + " kbps; allowed (kbps): " + listed(allowed)};
+}
+
+void readCore(const Given& given, Options& options)
+{
+    if (!given.contains("-core("))
+        throw UsageError{"'-core( -input IN -output OUT )' is required"};
+    const auto input = valueOf(given, "-core(", "-input");
+    const auto output = valueOf(given, "-core(", "-output");
+    if (!input || input->empty())
+        throw UsageError{"'-core(' needs '-input FILE'"};
+    if (!output || output->empty())
+        throw UsageError{"'-core(' needs '-output FILE'"};
+    options.input = *input;
+    options.output = *output;
+    options.logfile = valueOf(given, "-core(", "-logfile").value_or("");
+}
+
+void readOta(const Given& given, Options& options)
+{
+    if (const auto norm = valueOf(given, "-ota(", "-norm"))
+        options.norm = normLevel(*norm);
+    const auto ext = lowerExtension(options.input);
+    options.rawInput = ext == ".pcm" || ext == ".raw";
+    if (const auto fs = valueOf(given, "-ota(", "-fs")) {
+        const auto rate = wholeNumber(*fs);
+        if (!rate || (*rate != 32000 && *rate != 44100 && *rate != 48000))
+            throw UsageError{"-fs '" + *fs + "': allowed rates are 32000, 44100, 48000"};
+        options.rawInput = true;
+        options.rawRate = *rate;
+    }
+}
+
+void readSsrc(const Given& given, Options& options)
+{
+    if (!given.contains("-ssrc("))
+        return;
+    const auto rate = valueOf(given, "-ssrc(", "--rate");
+    if (!rate || *rate != "48000")
+        throw UsageError{"'-ssrc(' resamples to 48000 only: give '--rate 48000'"};
+    options.resampleTo48k = true;
+}
+
+void readEncoder(const Given& given, Options& options)
+{
+    const bool layerII = given.contains("-toolame(");
+    const bool ac3 = given.contains("-ac3enc(");
+    if (layerII && ac3)
+        throw UsageError{"give either '-toolame(' or '-ac3enc(', not both"};
+    if (layerII) {
+        options.codec = Codec::LayerII;
+        const auto mode = valueOf(given, "-toolame(", "-m").value_or("j");
+        if (mode.size() != 1 || std::string_view("sjdm").find(mode[0]) == std::string_view::npos)
+            throw UsageError{"-m '" + mode + "': allowed modes are s, j, d, m"};
+        options.mode = mode[0];
+        options.kbps = bitrateFrom(valueOf(given, "-toolame(", "-b").value_or("224"), layerIITable,
+                                   "Layer II");
+        checkLayerIIMode(options.mode, options.kbps);
+        return;
+    }
+    if (ac3) {
+        options.codec = Codec::Ac3;
+        options.kbps =
+            bitrateFrom(valueOf(given, "-ac3enc(", "-b").value_or("192"), ac3Table, "AC3");
+        return;
+    }
+    const auto ext = lowerExtension(options.output);
+    if (ext == ".mpa" || ext == ".mp2") {
+        options.codec = Codec::LayerII;
+        options.mode = 'j';
+        options.kbps = 224;
+    } else if (ext == ".ac3") {
+        options.codec = Codec::Ac3;
+        options.kbps = 192;
+    } else if (ext == ".wav") {
+        options.codec = Codec::Wav;
+        options.kbps = 0;
+    } else {
+        throw UsageError{"cannot tell the format of '" + options.output +
+                         "' from its extension: use .mpa, .mp2, .ac3 or .wav, or give "
+                         "'-toolame(' or '-ac3enc('"};
+    }
+}
+
+void printHelp(std::ostream& out)
+{
+    out << "Usage: besweet -core( -input IN -output OUT [-logfile LOG] )\n"
+           "               [-ota( [-norm X] [-fs RATE] )] [-ssrc( --rate 48000 )]\n"
+           "               [-toolame( -m s|j|d|m -b KBPS ) | -ac3enc( -b KBPS )]\n"
+           "\n"
+           "Turns one audio file (WAV, MPEG audio layer I/II/III, AC3 or raw PCM) into a DVD\n"
+           "audio track. Every section opener, option, value and ')' is its own argument.\n"
+           "\n"
+           "  -norm X       scale so that the output's highest peak is X of full scale (0 < X <= "
+           "1)\n"
+           "  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at RATE:\n"
+           "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000\n"
+           "  --rate 48000  resample to 48000 Hz\n"
+           "  -toolame(     MPEG-1 Layer II; -m stereo, joint stereo, dual channel or mono\n"
+           "                (mono up to 192 kbps, the others from 64 kbps); default j 224\n"
+           "  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n"
+           "  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
+           "  joint stereo 224 kbps, .ac3 AC3 192 kbps, .wav 16-bit PCM.\n"
+           "\n"
+           "  --help        show this text\n"
+           "  --version     show the version\n"
+           "\n"
+           "The output is written to a temporary file beside it and replaces OUT only when\n"
+           "complete. An output that is the input (or the log file that is the input) is\n"
+           "refused as a command line error.\n"
+           "\n"
+           "Exit status: 0 the track is written; 1 the work failed (input missing, unreadable,\n"
+           "corrupt or empty; encoder or write failure; interrupted); 2 the command line is "
+           "wrong.\n";
+}
+
+} // namespace
+
+std::span<const int> layerIIBitrates()
+{
+    return layerIITable;
+}
+
+std::span<const int> ac3Bitrates()
+{
+    return ac3Table;
+}
+
+std::optional<int> parseArguments(std::span<const std::string> arguments, Options& options,
+                                  std::ostream& out, std::ostream& err)
+{
+    // Only as the first argument: a file may well be called "--help".
+    if (!arguments.empty() && arguments.front() == "--help") {
+        printHelp(out);
+        return ExitSuccess;
+    }
+    if (!arguments.empty() && arguments.front() == "--version") {
+        out << "besweet " BESWEET_VERSION "\n";
+        return ExitSuccess;
+    }
+    try {
+        if (arguments.empty())
+            throw UsageError{"no arguments; try 'besweet --help'"};
+        const Given given = collectSections(arguments);
+        Options parsed;
+        parsed.arguments.assign(arguments.begin(), arguments.end());
+        readCore(given, parsed);
+        readOta(given, parsed);
+        readSsrc(given, parsed);
+        readEncoder(given, parsed);
+        options = std::move(parsed);
+        return std::nullopt;
+    } catch (const UsageError& error) {
+        err << "besweet: " << error.message << '\n';
+        return ExitUsage;
+    }
+}
+
+} // namespace besweet

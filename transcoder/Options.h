@@ -1,0 +1,44 @@
+// What one besweet run is asked to do, and the parser that reads it from the command line
+// Klangdorn builds (sections such as "-core(" ... ")", each option and value its own argument).
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace besweet
+{
+
+enum class Codec { LayerII, Ac3, Wav };
+
+struct Options {
+    std::string input;
+    std::string output;
+    std::string logfile; // empty: no log
+
+    std::optional<double> norm; // peak level in (0, 1]
+    bool rawInput = false;      // headerless signed 16-bit little-endian stereo
+    int rawRate = 48000;        // its sample rate
+    bool resampleTo48k = false;
+
+    Codec codec = Codec::Wav;
+    char mode = 'j'; // Layer II: s, j, d or m
+    int kbps = 0;    // 0 for WAV
+
+    std::vector<std::string> arguments; // as given, for the log
+};
+
+// The bitrates each format knows, in kbps.
+std::span<const int> layerIIBitrates();
+std::span<const int> ac3Bitrates();
+
+// Reads the arguments (without the program name) into options. Returns nothing when the run
+// should go on, else the exit code to end with: 0 after --help or --version (printed to out),
+// 2 after a usage error (one line "besweet: ..." on err).
+[[nodiscard]] std::optional<int> parseArguments(std::span<const std::string> arguments,
+                                                Options& options, std::ostream& out,
+                                                std::ostream& err);
+
+} // namespace besweet

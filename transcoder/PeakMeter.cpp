@@ -1,0 +1,191 @@
+// The peak meter. The identity case (nothing mixed) is one tight loop over all samples; a mix
+// weighs each sample frame through the matrix.
+#include "PeakMeter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+extern "C" {
+#include <libavutil/samplefmt.h>
+}
+
+namespace besweet
+{
+
+namespace
+{
+
+template <typename T> T loadRaw(const std::uint8_t* p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+double loadU8(const std::uint8_t* p)
+{
+    return (p[0] - 128) / 128.0;
+}
+double loadS16(const std::uint8_t* p)
+{
+    return loadRaw<std::int16_t>(p) / 32768.0;
+}
+double loadS24(const std::uint8_t* p)
+{
+    const std::int32_t value = static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 |
+                                                         static_cast<std::uint32_t>(p[1]) << 16 |
+                                                         static_cast<std::uint32_t>(p[2]) << 24) >>
+                               8;
+    return value / 8388608.0;
+}
+double loadS32(const std::uint8_t* p)
+{
+    return loadRaw<std::int32_t>(p) / 2147483648.0;
+}
+double loadF32(const std::uint8_t* p)
+{
+    return loadRaw<float>(p);
+}
+double loadF64(const std::uint8_t* p)
+{
+    return loadRaw<double>(p);
+}
+
+// The commonest input, 16-bit PCM left as it is, in integers: no conversion per sample.
+double peakOfS16(const std::uint8_t* data, std::size_t count)
+{
+    int low = 0;
+    int high = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int value = loadRaw<std::int16_t>(data + 2 * i);
+        low = std::min(low, value);
+        high = std::max(high, value);
+    }
+    return std::max(-low, high) / 32768.0;
+}
+
+bool isIdentity(const std::vector<double>& matrix, int outChannels, int inChannels)
+{
+    if (outChannels != inChannels)
+        return false;
+    for (int o = 0; o < outChannels; ++o)
+        for (int i = 0; i < inChannels; ++i)
+            if (matrix[static_cast<std::size_t>(o * inChannels + i)] != (o == i ? 1.0 : 0.0))
+                return false;
+    return true;
+}
+
+} // namespace
+
+PeakMeter::PeakMeter(std::vector<double> matrix, int outChannels, int inChannels)
+    : matrix_(std::move(matrix)), outChannels_(outChannels), inChannels_(inChannels),
+      identity_(isIdentity(matrix_, outChannels, inChannels))
+{
+    if (matrix_.size() != static_cast<std::size_t>(outChannels * inChannels))
+        throw std::invalid_argument("PeakMeter: matrix does not fit the channel counts");
+}
+
+bool PeakMeter::readsPacketsOf(AVCodecID codec)
+{
+    switch (codec) {
+    case AV_CODEC_ID_PCM_U8:
+    case AV_CODEC_ID_PCM_S16LE:
+    case AV_CODEC_ID_PCM_S24LE:
+    case AV_CODEC_ID_PCM_S32LE:
+    case AV_CODEC_ID_PCM_F32LE:
+    case AV_CODEC_ID_PCM_F64LE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+template <typename Load>
+void PeakMeter::addSamples(const std::uint8_t* const* planes, bool planar,
+                           std::size_t bytesPerSample, std::size_t frames, Load load)
+{
+    const auto channels = static_cast<std::size_t>(inChannels_);
+    const auto at = [&](std::size_t frame, std::size_t channel) {
+        return planar ? planes[channel] + frame * bytesPerSample
+                      : planes[0] + (frame * channels + channel) * bytesPerSample;
+    };
+    double peak = peak_;
+    if (identity_) {
+        for (std::size_t c = 0; c < channels; ++c)
+            for (std::size_t f = 0; f < frames; ++f)
+                peak = std::max(peak, std::fabs(load(at(f, c))));
+    } else {
+        double in[AV_NUM_DATA_POINTERS * 8];
+        const std::size_t usable = std::min(channels, std::size(in));
+        for (std::size_t f = 0; f < frames; ++f) {
+            for (std::size_t c = 0; c < usable; ++c)
+                in[c] = load(at(f, c));
+            for (int o = 0; o < outChannels_; ++o) {
+                const double* row = &matrix_[static_cast<std::size_t>(o) * channels];
+                double sum = 0.0;
+                for (std::size_t c = 0; c < usable; ++c)
+                    sum += row[c] * in[c];
+                peak = std::max(peak, std::fabs(sum));
+            }
+        }
+    }
+    peak_ = peak;
+}
+
+std::int64_t PeakMeter::addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size)
+{
+    const std::uint8_t* planes[1] = {data};
+    const auto channels = static_cast<std::size_t>(inChannels_);
+    const auto framesOf = [&](std::size_t bytes) { return size / (bytes * channels); };
+    switch (codec) {
+    case AV_CODEC_ID_PCM_U8:
+        addSamples(planes, false, 1, framesOf(1), loadU8);
+        return static_cast<std::int64_t>(framesOf(1));
+    case AV_CODEC_ID_PCM_S16LE:
+        if (identity_)
+            peak_ = std::max(peak_, peakOfS16(data, framesOf(2) * channels));
+        else
+            addSamples(planes, false, 2, framesOf(2), loadS16);
+        return static_cast<std::int64_t>(framesOf(2));
+    case AV_CODEC_ID_PCM_S24LE:
+        addSamples(planes, false, 3, framesOf(3), loadS24);
+        return static_cast<std::int64_t>(framesOf(3));
+    case AV_CODEC_ID_PCM_S32LE:
+        addSamples(planes, false, 4, framesOf(4), loadS32);
+        return static_cast<std::int64_t>(framesOf(4));
+    case AV_CODEC_ID_PCM_F32LE:
+        addSamples(planes, false, 4, framesOf(4), loadF32);
+        return static_cast<std::int64_t>(framesOf(4));
+    case AV_CODEC_ID_PCM_F64LE:
+        addSamples(planes, false, 8, framesOf(8), loadF64);
+        return static_cast<std::int64_t>(framesOf(8));
+    default:
+        throw std::invalid_argument("PeakMeter: not a PCM codec it reads");
+    }
+}
+
+void PeakMeter::addFrame(const AVFrame& frame)
+{
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const bool planar = av_sample_fmt_is_planar(format);
+    const auto frames = static_cast<std::size_t>(frame.nb_samples);
+    const std::uint8_t* const* planes = frame.extended_data;
+    switch (av_get_packed_sample_fmt(format)) {
+    case AV_SAMPLE_FMT_U8:
+        return addSamples(planes, planar, 1, frames, loadU8);
+    case AV_SAMPLE_FMT_S16:
+        return addSamples(planes, planar, 2, frames, loadS16);
+    case AV_SAMPLE_FMT_S32:
+        return addSamples(planes, planar, 4, frames, loadS32);
+    case AV_SAMPLE_FMT_FLT:
+        return addSamples(planes, planar, 4, frames, loadF32);
+    case AV_SAMPLE_FMT_DBL:
+        return addSamples(planes, planar, 8, frames, loadF64);
+    default:
+        throw std::invalid_argument("PeakMeter: unknown sample format");
+    }
+}
+
+} // namespace besweet

@@ -1,0 +1,46 @@
+// Finds the highest sample peak of the signal as it will be mixed for the output: samples go
+// through the same channel matrix the resampler will use, so a mono mixdown is measured as
+// mono. Reads PCM packets straight (no decoder) and decoded frames alike.
+#pragma once
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavutil/frame.h>
+}
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace besweet
+{
+
+class PeakMeter
+{
+public:
+    // matrix: outChannels rows of inChannels weights.
+    PeakMeter(std::vector<double> matrix, int outChannels, int inChannels);
+
+    // True for the PCM codecs whose packets addPacket reads directly.
+    [[nodiscard]] static bool readsPacketsOf(AVCodecID codec);
+
+    // Interleaved PCM samples of the codec; returns the number of sample frames taken.
+    std::int64_t addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size);
+    void addFrame(const AVFrame& frame);
+
+    // The peak so far, 1.0 being full scale.
+    [[nodiscard]] double peak() const { return peak_; }
+
+private:
+    template <typename Load>
+    void addSamples(const std::uint8_t* const* planes, bool planar, std::size_t bytesPerSample,
+                    std::size_t frames, Load load);
+
+    std::vector<double> matrix_;
+    int outChannels_;
+    int inChannels_;
+    bool identity_;
+    double peak_ = 0.0;
+};
+
+} // namespace besweet

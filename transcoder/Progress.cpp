@@ -1,0 +1,52 @@
+// The progress line.
+#include "Progress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace besweet
+{
+
+Progress::Progress(std::string label) : label_(std::move(label)), terminal_(isatty(STDOUT_FILENO))
+{
+    show(0);
+}
+
+Progress::~Progress()
+{
+    // A pass that ends in an error leaves its line as it is, but ends it.
+    if (terminal_ && !finished_)
+        std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Progress::update(std::int64_t done, std::int64_t total)
+{
+    if (total <= 0)
+        return;
+    const int percent = static_cast<int>(std::clamp<std::int64_t>(done * 100 / total, 0, 99));
+    if (terminal_ ? percent != shown_ : percent / 10 > shown_ / 10)
+        show(terminal_ ? percent : percent / 10 * 10);
+}
+
+void Progress::finish()
+{
+    show(100);
+    if (terminal_)
+        std::fputc('\n', stdout);
+    std::fflush(stdout);
+    finished_ = true;
+}
+
+void Progress::show(int percent)
+{
+    shown_ = percent;
+    if (terminal_)
+        std::printf("\r%s %3d%%", label_.c_str(), percent);
+    else
+        std::printf("%s %d%%\n", label_.c_str(), percent);
+    std::fflush(stdout);
+}
+
+} // namespace besweet

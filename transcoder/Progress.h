@@ -1,0 +1,31 @@
+// Progress on standard output, one line per pass: rewritten in place on a terminal, plain
+// lines every 10% into a pipe (flushed, so a reader sees them as they come).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace besweet
+{
+
+class Progress
+{
+public:
+    explicit Progress(std::string label);
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+    ~Progress();
+
+    void update(std::int64_t done, std::int64_t total);
+    void finish();
+
+private:
+    void show(int percent);
+
+    std::string label_;
+    bool terminal_;
+    int shown_ = -1;
+    bool finished_ = false;
+};
+
+} // namespace besweet
