@@ -5,6 +5,7 @@
 #include "Transcoder.h"
 
 #include "Av.h"
+#include "ChunkEncoder.h"
 #include "FrameQueue.h"
 #include "Interrupt.h"
 #include "OutputFile.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -495,7 +497,7 @@ const char* twolameMode(char mode)
     }
 }
 
-[[nodiscard]] CodecContextPtr openEncoder(const Options& options, const Plan& plan, RunLog& log)
+[[nodiscard]] CodecContextPtr openEncoder(const Options& options, const Plan& plan)
 {
     const AVCodec* encoder = findEncoder(options.codec);
     const AVSampleFormat format = pickSampleFormat(*encoder);
@@ -513,19 +515,23 @@ const char* twolameMode(char mode)
     context->sample_fmt = format;
     context->time_base = AVRational{1, plan.outRate};
     context->bit_rate = static_cast<std::int64_t>(options.kbps) * 1000;
+    if (options.codec == Codec::LayerII)
+        check(av_opt_set(context->priv_data, "mode", twolameMode(options.mode), 0),
+              "libtwolame: mode");
+    check(avcodec_open2(context.get(), encoder, nullptr),
+          options.output + ": cannot open " + encoderName(options.codec));
+    return context;
+}
+
+std::string encoderSettings(const Options& options, const Plan& plan)
+{
     std::string settings = encoderName(options.codec) + ", " + layoutName(plan.outLayout) + ", " +
                            std::to_string(plan.outRate) + " Hz";
     if (options.codec != Codec::Wav)
         settings += ", " + std::to_string(options.kbps) + " kbps";
-    if (options.codec == Codec::LayerII) {
-        check(av_opt_set(context->priv_data, "mode", twolameMode(options.mode), 0),
-              "libtwolame: mode");
+    if (options.codec == Codec::LayerII)
         settings += std::string(", mode ") + twolameMode(options.mode);
-    }
-    check(avcodec_open2(context.get(), encoder, nullptr),
-          options.output + ": cannot open " + encoderName(options.codec));
-    log.line("encoder: " + settings);
-    return context;
+    return settings;
 }
 
 const char* muxerName(Codec codec)
@@ -607,6 +613,49 @@ void openOutput(Output& output, const Options& options, const AVCodecContext& en
     return fifo;
 }
 
+// How the encoding is spread over the cores: chunks of so many frames (0: one encoder for the
+// whole stream, in a thread of its own).
+struct Chunking {
+    int frames = 0;
+    int leadIn = 0;
+    int runOut = 0;
+};
+
+// Chunks of about this long keep both encoders busy and little audio in memory.
+constexpr double ChunkSeconds = 4.0;
+// Enough for the encoders' state to settle: the AC3 transform overlaps half a block, the Layer II
+// filter bank reaches 512 samples back and its psychoacoustic model two frames.
+constexpr int LeadInFrames = 3;
+constexpr int RunOutFrames = 2;
+constexpr int ChunkWorkers = 2;
+constexpr std::size_t ChunksOnTheirWay = 2 * ChunkWorkers;
+
+// BESWEET_CHUNK_FRAMES overrides the chunk length in frames, 0 for one encoder: for tests and
+// measurements.
+std::optional<int> chunkFramesFromEnvironment()
+{
+    const char* text = std::getenv("BESWEET_CHUNK_FRAMES");
+    if (!text || !*text)
+        return std::nullopt;
+    char* end = nullptr;
+    const long frames = std::strtol(text, &end, 10);
+    if (*end != '\0' || frames < 0 || frames > 1000000)
+        return std::nullopt;
+    return static_cast<int>(frames);
+}
+
+Chunking planChunking(const Options& options, const AVCodecContext& encoder, int frameSize)
+{
+    // PCM has nothing to gain.
+    if (options.codec == Codec::Wav)
+        return {};
+    const int frames = chunkFramesFromEnvironment().value_or(
+        static_cast<int>(std::lround(ChunkSeconds * encoder.sample_rate / frameSize)));
+    if (frames <= 0)
+        return {};
+    return {frames, LeadInFrames, RunOutFrames};
+}
+
 int encoderFrameSize(const AVCodecContext& encoder)
 {
     const bool anySize =
@@ -615,20 +664,35 @@ int encoderFrameSize(const AVCodecContext& encoder)
 }
 
 // Moves converted samples from the resampler to the encoder, frame by frame, and finished
-// packets to the muxer. The encoder runs in a thread of its own, so decoding and resampling
-// go on meanwhile on the other core.
+// packets to the muxer. The encoding runs in threads of its own, so decoding and resampling
+// go on meanwhile: one encoder thread fed through a frame queue, or chunks of the stream
+// encoded side by side (see ChunkEncoder.h).
 class EncodeStage
 {
 public:
     EncodeStage(const Options& options, const Plan& plan, AVSampleFormat inFormat, double gain,
                 RunLog& log)
-        : options_(options), encoder_(openEncoder(options, plan, log)), output_(options.output),
+        : options_(options), encoder_(openEncoder(options, plan)), output_(options.output),
           frameSize_(encoderFrameSize(*encoder_)),
           swr_(initResampler(plan, *encoder_, inFormat, gain, log)),
-          fifo_(initFifo(*encoder_, frameSize_)), converted_(makeFrame()), packet_(makePacket())
+          fifo_(initFifo(*encoder_, frameSize_)), converted_(makeFrame()), packet_(makePacket()),
+          nextPts_(-encoder_->initial_padding)
     {
+        log.line("encoder: " + encoderSettings(options, plan));
         openOutput(output_, options, *encoder_);
-        encoderThread_ = std::thread([this] { encodeQueued(); });
+        const Chunking chunking = planChunking(options, *encoder_, frameSize_);
+        if (chunking.frames > 0) {
+            log.line("encoding: " + std::to_string(ChunkWorkers) + " encoders, chunks of " +
+                     std::to_string(chunking.frames) + " frames");
+            chunks_ = std::make_unique<ChunkEncoder>(
+                options.output, ChunkWorkers, ChunksOnTheirWay,
+                [&options, &plan] { return openEncoder(options, plan); },
+                [this](AVPacket& packet) { writeInTurn(packet); });
+            cutter_ = std::make_unique<ChunkCutter>(*chunks_, chunking.frames, chunking.leadIn,
+                                                    chunking.runOut);
+        } else {
+            encoderThread_ = std::thread([this] { encodeQueued(); });
+        }
     }
 
     EncodeStage(const EncodeStage&) = delete;
@@ -655,9 +719,14 @@ public:
         convert(nullptr, 0);
         encodeWhole();
         encodeRest();
-        hand(nullptr);
-        encoderThread_.join();
-        rethrowEncoderError();
+        if (cutter_) {
+            cutter_->finish();
+            chunks_->finish();
+        } else {
+            hand(nullptr);
+            encoderThread_.join();
+            rethrowEncoderError();
+        }
         check(av_write_trailer(output_.format.get()), options_.output + ": cannot write");
         avio_flush(output_.io.get());
         if (output_.io->error < 0)
@@ -748,9 +817,13 @@ private:
         hand(std::move(frame));
     }
 
-    // To the encoder thread; a null frame ends its work.
+    // To the encoder thread or the chunks; a null frame ends the encoder thread's work.
     void hand(FramePtr frame)
     {
+        if (cutter_) {
+            cutter_->add(std::move(frame));
+            return;
+        }
         if (!queue_.push(std::move(frame))) {
             encoderThread_.join();
             rethrowEncoderError();
@@ -792,11 +865,26 @@ private:
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
             checkEach(got, [&] { return options_.output + ": encoding failed"; });
-            av_packet_rescale_ts(packet_.get(), encoder_->time_base, output_.stream->time_base);
-            packet_->stream_index = output_.stream->index;
-            checkEach(av_write_frame(output_.format.get(), packet_.get()),
-                      [&] { return options_.output + ": cannot write"; });
+            write(*packet_);
         }
+    }
+
+    void write(AVPacket& packet)
+    {
+        av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
+        packet.stream_index = output_.stream->index;
+        checkEach(av_write_frame(output_.format.get(), &packet),
+                  [&] { return options_.output + ": cannot write"; });
+    }
+
+    // A chunk's packet, in its turn. Each chunk's encoder starts its clock afresh, so the
+    // timestamps are those one encoder would have given.
+    void writeInTurn(AVPacket& packet)
+    {
+        packet.pts = nextPts_;
+        packet.dts = nextPts_;
+        nextPts_ += packet.duration > 0 ? packet.duration : frameSize_;
+        write(packet);
     }
 
     const Options& options_;
@@ -811,6 +899,10 @@ private:
     FrameQueue queue_{32};
     std::exception_ptr encoderError_; // set by the encoder thread before it ends
     std::thread encoderThread_;
+    std::int64_t nextPts_; // of the next chunk packet, in the encoder's time base
+    // Stopped before the output goes.
+    std::unique_ptr<ChunkEncoder> chunks_;
+    std::unique_ptr<ChunkCutter> cutter_;
 };
 
 void encodePass(Input input, const Options& options, const Plan& plan, double gain, bool secondPass,

@@ -72,9 +72,12 @@ Decoded decodeFile(const std::filesystem::path& path)
     const auto drain = [&] {
         while (avcodec_receive_frame(decoder.get(), frame) == 0) {
             result.samples += frame->nb_samples;
-            for (int c = 0; c < frame->ch_layout.nb_channels; ++c)
-                for (int i = 0; i < frame->nb_samples; ++i)
-                    result.peak = std::max(result.peak, std::fabs(frameSample(*frame, c, i)));
+            for (int i = 0; i < frame->nb_samples; ++i)
+                for (int c = 0; c < frame->ch_layout.nb_channels; ++c) {
+                    const double sample = frameSample(*frame, c, i);
+                    result.peak = std::max(result.peak, std::fabs(sample));
+                    result.interleaved.push_back(static_cast<float>(sample));
+                }
             av_frame_unref(frame);
         }
     };

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace besweet::test
 {
@@ -13,8 +14,9 @@ struct Decoded {
     int rate = 0;
     std::int64_t bitRate = 0;
     int channels = 0;
-    std::int64_t samples = 0; // sample frames decoded
-    double peak = 0.0;        // highest absolute sample, 1.0 full scale
+    std::int64_t samples = 0;       // sample frames decoded
+    double peak = 0.0;              // highest absolute sample, 1.0 full scale
+    std::vector<float> interleaved; // every sample, full scale 1.0
 
     [[nodiscard]] double seconds() const { return rate ? static_cast<double>(samples) / rate : 0; }
 };
