@@ -9,14 +9,16 @@
 namespace klangdorn
 {
 
-// How a process ended: with an exit code, or killed by a signal (POSIX only).
+// How a process ended: with an exit code, killed by a signal (POSIX only), or unknown (its
+// status was collected elsewhere): then only what it left behind tells.
 struct ProcessEnd {
-    enum class Kind { Exited, Signalled };
+    enum class Kind { Exited, Signalled, Unknown };
     Kind kind = Kind::Exited;
     long long code = 0; // the exit code, or the number of the signal
 
     static ProcessEnd exited(long long exitCode) { return {Kind::Exited, exitCode}; }
     static ProcessEnd signalled(int signal) { return {Kind::Signalled, signal}; }
+    static ProcessEnd unknown() { return {Kind::Unknown, 0}; }
     bool succeeded() const { return kind == Kind::Exited && code == 0; }
     friend bool operator==(const ProcessEnd&, const ProcessEnd&) = default;
 };

@@ -67,7 +67,7 @@ std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent)
     std::string what;
     if (end.kind == ProcessEnd::Kind::Signalled)
         what = "BeSweet wurde abgebrochen.";
-    else if (end.code != 0)
+    else if (end.kind == ProcessEnd::Kind::Exited && end.code != 0)
         what = "BeSweet wurde mit Fehlercode " + std::to_string(end.code) + " beendet.";
     else if (!targetPresent)
         what = "Die Zieldatei wurde nicht erstellt.";
@@ -183,7 +183,7 @@ void TranscodeRun::reportFailedRun(const ProcessEnd& end, const std::string& tar
                                    const std::optional<FileStamp>& targetBefore)
 {
     const auto targetAfter = m_files.stampOf(target);
-    const bool targetWritten = end.succeeded() && targetAfter && targetAfter != targetBefore;
+    const bool targetWritten = targetAfter && targetAfter != targetBefore;
     if (auto message = TranscodeMessages::failedRun(end, targetWritten))
         m_messages.show(*message);
 }

@@ -251,7 +251,7 @@ private:
         if (result == m_pid)
             m_end = endFromStatus(status);
         else if (result < 0) // reaped elsewhere: its end is unknown
-            m_end = ProcessEnd::exited(-1);
+            m_end = ProcessEnd::unknown();
     }
 
     // Reads until the pipe is empty, at most `maxReads` chunks. False at end of file.

@@ -300,7 +300,8 @@ struct OutcomeCase {
 
 void PrintTo(const OutcomeCase& c, std::ostream* os)
 {
-    *os << (c.end.kind == ProcessEnd::Kind::Signalled ? "signal " : "exit ") << c.end.code
+    const char* kinds[] = {"exit ", "signal ", "unknown end "};
+    *os << kinds[static_cast<int>(c.end.kind)] << c.end.code
         << (c.targetWritten ? " with target" : " without target");
 }
 
@@ -332,7 +333,9 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{ProcessEnd::exited(0), false, "Die Zieldatei wurde nicht erstellt."},
         OutcomeCase{ProcessEnd::exited(3), true, "BeSweet wurde mit Fehlercode 3 beendet."},
         OutcomeCase{ProcessEnd::exited(1), false, "BeSweet wurde mit Fehlercode 1 beendet."},
-        OutcomeCase{ProcessEnd::signalled(9), true, "BeSweet wurde abgebrochen."}));
+        OutcomeCase{ProcessEnd::signalled(9), true, "BeSweet wurde abgebrochen."},
+        OutcomeCase{ProcessEnd::unknown(), true, ""},
+        OutcomeCase{ProcessEnd::unknown(), false, "Die Zieldatei wurde nicht erstellt."}));
 
 TEST_F(TranscodeRunTest, AnOldTargetLeftAsItWasIsNoSuccess)
 {
