@@ -430,14 +430,116 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
     return samples;
 }
 
-// The first pass. PCM is read straight from its packets; anything else is decoded.
+// The same resampler for both passes: the plan's mix weighted by gain, from the input's rate
+// to the output's, soxr at its default (high) quality when this FFmpeg has it, else swr's own,
+// long filter. log (when given) says which.
+[[nodiscard]] SwrPtr initResampler(const Plan& plan, AVSampleFormat inFormat,
+                                   AVSampleFormat outFormat, double gain, RunLog* log)
+{
+    SwrContext* raw = nullptr;
+    // FFmpeg 5.1 takes the layouts through non-const pointers but only reads them.
+    check(swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&plan.outLayout), outFormat,
+                              plan.outRate, const_cast<AVChannelLayout*>(&plan.inLayout), inFormat,
+                              plan.inRate, 0, nullptr),
+          "cannot set up the resampler");
+    SwrPtr swr(raw);
+    if (plan.inRate != plan.outRate) {
+        const bool soxr = av_opt_set(raw, "resampler", "soxr", 0) >= 0;
+        if (!soxr) {
+            av_opt_set_int(raw, "filter_size", 64, 0);
+            av_opt_set_int(raw, "phase_shift", 14, 0);
+        }
+        if (log)
+            log->line(soxr ? "resampler: soxr" : "resampler: swr (soxr not available)");
+    }
+    std::vector<double> matrix = plan.matrix;
+    for (double& weight : matrix)
+        weight *= gain;
+    check(swr_set_matrix(raw, matrix.data(), plan.inLayout.nb_channels), "resampler matrix");
+    check(swr_init(raw), "cannot start the resampler");
+    return swr;
+}
+
+// A resampler with a buffer for what it gives.
+class Resampler
+{
+public:
+    Resampler(const Plan& plan, AVSampleFormat inFormat, AVSampleFormat outFormat, double gain,
+              RunLog* log)
+        : swr_(initResampler(plan, inFormat, outFormat, gain, log)), out_(makeFrame()),
+          format_(outFormat), layout_(plan.outLayout), rate_(plan.outRate)
+    {
+    }
+
+    // Hands each piece of output to sink as a frame; null input drains the resampler.
+    template <typename Sink> void convert(const std::uint8_t* const* in, int inSamples, Sink&& sink)
+    {
+        for (;;) {
+            const int room = swr_get_out_samples(swr_.get(), inSamples);
+            if (room <= 0)
+                return;
+            reserve(room);
+            out_->nb_samples = capacity_;
+            const int got = checkEach(swr_convert(swr_.get(), out_->extended_data, capacity_,
+                                                  const_cast<const std::uint8_t**>(in), inSamples),
+                                      [] { return std::string("resampling failed"); });
+            if (got > 0) {
+                out_->nb_samples = got;
+                sink(*out_);
+            }
+            // Input given is taken whole; a drain goes on until nothing comes.
+            if (in || got == 0)
+                return;
+        }
+    }
+
+private:
+    void reserve(int samples)
+    {
+        if (capacity_ >= samples)
+            return;
+        av_frame_unref(out_.get());
+        out_->nb_samples = samples;
+        out_->format = format_;
+        out_->sample_rate = rate_;
+        check(av_channel_layout_copy(&out_->ch_layout, &layout_), "channel layout");
+        check(av_frame_get_buffer(out_.get(), 0), "out of memory (samples)");
+        capacity_ = samples;
+    }
+
+    SwrPtr swr_;
+    FramePtr out_;
+    AVSampleFormat format_;
+    const AVChannelLayout& layout_;
+    int rate_;
+    int capacity_ = 0;
+};
+
+// The first pass. Measures the signal as the second pass will give it to the encoder, at unit
+// gain: mixed, and resampled where the rates differ, since resampling brings back the peaks
+// that fall between the input's samples. Without resampling, PCM is read straight from its
+// packets and anything else decoded.
 [[nodiscard]] double measurePeak(Input input, const Plan& plan)
 {
     Progress progress("Pass 1/2: measuring the peak");
-    PeakMeter meter(plan.matrix, plan.outLayout.nb_channels, plan.inLayout.nb_channels);
     std::int64_t samples = 0;
     const AVCodecID codec = input.stream->codecpar->codec_id;
-    if (PeakMeter::readsPacketsOf(codec)) {
+    double peak = 0.0;
+    if (plan.inRate != plan.outRate) {
+        const int channels = plan.outLayout.nb_channels;
+        std::vector<double> identity(static_cast<std::size_t>(channels * channels));
+        for (int c = 0; c < channels; ++c)
+            identity[static_cast<std::size_t>(c * channels + c)] = 1.0;
+        PeakMeter meter(std::move(identity), channels, channels);
+        Resampler resampler(plan, input.decoder->sample_fmt, AV_SAMPLE_FMT_FLTP, 1.0, nullptr);
+        const auto measure = [&](const AVFrame& frame) { meter.addFrame(frame); };
+        samples = decodeAll(input, progress, [&](const AVFrame& frame) {
+            resampler.convert(frame.extended_data, frame.nb_samples, measure);
+        });
+        resampler.convert(nullptr, 0, measure);
+        peak = meter.peak();
+    } else if (PeakMeter::readsPacketsOf(codec)) {
+        PeakMeter meter(plan.matrix, plan.outLayout.nb_channels, plan.inLayout.nb_channels);
         PacketPtr packet = makePacket();
         for (;;) {
             stopWhenInterrupted();
@@ -451,12 +553,15 @@ std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
             progress.update(positionAfter(input, *packet), input.bytes);
             av_packet_unref(packet.get());
         }
+        peak = meter.peak();
     } else {
+        PeakMeter meter(plan.matrix, plan.outLayout.nb_channels, plan.inLayout.nb_channels);
         samples = decodeAll(input, progress, [&](const AVFrame& frame) { meter.addFrame(frame); });
+        peak = meter.peak();
     }
     checkNotEmpty(input, samples);
     progress.finish();
-    return meter.peak();
+    return peak;
 }
 
 AVSampleFormat pickSampleFormat(const AVCodec& encoder)
@@ -575,36 +680,6 @@ void openOutput(Output& output, const Options& options, const AVCodecContext& en
     check(avformat_write_header(raw, nullptr), options.output + ": cannot write");
 }
 
-[[nodiscard]] SwrPtr initResampler(const Plan& plan, const AVCodecContext& encoder,
-                                   AVSampleFormat inFormat, double gain, RunLog& log)
-{
-    SwrContext* raw = nullptr;
-    // FFmpeg 5.1 takes the layouts through non-const pointers but only reads them.
-    check(swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&encoder.ch_layout),
-                              encoder.sample_fmt, encoder.sample_rate,
-                              const_cast<AVChannelLayout*>(&plan.inLayout), inFormat, plan.inRate,
-                              0, nullptr),
-          "cannot set up the resampler");
-    SwrPtr swr(raw);
-    if (plan.inRate != plan.outRate) {
-        // soxr at its default (high) quality when this FFmpeg has it, else swr's own, long
-        // filter.
-        if (av_opt_set(raw, "resampler", "soxr", 0) >= 0) {
-            log.line("resampler: soxr");
-        } else {
-            av_opt_set_int(raw, "filter_size", 64, 0);
-            av_opt_set_int(raw, "phase_shift", 14, 0);
-            log.line("resampler: swr (soxr not available)");
-        }
-    }
-    std::vector<double> matrix = plan.matrix;
-    for (double& weight : matrix)
-        weight *= gain;
-    check(swr_set_matrix(raw, matrix.data(), plan.inLayout.nb_channels), "resampler matrix");
-    check(swr_init(raw), "cannot start the resampler");
-    return swr;
-}
-
 [[nodiscard]] FifoPtr initFifo(const AVCodecContext& encoder, int frameSize)
 {
     FifoPtr fifo(av_audio_fifo_alloc(encoder.sample_fmt, encoder.ch_layout.nb_channels, frameSize));
@@ -674,8 +749,8 @@ public:
                 RunLog& log)
         : options_(options), encoder_(openEncoder(options, plan)), output_(options.output),
           frameSize_(encoderFrameSize(*encoder_)),
-          swr_(initResampler(plan, *encoder_, inFormat, gain, log)),
-          fifo_(initFifo(*encoder_, frameSize_)), converted_(makeFrame()), packet_(makePacket()),
+          resampler_(plan, inFormat, encoder_->sample_fmt, gain, &log),
+          fifo_(initFifo(*encoder_, frameSize_)), packet_(makePacket()),
           nextPts_(-encoder_->initial_padding)
     {
         log.line("encoder: " + encoderSettings(options, plan));
@@ -735,38 +810,14 @@ public:
     }
 
 private:
-    void reserveConverted(int samples)
-    {
-        if (converted_->nb_samples >= samples && converted_->buf[0])
-            return;
-        av_frame_unref(converted_.get());
-        converted_->nb_samples = std::max(samples, frameSize_);
-        converted_->format = encoder_->sample_fmt;
-        check(av_channel_layout_copy(&converted_->ch_layout, &encoder_->ch_layout),
-              "channel layout");
-        check(av_frame_get_buffer(converted_.get(), 0), "out of memory (samples)");
-    }
-
     // A null input drains the resampler.
     void convert(const std::uint8_t* const* in, int inSamples)
     {
-        for (;;) {
-            const int room = swr_get_out_samples(swr_.get(), inSamples);
-            if (room <= 0)
-                return;
-            reserveConverted(room);
-            const int got =
-                checkEach(swr_convert(swr_.get(), converted_->extended_data, converted_->nb_samples,
-                                      const_cast<const std::uint8_t**>(in), inSamples),
-                          [] { return std::string("resampling failed"); });
-            if (got > 0 &&
-                av_audio_fifo_write(fifo_.get(),
-                                    reinterpret_cast<void**>(converted_->extended_data), got) < got)
+        resampler_.convert(in, inSamples, [&](const AVFrame& converted) {
+            if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted.extended_data),
+                                    converted.nb_samples) < converted.nb_samples)
                 throw WorkError("out of memory (FIFO)");
-            // Input given is taken whole; a drain goes on until nothing comes.
-            if (in || got == 0)
-                return;
-        }
+        });
     }
 
     void encodeWhole()
@@ -891,9 +942,8 @@ private:
     CodecContextPtr encoder_;
     Output output_;
     int frameSize_;
-    SwrPtr swr_;
+    Resampler resampler_;
     FifoPtr fifo_;
-    FramePtr converted_;
     PacketPtr packet_; // the encoder thread's
     std::int64_t samplesSent_ = 0;
     FrameQueue queue_{32};

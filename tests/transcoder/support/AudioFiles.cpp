@@ -67,7 +67,8 @@ std::vector<double> toneSamples(const Tone& tone)
     std::vector<double> samples;
     samples.reserve(frames * static_cast<std::size_t>(tone.channels));
     for (std::size_t f = 0; f < frames; ++f) {
-        const double phase = 2.0 * M_PI * tone.frequency * static_cast<double>(f) / tone.rate;
+        const double phase = 2.0 * M_PI * tone.frequency * static_cast<double>(f) / tone.rate +
+                             tone.phaseDegrees * M_PI / 180.0;
         for (int c = 0; c < tone.channels; ++c) {
             const auto index = std::min(static_cast<std::size_t>(c), tone.amplitudes.size() - 1);
             samples.push_back(tone.amplitudes[index] * std::sin(phase));

@@ -18,6 +18,7 @@ struct Tone {
     // Peak amplitude per channel (0 is silence), 1.0 full scale; missing channels repeat the last.
     std::vector<double> amplitudes{0.5};
     double frequency = 440.0;
+    double phaseDegrees = 0.0; // of the first sample
     SampleType type = SampleType::S16;
 };
 
