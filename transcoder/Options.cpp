@@ -126,7 +126,8 @@ std::optional<int> wholeNumber(const std::string& text)
     return value;
 }
 
-// "0.95", "1", ".5", "1.00": digits with at most one point, nothing else.
+// "0.95", "1", ".5", "1.00": digits with at most one point, nothing else. 0 (the slider's
+// bottom) asks for no normalisation.
 double normLevel(const std::string& text)
 {
     const bool digitsAndPoint =
@@ -137,8 +138,9 @@ double normLevel(const std::string& text)
     double value = 0;
     if (digitsAndPoint)
         std::from_chars(text.data(), text.data() + text.size(), value);
-    if (!digitsAndPoint || value <= 0.0 || value > 1.0)
-        throw UsageError{"-norm '" + text + "': give a level above 0 and at most 1, such as 0.95"};
+    if (!digitsAndPoint || value < 0.0 || value > 1.0)
+        throw UsageError{"-norm '" + text +
+                         "': give a level from 0 to 1, such as 0.95 (0: no normalisation)"};
     return value;
 }
 
@@ -256,8 +258,8 @@ void printHelp(std::ostream& out)
            "Turns one audio file (WAV, MPEG audio layer I/II/III, AC3 or raw PCM) into a DVD\n"
            "audio track. Every section opener, option, value and ')' is its own argument.\n"
            "\n"
-           "  -norm X       scale so that the output's highest peak is X of full scale (0 < X <= "
-           "1)\n"
+           "  -norm X       scale so that the output's highest peak is X of full scale\n"
+           "                (0 <= X <= 1; 0 leaves the level as it is)\n"
            "  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at RATE:\n"
            "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000\n"
            "  --rate 48000  resample to 48000 Hz\n"

@@ -18,7 +18,7 @@ struct Options {
     std::string output;
     std::string logfile; // empty: no log
 
-    std::optional<double> norm; // peak level in (0, 1]
+    std::optional<double> norm; // peak level in [0, 1]; 0: no normalisation
     bool rawInput = false;      // headerless signed 16-bit little-endian stereo
     int rawRate = 48000;        // its sample rate
     bool resampleTo48k = false;

@@ -990,11 +990,14 @@ void transcode(const Options& options, RunLog& log)
     Plan plan;
     planConversion(plan, options, input, log);
     double gain = 1.0;
-    if (options.norm) {
+    const bool normalise = options.norm && *options.norm > 0.0;
+    if (normalise) {
         gain = normalisingGain(std::move(input), options, plan, log);
         input = openInput(options);
+    } else if (options.norm) {
+        log.line("normalisation: none (-norm 0); gain: none");
     }
-    encodePass(std::move(input), options, plan, gain, options.norm.has_value(), log);
+    encodePass(std::move(input), options, plan, gain, normalise, log);
 }
 
 } // namespace besweet

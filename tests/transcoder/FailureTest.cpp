@@ -133,8 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                     WrongLine{"unknown_extension", {}, "o.ogg"},
                     WrongLine{
                         "mono_above_192", {"-toolame(", "-m", "m", "-b", "224", ")"}, "o.mpa"},
-                    WrongLine{"unclosed_section", {"-ac3enc(", "-b", "192"}, "o.ac3"},
-                    WrongLine{"norm_zero", {"-ota(", "-norm", "0.00", ")"}, "o.ac3"}),
+                    WrongLine{"unclosed_section", {"-ac3enc(", "-b", "192"}, "o.ac3"}),
     [](const testing::TestParamInfo<WrongLine>& info) { return info.param.name; });
 
 TEST(Besweet, RefusesLayerIIAndAc3CutInsideTheirLastFrame)

@@ -128,6 +128,21 @@ TEST(Besweet, LeavesSilenceSilent)
     EXPECT_EQ(got.samples, 88200);
 }
 
+// -norm 0 is the slider's bottom: the level stays as it is, in one pass.
+TEST(Besweet, LeavesTheLevelAtNormZero)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", tone(0.3, 0.2));
+    const auto log = folder / "o.log";
+    const RunResult run = runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                                      (folder / "o.wav").string(), "-logfile", log.string(), ")",
+                                      "-ota(", "-norm", "0.00", ")"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NEAR(decodeFile(folder / "o.wav").peak, 0.3, 0.001);
+    EXPECT_NE(run.out.find("Pass 1/1: encoding 100%"), std::string::npos) << run.out;
+    EXPECT_NE(readBytes(log).find("normalisation: none"), std::string::npos) << readBytes(log);
+}
+
 // One run, seen through its progress lines (into a pipe: plain lines) and its log.
 TEST(Besweet, ReportsProgressAndLogsWhatItFoundAndDid)
 {
