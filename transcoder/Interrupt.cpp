@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace besweet
 {
@@ -25,8 +26,11 @@ void installInterruptHandlers()
     };
     action.sa_handler = noteSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaction(signal, &action, nullptr);
+    // A reader of the progress that went away must not end the run: the writes fail instead
+    // (see Progress).
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int receivedSignal()

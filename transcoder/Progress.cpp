@@ -2,11 +2,32 @@
 #include "Progress.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <unistd.h>
 
 namespace besweet
 {
+
+namespace
+{
+
+// Only the main thread writes to standard output.
+bool g_outputGone = false;
+
+} // namespace
+
+void say(const char* format, ...)
+{
+    if (g_outputGone)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        g_outputGone = true;
+}
 
 Progress::Progress(std::string label) : label_(std::move(label)), terminal_(isatty(STDOUT_FILENO))
 {
@@ -17,8 +38,7 @@ Progress::~Progress()
 {
     // A pass that ends in an error leaves its line as it is, but ends it.
     if (terminal_ && !finished_)
-        std::fputc('\n', stdout);
-    std::fflush(stdout);
+        say("\n");
 }
 
 void Progress::update(std::int64_t done, std::int64_t total)
@@ -34,8 +54,7 @@ void Progress::finish()
 {
     show(100);
     if (terminal_)
-        std::fputc('\n', stdout);
-    std::fflush(stdout);
+        say("\n");
     finished_ = true;
 }
 
@@ -43,10 +62,9 @@ void Progress::show(int percent)
 {
     shown_ = percent;
     if (terminal_)
-        std::printf("\r%s %3d%%", label_.c_str(), percent);
+        say("\r%s %3d%%", label_.c_str(), percent);
     else
-        std::printf("%s %d%%\n", label_.c_str(), percent);
-    std::fflush(stdout);
+        say("%s %d%%\n", label_.c_str(), percent);
 }
 
 } // namespace besweet

@@ -302,7 +302,7 @@ void planConversion(Plan& plan, const Options& options, const Input& input, RunL
         const std::string note = "resampling: the encoder cannot take " +
                                  std::to_string(plan.inRate) + " Hz, so to 48000 Hz";
         log.line(note);
-        std::printf("%s\n", note.c_str());
+        say("%s\n", note.c_str());
     } else {
         log.line("resampling: none");
     }

@@ -256,12 +256,13 @@ bool hasTemporaryOutput(const ScratchFolder& folder)
 
 // The input is a pipe fed by the test, so the run is surely under way (its temporary file
 // exists) when the signal comes, and stays so as long as the test likes.
-void stopsCleanlyOn(int signal)
+void stopsCleanlyOn(int signal, bool previousTarget)
 {
     ScratchFolder folder;
     const auto input = folder / "in.wav";
     ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
-    writeBytes(folder / "o.ac3", previousTake);
+    if (previousTarget)
+        writeBytes(folder / "o.ac3", previousTake);
 
     RunningBesweet child(
         {"-core(", "-input", input.string(), "-output", (folder / "o.ac3").string(), ")"});
@@ -290,16 +291,41 @@ void stopsCleanlyOn(int signal)
 
     EXPECT_TRUE(run.signal == signal || run.exitCode > 0) << run.exitCode;
     EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
-    EXPECT_TRUE(readBytes(folder / "o.ac3") == previousTake) << "the target changed";
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "o.ac3"}));
+    if (previousTarget) {
+        EXPECT_TRUE(readBytes(folder / "o.ac3") == previousTake) << "the target changed";
+        EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "o.ac3"}));
+    } else {
+        EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav"}));
+    }
 }
 
-TEST(Besweet, RemovesItsTemporaryFileOnSigtermAndSigint)
+TEST(Besweet, RemovesItsTemporaryFileOnSigtermSigintAndSighup)
 {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
-        stopsCleanlyOn(signal);
+        stopsCleanlyOn(signal, true);
     }
+    // A closed terminal, with no earlier take to keep.
+    SCOPED_TRACE(SIGHUP);
+    stopsCleanlyOn(SIGHUP, false);
+}
+
+// The window reads the progress through a pipe; when it is gone, the track is still made.
+TEST(Besweet, FinishesWhenNobodyReadsItsProgress)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", shortTone());
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    RunningBesweet child({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                          (folder / "o.ac3").string(), ")", "-ota(", "-norm", "0.9", ")"},
+                         ends[1]);
+    ::close(ends[1]);
+    const RunResult run = child.wait();
+    EXPECT_EQ(run.exitCode, 0) << "signal " << run.signal << ": " << run.err;
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "o.ac3"}));
+    EXPECT_EQ(decodeFile(folder / "o.ac3").codec, "ac3");
 }
 
 } // namespace

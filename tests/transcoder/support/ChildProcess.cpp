@@ -32,7 +32,7 @@ std::string scratchFile(const char* what)
 
 } // namespace
 
-RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments)
+RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd)
     : outPath_(scratchFile("out")), errPath_(scratchFile("err"))
 {
     std::vector<char*> argv;
@@ -47,7 +47,7 @@ RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments)
     if (pid_ < 0)
         throw std::runtime_error("fork failed");
     if (pid_ == 0) {
-        const int out = ::open(outPath_.c_str(), O_WRONLY | O_TRUNC);
+        const int out = stdoutFd >= 0 ? stdoutFd : ::open(outPath_.c_str(), O_WRONLY | O_TRUNC);
         const int err = ::open(errPath_.c_str(), O_WRONLY | O_TRUNC);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);

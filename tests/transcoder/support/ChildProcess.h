@@ -22,7 +22,8 @@ RunResult runBesweet(const std::vector<std::string>& arguments);
 class RunningBesweet
 {
 public:
-    explicit RunningBesweet(const std::vector<std::string>& arguments);
+    // stdoutFd: where its standard output goes instead of a file (the child gets a copy).
+    explicit RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd = -1);
     RunningBesweet(const RunningBesweet&) = delete;
     RunningBesweet& operator=(const RunningBesweet&) = delete;
     ~RunningBesweet();
