@@ -1,6 +1,8 @@
 // The chunk encoder and the cutter that feeds it.
 #include "ChunkEncoder.h"
 
+#include "Interrupt.h"
+
 #include <algorithm>
 
 namespace besweet
@@ -63,6 +65,8 @@ void ChunkEncoder::finish()
     changed_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
+    // A signal while the last chunks were encoded stops the run here, not after the commit.
+    stopWhenInterrupted();
     rethrowFailure();
     if (written_ != submitted_)
         throw WorkError(name_ + ": encoding stopped");

@@ -1,6 +1,8 @@
 // The temporary output file and its FFmpeg I/O callbacks on a plain file descriptor.
 #include "OutputFile.h"
 
+#include "Interrupt.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -110,6 +112,8 @@ void OutputFile::commit()
     fd_ = -1;
     if (::close(fd) != 0)
         throw WorkError(target_ + ": cannot write: " + systemError());
+    // The last moment a signal can still keep the target as it was.
+    stopWhenInterrupted();
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
         throw WorkError(target_ + ": cannot replace: " + systemError());
     committed_ = true;

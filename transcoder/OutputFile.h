@@ -22,7 +22,8 @@ public:
     // An FFmpeg I/O context writing (and seeking, for the WAV header) into the temporary file.
     [[nodiscard]] IoContextPtr makeIoContext();
 
-    // Flushes the file to disk and renames it over the target.
+    // Flushes the file to disk and renames it over the target, unless a signal came first
+    // (throws Interrupted).
     void commit();
 
     [[nodiscard]] const std::string& target() const { return target_; }

@@ -1,6 +1,9 @@
 // Runs that must not produce a track: broken inputs (exit 1), wrong command lines (exit 2),
 // an output that is the input, an interrupted run. None may leave a temporary file behind or
 // touch an existing target.
+#include "ChunkEncoder.h"
+#include "Interrupt.h"
+#include "OutputFile.h"
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"
@@ -9,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -308,6 +312,36 @@ TEST(Besweet, RemovesItsTemporaryFileOnSigtermSigintAndSighup)
     // A closed terminal, with no earlier take to keep.
     SCOPED_TRACE(SIGHUP);
     stopsCleanlyOn(SIGHUP, false);
+}
+
+// A signal that comes while the track is being finished: the encoders' drain and the rename
+// each see it, and the target is not replaced. Returns 0 when both stopped.
+int finishAfterASignal(const std::filesystem::path& target)
+{
+    installInterruptHandlers();
+    std::raise(SIGTERM);
+    const auto stops = [](auto&& step) {
+        try {
+            step();
+        } catch (const Interrupted&) {
+            return true;
+        }
+        return false;
+    };
+    ChunkEncoder chunks(
+        target.string(), 1, 1, [] { return CodecContextPtr(); }, [](AVPacket&) {});
+    const bool drainStops = stops([&] { chunks.finish(); });
+    OutputFile file(target.string());
+    const bool commitStops = stops([&] { file.commit(); });
+    return drainStops && commitStops && !std::filesystem::exists(target) ? 0 : 1;
+}
+
+// In a child: the signal note stays for the rest of a process.
+TEST(BesweetDeathTest, StopsFinishingOnASignal)
+{
+    ScratchFolder folder;
+    EXPECT_EXIT(std::_Exit(finishAfterASignal(folder / "o.ac3")), testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(folder.names().empty());
 }
 
 // The window reads the progress through a pipe; when it is gone, the track is still made.
