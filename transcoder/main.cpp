@@ -1,6 +1,6 @@
 // besweet: Klangdorn's bundled command-line transcoder. Reads the command line, refuses an
-// output that would overwrite the input, runs the transcode and reports the outcome as one line
-// on standard error and as the exit code.
+// output that would overwrite the input or cannot be written, runs the transcode and reports the
+// outcome as one line on standard error and as the exit code.
 #include "Av.h"
 #include "ExitCode.h"
 #include "Interrupt.h"
@@ -8,11 +8,15 @@
 #include "RunLog.h"
 #include "Transcoder.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -68,6 +72,30 @@ std::optional<int> refuseOverwritingInput(const Options& options)
     return std::nullopt;
 }
 
+// Refuses, before any work, a target that cannot be written: a folder, or a name in a folder
+// that does not exist or cannot be written to.
+std::optional<int> refuseUnwritableTarget(const Options& options)
+{
+    const auto refuse = [&](const std::string& why) {
+        std::cerr << "besweet: " << options.output << ": " << why << '\n';
+        return ExitFailure;
+    };
+    struct stat info {
+    };
+    if (::stat(options.output.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return refuse("is a folder; give a file name for the output");
+    std::string folder = std::filesystem::path(options.output).parent_path().string();
+    if (folder.empty())
+        folder = ".";
+    if (::stat(folder.c_str(), &info) != 0)
+        return refuse("cannot write in '" + folder + "': " + std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        return refuse("cannot write in '" + folder + "': it is not a folder");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return refuse("cannot write in '" + folder + "': " + std::strerror(errno));
+    return std::nullopt;
+}
+
 std::string localTime()
 {
     const std::time_t now = std::time(nullptr);
@@ -105,6 +133,8 @@ int main(int argc, char** argv)
     if (const auto exitCode = parseArguments(arguments, options, std::cout, std::cerr))
         return *exitCode;
     if (const auto exitCode = refuseOverwritingInput(options))
+        return *exitCode;
+    if (const auto exitCode = refuseUnwritableTarget(options))
         return *exitCode;
 
     installInterruptHandlers();

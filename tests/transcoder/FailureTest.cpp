@@ -183,15 +183,25 @@ TEST(Besweet, RefusesAnOutputThatIsTheInputUnderAnotherName)
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "link.wav", "sym.wav"}));
 }
 
-TEST(Besweet, FailsOnAFolderThatDoesNotExist)
+// Found before any work (no pass begins), not after it.
+TEST(Besweet, FailsAtOnceOnATargetItCannotWrite)
 {
     ScratchFolder folder;
     writeWav(folder / "in.wav", shortTone());
-    const auto output = folder / "missing" / "o.ac3";
-    const RunResult run = runBesweet(
-        {"-core(", "-input", (folder / "in.wav").string(), "-output", output.string(), ")"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.rfind("besweet: " + output.string() + ": ", 0), 0U) << run.err;
+    std::filesystem::create_directory(folder / "taken.ac3");
+    for (const auto& [output, says] : {std::pair{folder / "missing" / "o.ac3", "No such file"},
+                                       std::pair{folder / "taken.ac3", "is a folder"}}) {
+        SCOPED_TRACE(output);
+        const RunResult run =
+            runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
+                        output.string(), ")", "-ota(", "-norm", "0.9", ")"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err.rfind("besweet: " + output.string() + ": ", 0), 0U) << run.err;
+        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav", "taken.ac3"}));
 }
 
 TEST(Besweet, LogsAFailedRunToo)
