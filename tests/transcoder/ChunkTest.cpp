@@ -96,7 +96,9 @@ TEST_P(EncodesInChunks, AsOneEncoderWould)
     tone.rate = c.rate;
     tone.seconds = 3.0;
     tone.amplitudes = {0.5, 0.3};
-    tone.frequency = 1000.0;
+    // Not a whole number of cycles per frame (1000 Hz at 48 kHz would be): a frame lost or
+    // doubled shifts all that follows.
+    tone.frequency = 997.0;
     writeWav(folder / "in.wav", tone);
 
     const RunResult serialRun = encode(folder, c, "serial" + c.output, 0);
@@ -110,8 +112,7 @@ TEST_P(EncodesInChunks, AsOneEncoderWould)
     const Decoded serial = decodeFile(folder / ("serial" + c.output));
     const Decoded chunked = decodeFile(folder / ("chunked" + c.output));
     ASSERT_GT(serial.samples, 4 * ChunkFrames * c.frameSize) << "too short for several joins";
-    EXPECT_NEAR(static_cast<double>(chunked.samples), static_cast<double>(serial.samples),
-                c.frameSize);
+    EXPECT_EQ(chunked.samples, serial.samples);
     if (c.sameBytes) {
         EXPECT_TRUE(readBytes(folder / ("serial" + c.output)) ==
                     readBytes(folder / ("chunked" + c.output)));
