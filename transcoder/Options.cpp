@@ -283,16 +283,6 @@ void printHelp(std::ostream& out)
 
 } // namespace
 
-std::span<const int> layerIIBitrates()
-{
-    return layerIITable;
-}
-
-std::span<const int> ac3Bitrates()
-{
-    return ac3Table;
-}
-
 std::optional<int> parseArguments(std::span<const std::string> arguments, Options& options,
                                   std::ostream& out, std::ostream& err)
 {

@@ -30,10 +30,6 @@ struct Options {
     std::vector<std::string> arguments; // as given, for the log
 };
 
-// The bitrates each format knows, in kbps.
-std::span<const int> layerIIBitrates();
-std::span<const int> ac3Bitrates();
-
 // Reads the arguments (without the program name) into options. Returns nothing when the run
 // should go on, else the exit code to end with: 0 after --help or --version (printed to out),
 // 2 after a usage error (one line "besweet: ..." on err).

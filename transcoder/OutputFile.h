@@ -26,8 +26,6 @@ public:
     // (throws Interrupted).
     void commit();
 
-    [[nodiscard]] const std::string& target() const { return target_; }
-
 private:
     std::string target_;
     std::string temporary_;

@@ -19,7 +19,6 @@ public:
     // Starts the log at path (replacing an older one); returns false when it cannot be written.
     [[nodiscard]] bool open(const std::string& path);
     void line(std::string_view text);
-    [[nodiscard]] bool active() const { return file_ != nullptr; }
 
 private:
     struct Closer {

@@ -347,8 +347,6 @@ std::int64_t positionAfter(const Input& input, const AVPacket& packet)
     return packet.pos >= 0 ? packet.pos + packet.size : avio_tell(input.format->pb);
 }
 
-// Reads every packet, decodes it and hands each frame on; the decoder is flushed with an
-// empty packet at the end. Returns the number of sample frames decoded.
 // Layer II and AC3 run at a constant bitrate: every frame is as long as the others, give or take
 // a padding byte or two. A last frame shorter than that was cut off with the file, which
 // FFmpeg's decoders would quietly decode as if whole.
@@ -381,6 +379,8 @@ private:
     bool lastTooShort_ = false;
 };
 
+// Reads every packet, decodes it and hands each frame on; the decoder is flushed with an
+// empty packet at the end. Returns the number of sample frames decoded.
 template <typename OnFrame>
 std::int64_t decodeAll(Input& input, Progress& progress, OnFrame&& onFrame)
 {
