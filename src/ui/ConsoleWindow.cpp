@@ -1,6 +1,7 @@
 #include "ui/ConsoleWindow.h"
 
 #include <QFontDatabase>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -30,9 +31,27 @@ void ConsoleWindow::startOutput()
     clear();
     m_decoder.resetState();
     m_carriageReturnPending = false;
+    placeBelowTheMainWindowOnce();
     showNormal();
     raise();
     activateWindow();
+}
+
+// The first time, below the main window (or beside it) where the screen has room, so the
+// wait indicator stays in sight; after that wherever the user left it.
+void ConsoleWindow::placeBelowTheMainWindowOnce()
+{
+    if (m_placed || !parentWidget())
+        return;
+    m_placed = true;
+    const QRect main = parentWidget()->frameGeometry();
+    const QRect screen = parentWidget()->screen()->availableGeometry();
+    for (const QPoint corner : {main.bottomLeft() + QPoint(0, 1), main.topRight() + QPoint(1, 0)}) {
+        if (screen.contains(QRect(corner, frameSize()))) {
+            move(corner);
+            return;
+        }
+    }
 }
 
 void ConsoleWindow::appendOutput(std::string_view bytes)

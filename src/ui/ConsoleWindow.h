@@ -27,9 +27,11 @@ private:
     void appendText(const QString& text);
     void insertAtEnd(const QString& text);
     void clearLastLine();
+    void placeBelowTheMainWindowOnce();
 
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     bool m_carriageReturnPending = false;
+    bool m_placed = false;
 };
 
 } // namespace klangdorn

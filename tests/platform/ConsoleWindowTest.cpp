@@ -1,5 +1,6 @@
 #include "ui/ConsoleWindow.h"
 
+#include <QWidget>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -55,3 +56,19 @@ TEST(ConsoleWindowTest, NewRunStartsEmptyAndShown)
 }
 
 } // namespace
+
+TEST(ConsoleWindowPlacement, OpensBelowTheMainWindowOnceThenStaysWhereTheUserLeftIt)
+{
+    QWidget main;
+    main.setGeometry(20, 30, 374, 317);
+    main.show();
+    auto* console = new ConsoleWindow(&main);
+    console->resize(300, 200);
+    console->startOutput();
+    EXPECT_GT(console->frameGeometry().top(), main.frameGeometry().bottom());
+    EXPECT_EQ(console->frameGeometry().left(), main.frameGeometry().left());
+
+    console->move(400, 10);
+    console->startOutput();
+    EXPECT_EQ(console->pos(), QPoint(400, 10));
+}
