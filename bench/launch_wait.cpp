@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +17,8 @@
 
 using namespace klangdorn;
 
-namespace {
+namespace
+{
 
 long long monotonicNs()
 {
