@@ -13,6 +13,7 @@
 #include "Progress.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -245,30 +246,36 @@ int outputChannels(const Options& options, int inChannels)
     return inChannels == 1 ? 1 : 2;
 }
 
+// What each output format is written with: the encoder, the name the log and the errors
+// use, and the muxer.
+struct OutputFormat {
+    Codec codec;
+    const char* encoder; // libavcodec's name; nullptr: 16-bit PCM by codec id
+    const char* description;
+    const char* muxer;
+};
+
+constexpr std::array outputFormats{
+    OutputFormat{Codec::LayerII, "libtwolame", "MPEG-1 Layer II (libtwolame)", "mp2"},
+    OutputFormat{Codec::Ac3, "ac3", "AC3 (ac3)", "ac3"},
+    OutputFormat{Codec::Wav, nullptr, "WAV 16-bit PCM (pcm_s16le)", "wav"},
+};
+
+const OutputFormat& outputFormat(Codec codec)
+{
+    return *std::ranges::find(outputFormats, codec, &OutputFormat::codec);
+}
+
 const AVCodec* findEncoder(Codec codec)
 {
-    switch (codec) {
-    case Codec::LayerII:
-        return avcodec_find_encoder_by_name("libtwolame");
-    case Codec::Ac3:
-        return avcodec_find_encoder_by_name("ac3");
-    case Codec::Wav:
-        return avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
-    }
-    return nullptr;
+    const OutputFormat& format = outputFormat(codec);
+    return format.encoder ? avcodec_find_encoder_by_name(format.encoder)
+                          : avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
 }
 
 std::string encoderName(Codec codec)
 {
-    switch (codec) {
-    case Codec::LayerII:
-        return "MPEG-1 Layer II (libtwolame)";
-    case Codec::Ac3:
-        return "AC3 (ac3)";
-    case Codec::Wav:
-        return "WAV 16-bit PCM (pcm_s16le)";
-    }
-    return {};
+    return outputFormat(codec).description;
 }
 
 bool encoderTakesRate(const Options& options, const AVCodec& encoder, int rate)
@@ -641,15 +648,7 @@ std::string encoderSettings(const Options& options, const Plan& plan)
 
 const char* muxerName(Codec codec)
 {
-    switch (codec) {
-    case Codec::LayerII:
-        return "mp2";
-    case Codec::Ac3:
-        return "ac3";
-    case Codec::Wav:
-        return "wav";
-    }
-    return nullptr;
+    return outputFormat(codec).muxer;
 }
 
 // The muxer writing into the temporary file; the members go in this order so the muxer is

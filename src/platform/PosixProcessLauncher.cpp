@@ -72,6 +72,13 @@ void requireExisting(const std::string& path)
         throw launchError(errno, path);
 }
 
+// The posix_spawn helpers return an error number rather than setting errno.
+void check(int error)
+{
+    if (error != 0)
+        throw osError(error, "posix_spawn");
+}
+
 // posix_spawn's file actions and attributes, released with their owner.
 class SpawnFileActions
 {
@@ -92,11 +99,6 @@ public:
     const posix_spawn_file_actions_t* get() const { return &m_actions; }
 
 private:
-    static void check(int error)
-    {
-        if (error != 0)
-            throw osError(error, "posix_spawn");
-    }
     posix_spawn_file_actions_t m_actions{};
 };
 
@@ -123,11 +125,6 @@ public:
     const posix_spawnattr_t* get() const { return &m_attributes; }
 
 private:
-    static void check(int error)
-    {
-        if (error != 0)
-            throw osError(error, "posix_spawn");
-    }
     posix_spawnattr_t m_attributes{};
 };
 
