@@ -8,6 +8,9 @@
 #include "platform/TopMostWindow.h"
 #include "settings/SettingsStore.h"
 #include "ui/frmMain.h"
+#ifndef _WIN32
+#include "platform/TerminationSignals.h"
+#endif
 
 #include <QApplication>
 
@@ -26,6 +29,10 @@ int main(int argc, char* argv[])
     klangdorn::frmMain window(settings, messageBoxes, fileDialog, stacking);
     messageBoxes.setParentWidget(&window);
     fileDialog.setParentWidget(&window);
+#ifndef _WIN32
+    // Log-off, shutdown and Ctrl+C close the window as the user would, closing step included.
+    klangdorn::TerminationSignals closeOnSignal([&window] { window.close(); });
+#endif
     window.show();
     return app.exec();
 }

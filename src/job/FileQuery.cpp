@@ -1,17 +1,82 @@
 #include "job/FileQuery.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <filesystem>
 #include <system_error>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 namespace klangdorn
 {
 
 namespace
 {
-std::filesystem::path pathFromUtf8(const std::string& text)
+
+namespace fs = std::filesystem;
+
+fs::path pathFromUtf8(const std::string& text)
 {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    return fs::path(std::u8string(text.begin(), text.end()));
 }
+
+// The absolute path with "." and ".." resolved, and the links of the part that exists.
+fs::path normalised(const fs::path& path)
+{
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    if (error)
+        absolute = path;
+    fs::path resolved = fs::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : resolved;
+}
+
+bool samePathText(const fs::path& first, const fs::path& second)
+{
+#ifdef _WIN32
+    // Windows file names ignore letter case.
+    const std::wstring a = first.native();
+    const std::wstring b = second.native();
+    return std::ranges::equal(
+        a, b, [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+#else
+    return first == second;
+#endif
+}
+
+// The file's identity; nothing when it cannot be asked.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> identityOf(const fs::path& path)
+{
+#ifdef _WIN32
+    const HANDLE handle = ::CreateFileW(path.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(handle, &info);
+    ::CloseHandle(handle);
+    if (!known)
+        return std::nullopt;
+    return std::pair{static_cast<std::uint64_t>(info.dwVolumeSerialNumber),
+                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+#else
+    struct stat status {
+    };
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return std::pair{static_cast<std::uint64_t>(status.st_dev),
+                     static_cast<std::uint64_t>(status.st_ino)};
+#endif
+}
+
 } // namespace
 
 bool LocalFileQuery::existsAsFile(const std::string& path) const
@@ -19,30 +84,34 @@ bool LocalFileQuery::existsAsFile(const std::string& path) const
     if (path.empty())
         return false;
     std::error_code error;
-    const auto status = std::filesystem::status(pathFromUtf8(path), error);
-    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+    const auto status = fs::status(pathFromUtf8(path), error);
+    return !error && fs::exists(status) && !fs::is_directory(status);
 }
 
-bool LocalFileQuery::isSameExistingFile(const std::string& first, const std::string& second) const
+bool LocalFileQuery::isSameFile(const std::string& first, const std::string& second) const
 {
     if (first.empty() || second.empty())
         return false;
     std::error_code error;
-    const bool same = std::filesystem::equivalent(pathFromUtf8(first), pathFromUtf8(second), error);
-    return !error && same;
+    if (fs::equivalent(pathFromUtf8(first), pathFromUtf8(second), error) && !error)
+        return true;
+    return samePathText(normalised(pathFromUtf8(first)), normalised(pathFromUtf8(second)));
 }
 
 std::optional<FileStamp> LocalFileQuery::stampOf(const std::string& path) const
 {
     if (!existsAsFile(path))
         return std::nullopt;
+    const fs::path file = pathFromUtf8(path);
     std::error_code sizeError;
     std::error_code timeError;
-    const auto size = std::filesystem::file_size(pathFromUtf8(path), sizeError);
-    const auto modified = std::filesystem::last_write_time(pathFromUtf8(path), timeError);
-    if (sizeError || timeError)
+    const auto size = fs::file_size(file, sizeError);
+    const auto modified = fs::last_write_time(file, timeError);
+    const auto identity = identityOf(file);
+    if (sizeError || timeError || !identity)
         return std::nullopt;
-    return FileStamp{size, static_cast<std::int64_t>(modified.time_since_epoch().count())};
+    return FileStamp{identity->first, identity->second, size,
+                     static_cast<std::int64_t>(modified.time_since_epoch().count())};
 }
 
 } // namespace klangdorn

@@ -9,9 +9,13 @@
 namespace klangdorn
 {
 
-// Size and modification time of a file: a file that the transcoder has written anew has a
-// stamp other than the one it had before.
+// Identity, size and modification time of a file: a file that the transcoder has written
+// anew has a stamp other than the one it had before. The identity (device and inode; on
+// Windows volume and file index) tells a file renamed into place even where the clock is too
+// coarse to: 1 s on ext2, 2 s on FAT.
 struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
     std::uintmax_t size = 0;
     std::int64_t modified = 0; // in the file system's own ticks
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
@@ -24,19 +28,19 @@ public:
     // True when exactly this path names an existing file of any attributes (hidden and
     // system files included); false for a folder and for nothing. No wildcards.
     virtual bool existsAsFile(const std::string& path) const = 0;
-    // True when both paths name the same existing file (same file identity, whatever the
-    // spelling of the paths).
-    virtual bool isSameExistingFile(const std::string& first, const std::string& second) const = 0;
+    // True when both paths name the same file: the same existing file whatever the spelling
+    // of the paths, or, for a file not there yet, the same absolute path once normalised.
+    virtual bool isSameFile(const std::string& first, const std::string& second) const = 0;
     // The stamp of an existing file (as existsAsFile counts it); nothing otherwise.
     virtual std::optional<FileStamp> stampOf(const std::string& path) const = 0;
 };
 
-// The local file system through std::filesystem; paths are UTF-8.
+// The local file system; paths are UTF-8.
 class LocalFileQuery final : public FileQuery
 {
 public:
     bool existsAsFile(const std::string& path) const override;
-    bool isSameExistingFile(const std::string& first, const std::string& second) const override;
+    bool isSameFile(const std::string& first, const std::string& second) const override;
     std::optional<FileStamp> stampOf(const std::string& path) const override;
 };
 

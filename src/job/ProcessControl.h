@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ class RunningProcess
 public:
     virtual ~RunningProcess() = default;
     virtual long long processId() const = 0;
+    // The end of what the program wrote to its standard output and error, once it has
+    // ended; nothing when the launcher does not collect it (on Windows the transcoder writes
+    // into a console of its own).
+    virtual std::optional<std::string> lastOutput() const { return std::nullopt; }
 };
 
 class ProcessLauncher

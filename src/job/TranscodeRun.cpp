@@ -1,5 +1,7 @@
 #include "job/TranscodeRun.h"
 
+#include "job/OutputTail.h"
+
 #include <string_view>
 
 namespace klangdorn
@@ -62,7 +64,8 @@ Message overwriteTarget()
                    "Zieldatei existiert bereits", MessageButtons::YesNo);
 }
 
-std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent)
+std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent,
+                                 const std::optional<std::string>& output)
 {
     std::string what;
     if (end.kind == ProcessEnd::Kind::Signalled)
@@ -73,7 +76,14 @@ std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent)
         what = "Die Zieldatei wurde nicht erstellt.";
     else
         return std::nullopt;
-    return warning(what, "Bitte die Ausgabe oder das Log prüfen.", "Transcode fehlgeschlagen");
+    Message message =
+        warning(what, "Bitte die Ausgabe oder das Log prüfen.", "Transcode fehlgeschlagen");
+    if (output) {
+        message.detail = LastWords(*output);
+        if (message.detail.empty())
+            message.detail = NoOutput;
+    }
+    return message;
 }
 
 } // namespace TranscodeMessages
@@ -111,8 +121,8 @@ void TranscodeRun::run()
         return;
     // An old target that is still the same file afterwards was not written by this run.
     const auto targetBefore = m_files.stampOf(job.OutputFile);
-    const ProcessEnd end = launchAndWait(arguments, commandLine, job.ShowBesweet);
-    reportFailedRun(end, job.OutputFile, targetBefore);
+    const RunEnd runEnd = launchAndWait(arguments, commandLine, job.ShowBesweet);
+    reportFailedRun(runEnd, job.OutputFile, targetBefore);
 }
 
 // The stored path, or the one the user picks now (stored at once); nothing on a cancel.
@@ -152,7 +162,7 @@ bool TranscodeRun::sourceAndTargetGiven(const ControlValues& controls)
 
 bool TranscodeRun::targetMayBeWritten(const TranscodeJob& job)
 {
-    if (m_files.isSameExistingFile(job.InputFile, job.OutputFile)) {
+    if (m_files.isSameFile(job.InputFile, job.OutputFile)) {
         m_messages.show(TranscodeMessages::sourceIsTarget());
         return false;
     }
@@ -161,15 +171,15 @@ bool TranscodeRun::targetMayBeWritten(const TranscodeJob& job)
     return m_messages.show(TranscodeMessages::overwriteTarget()) != MessageAnswer::No;
 }
 
-ProcessEnd TranscodeRun::launchAndWait(const std::vector<std::string>& arguments,
-                                       const std::string& commandLine, bool showWindow)
+TranscodeRun::RunEnd TranscodeRun::launchAndWait(const std::vector<std::string>& arguments,
+                                                 const std::string& commandLine, bool showWindow)
 {
     m_window.setTranscodeEnabled(false);
     m_window.setProgressTimerEnabled(true);
     const auto process = m_launcher.launch(arguments, commandLine, showWindow);
     const ProcessEnd end = m_launcher.fAppControl(*process);
     endWaiting();
-    return end;
+    return {end, process->lastOutput()};
 }
 
 void TranscodeRun::endWaiting()
@@ -179,12 +189,12 @@ void TranscodeRun::endWaiting()
     m_window.clearWaitBar();
 }
 
-void TranscodeRun::reportFailedRun(const ProcessEnd& end, const std::string& target,
+void TranscodeRun::reportFailedRun(const RunEnd& runEnd, const std::string& target,
                                    const std::optional<FileStamp>& targetBefore)
 {
     const auto targetAfter = m_files.stampOf(target);
     const bool targetWritten = targetAfter && targetAfter != targetBefore;
-    if (auto message = TranscodeMessages::failedRun(end, targetWritten))
+    if (auto message = TranscodeMessages::failedRun(runEnd.end, targetWritten, runEnd.output))
         m_messages.show(*message);
 }
 

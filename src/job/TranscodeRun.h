@@ -29,8 +29,12 @@ Message besweetNotFound();
 Message sourceOrTargetMissing();
 Message sourceIsTarget();
 Message overwriteTarget();
-// Nothing when the run ended with exit code 0 and the target present.
-std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent);
+// Nothing when the run ended with exit code 0 and the target present. `output` is the end of
+// what the transcoder wrote (nothing when it was not collected); its last words become the
+// box's detail.
+std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent,
+                                 const std::optional<std::string>& output = std::nullopt);
+inline constexpr const char* NoOutput = "BeSweet hat nichts ausgegeben.";
 } // namespace TranscodeMessages
 
 inline constexpr const char* BesweetFilter = "Ausführbare Dateien (*.exe)|besweet.exe";
@@ -58,10 +62,14 @@ private:
     std::optional<std::string> askForTranscoder();
     bool sourceAndTargetGiven(const ControlValues& controls);
     bool targetMayBeWritten(const TranscodeJob& job);
-    ProcessEnd launchAndWait(const std::vector<std::string>& arguments,
-                             const std::string& commandLine, bool showWindow);
+    struct RunEnd {
+        ProcessEnd end;
+        std::optional<std::string> output;
+    };
+    RunEnd launchAndWait(const std::vector<std::string>& arguments, const std::string& commandLine,
+                         bool showWindow);
     void endWaiting();
-    void reportFailedRun(const ProcessEnd& end, const std::string& target,
+    void reportFailedRun(const RunEnd& runEnd, const std::string& target,
                          const std::optional<FileStamp>& targetBefore);
     void reportError(const RuntimeError& error);
 

@@ -26,6 +26,8 @@ struct Message {
     MessageButtons buttons = MessageButtons::Ok;
     MessageIcon icon = MessageIcon::None;
     std::string caption = ApplicationTitle;
+    // Shown below the text, smaller; lines joined with "\n". Empty: none.
+    std::string detail{};
     friend bool operator==(const Message&, const Message&) = default;
 };
 

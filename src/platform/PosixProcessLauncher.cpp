@@ -1,6 +1,8 @@
 #include "platform/PosixProcessLauncher.h"
 
+#include "job/OutputTail.h"
 #include "job/RuntimeError.h"
+#include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
 
 #include <QCoreApplication>
@@ -36,7 +38,7 @@ constexpr int ReadsPerWakeUp = 16;
 
 RuntimeError osError(int error, const std::string& path)
 {
-    return RuntimeError::fromOs(ErrorNumber::PathFileAccess, std::strerror(error) + (": " + path));
+    return RuntimeError::fromOs(ErrorNumber::PathFileAccess, SystemReason(error) + ": " + path);
 }
 
 RuntimeError launchError(int error, const std::string& path)
@@ -96,6 +98,20 @@ public:
     {
         check(posix_spawn_file_actions_adddup2(&m_actions, from, to));
     }
+    // Every descriptor from `lowest` on is closed in the child, inheritable or not.
+    void closeFrom(int lowest)
+    {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+        check(posix_spawn_file_actions_addclosefrom_np(&m_actions, lowest));
+#else
+        // Without closefrom: each descriptor open now, as far as the limit reaches.
+        const long limit = std::min(::sysconf(_SC_OPEN_MAX), 65536L);
+        for (int fd = lowest; fd < limit; ++fd) {
+            if (::fcntl(fd, F_GETFD) != -1)
+                check(posix_spawn_file_actions_addclose(&m_actions, fd));
+        }
+#endif
+    }
     const posix_spawn_file_actions_t* get() const { return &m_actions; }
 
 private:
@@ -143,13 +159,15 @@ OutputPipe makeOutputPipe()
     return pipe;
 }
 
-// Standard input from /dev/null; standard output and error into the pipe.
+// Standard input from /dev/null; standard output and error into the pipe; no other
+// descriptor of the program's, whatever its close-on-exec flag says.
 pid_t spawn(const SpawnPlan& plan, int outputWrite)
 {
     SpawnFileActions actions;
     actions.openReadOnly(STDIN_FILENO, "/dev/null");
     actions.duplicate(outputWrite, STDOUT_FILENO);
     actions.duplicate(outputWrite, STDERR_FILENO);
+    actions.closeFrom(STDERR_FILENO + 1);
     SpawnAttributes attributes;
 
     std::vector<char*> argv;
@@ -201,6 +219,7 @@ public:
     }
 
     long long processId() const override { return m_pid; }
+    std::optional<std::string> lastOutput() const override { return m_tail.text(); }
 
     ProcessEnd waitWithEventsHandled()
     {
@@ -211,13 +230,22 @@ public:
         });
         std::optional<QSocketNotifier> exitNotifier;
         std::optional<QTimer> poll;
+        // Once the end is seen the watch stops: a pidfd stays readable, and a modal dialog's
+        // loop nested in this wait would otherwise be woken for it again and again.
         if (m_pidfd) {
             exitNotifier.emplace(m_pidfd.get(), QSocketNotifier::Read);
-            QObject::connect(&*exitNotifier, &QSocketNotifier::activated,
-                             [this] { reapIfEnded(); });
+            QObject::connect(&*exitNotifier, &QSocketNotifier::activated, [&] {
+                reapIfEnded();
+                if (m_end)
+                    exitNotifier->setEnabled(false);
+            });
         } else {
             poll.emplace();
-            QObject::connect(&*poll, &QTimer::timeout, [this] { reapIfEnded(); });
+            QObject::connect(&*poll, &QTimer::timeout, [&] {
+                reapIfEnded();
+                if (m_end)
+                    poll->stop();
+            });
             poll->start(PollIntervalMs);
         }
 
@@ -258,8 +286,10 @@ private:
         for (int i = 0; i < maxReads; ++i) {
             const ssize_t count = ::read(m_output.get(), buffer.data(), buffer.size());
             if (count > 0) {
+                const std::string_view bytes(buffer.data(), static_cast<std::size_t>(count));
+                m_tail.append(bytes);
                 if (m_view)
-                    m_view->appendOutput({buffer.data(), static_cast<std::size_t>(count)});
+                    m_view->appendOutput(bytes);
                 continue;
             }
             if (count < 0 && errno == EINTR)
@@ -273,6 +303,7 @@ private:
     UniqueFd m_pidfd;
     UniqueFd m_output;
     ProcessOutputView* m_view;
+    OutputTail m_tail;
     std::optional<ProcessEnd> m_end;
 };
 

@@ -1,8 +1,9 @@
 // Starting the transcoder on POSIX systems with posix_spawn, never through a shell; a
 // program whose name ends in ".exe" runs through `wine` from PATH. Its standard output and
-// error go into one pipe that is read while it runs: into the console when the output is
-// to be shown, discarded otherwise, so the program never blocks on a full pipe. The process
-// gets a session of its own and is never killed by Klangdorn.
+// error go into one pipe that is read while it runs, so the program never blocks on a full
+// pipe: into the console when the output is to be shown, and always into a small tail that
+// says what the program last wrote. The process gets standard input, output and error and no
+// other descriptor, a session of its own, and is never killed by Klangdorn.
 #pragma once
 
 #include "job/ProcessControl.h"

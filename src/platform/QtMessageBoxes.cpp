@@ -1,5 +1,6 @@
 #include "platform/QtMessageBoxes.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -13,6 +14,20 @@ QString displayedMessageText(const std::string& text)
     return shown;
 }
 
+namespace
+{
+// The detail is the box's informative text, taken as plain text: a transcoder's output may
+// hold anything that looks like markup.
+void showDetail(QMessageBox& box, const std::string& detail)
+{
+    if (detail.empty())
+        return;
+    box.setInformativeText(QString::fromStdString(detail));
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
+}
+} // namespace
+
 MessageAnswer QtMessageBoxes::show(const Message& message)
 {
     QMessageBox box(m_parent);
@@ -20,6 +35,7 @@ MessageAnswer QtMessageBoxes::show(const Message& message)
     box.setWindowTitle(QString::fromStdString(message.caption));
     box.setText(displayedMessageText(message.text));
     box.setTextFormat(Qt::PlainText);
+    showDetail(box, message.detail);
     box.setIcon(message.icon == MessageIcon::Exclamation ? QMessageBox::Warning
                                                          : QMessageBox::NoIcon);
     if (message.buttons == MessageButtons::Ok) {

@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace klangdorn;
 namespace fs = std::filesystem;
@@ -49,28 +51,118 @@ TEST_F(FileQueryTest, ExactlyAnExistingNonFolderCountsAsFile)
 
 TEST_F(FileQueryTest, SameFileWhateverItsPathIsSpelled)
 {
-    EXPECT_TRUE(query.isSameExistingFile(at("Übung 1.wav"), at("Übung 1.wav")));
-    EXPECT_TRUE(query.isSameExistingFile(at("Übung 1.wav"), at("Ordner.ac3/../Übung 1.wav")));
-    EXPECT_TRUE(query.isSameExistingFile(at("Übung 1.wav"), at("verweis.wav")));
-    EXPECT_TRUE(query.isSameExistingFile(at("zweiter Name.wav"), at("Übung 1.wav")));
-    EXPECT_FALSE(query.isSameExistingFile(at("Übung 1.wav"), at("ziel.ac3")));
-    EXPECT_FALSE(query.isSameExistingFile(at("fehlt.wav"), at("fehlt.wav")));
-    EXPECT_FALSE(query.isSameExistingFile(at("Übung 1.wav"), at("fehlt.wav")));
+    EXPECT_TRUE(query.isSameFile(at("Übung 1.wav"), at("Übung 1.wav")));
+    EXPECT_TRUE(query.isSameFile(at("Übung 1.wav"), at("Ordner.ac3/../Übung 1.wav")));
+    EXPECT_TRUE(query.isSameFile(at("Übung 1.wav"), at("verweis.wav")));
+    EXPECT_TRUE(query.isSameFile(at("zweiter Name.wav"), at("Übung 1.wav")));
+    EXPECT_FALSE(query.isSameFile(at("Übung 1.wav"), at("ziel.ac3")));
+    EXPECT_FALSE(query.isSameFile(at("Übung 1.wav"), at("fehlt.wav")));
+    EXPECT_FALSE(query.isSameFile("", ""));
 }
 
-} // namespace
+// A target not there yet is still the source when both paths lead to the same place.
+TEST_F(FileQueryTest, SamePathOfAFileNotThereYet)
+{
+    EXPECT_TRUE(query.isSameFile(at("fehlt.wav"), at("fehlt.wav")));
+    EXPECT_TRUE(query.isSameFile(at("fehlt.wav"), at("Ordner.ac3/../fehlt.wav")));
+    EXPECT_TRUE(query.isSameFile(at("fehlt.wav"), at("./neu/../fehlt.wav")));
+    fs::create_directory_symlink(folder / "Ordner.ac3", folder / "Verweisordner");
+    EXPECT_TRUE(query.isSameFile(at("Ordner.ac3/fehlt.wav"), at("Verweisordner/fehlt.wav")));
+
+    const fs::path before = fs::current_path();
+    fs::current_path(folder);
+    EXPECT_TRUE(query.isSameFile("fehlt.wav", at("fehlt.wav")));
+    EXPECT_TRUE(query.isSameFile("fehlt.wav", "./fehlt.wav"));
+    EXPECT_FALSE(query.isSameFile("fehlt.wav", at("Ordner.ac3/fehlt.wav")));
+    fs::current_path(before);
+
+    EXPECT_FALSE(query.isSameFile(at("fehlt.wav"), at("fehlt.ac3")));
+}
+
+// Written through a temporary and renamed over it, as the transcoder does: same size, and the
+// same time where the clock is coarse.
+void replaceWithSameSizeAndTime(const fs::path& file)
+{
+    const fs::path temporary = file.string() + ".tmp";
+    std::ofstream(temporary) << "y";
+    fs::last_write_time(temporary, fs::last_write_time(file));
+    fs::rename(temporary, file);
+}
 
 TEST_F(FileQueryTest, AFileWrittenAnewHasANewStamp)
 {
     const auto before = query.stampOf(at("ziel.ac3"));
     ASSERT_TRUE(before);
     EXPECT_EQ(query.stampOf(at("ziel.ac3")), before);
-    // Written through a temporary and renamed over it, as the transcoder does, same size.
-    write("ziel.tmp");
-    fs::last_write_time(folder / "ziel.tmp",
-                        fs::last_write_time(folder / "ziel.ac3") + std::chrono::milliseconds(5));
-    fs::rename(folder / "ziel.tmp", folder / "ziel.ac3");
+    replaceWithSameSizeAndTime(folder / "ziel.ac3");
     EXPECT_NE(query.stampOf(at("ziel.ac3")), before);
     EXPECT_EQ(query.stampOf(at("Ordner.ac3")), std::nullopt);
     EXPECT_EQ(query.stampOf(at("fehlt.ac3")), std::nullopt);
 }
+
+// A real file system with one-second stamps: ext2 with 128-byte inodes, in a loop-mounted
+// image. Needs root and mkfs.ext2; skipped where either is missing.
+class CoarseClockTest : public testing::Test
+{
+protected:
+    fs::path image;
+    fs::path mountPoint;
+    bool mounted = false;
+
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "mounting needs root";
+        if (std::system("command -v mkfs.ext2 >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "mkfs.ext2 is not installed";
+        const auto base =
+            fs::temp_directory_path() /
+            ("klangdorn-coarse-" + std::to_string(::getpid()) + "-" +
+             std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        image = base.string() + ".img";
+        mountPoint = base;
+        fs::create_directories(mountPoint);
+        const std::string make = "truncate -s 2M '" + image.string() +
+                                 "' && mkfs.ext2 -q -F -I 128 '" + image.string() +
+                                 "' >/dev/null 2>&1";
+        const std::string mount =
+            "mount -o loop '" + image.string() + "' '" + mountPoint.string() + "' 2>/dev/null";
+        if (std::system(make.c_str()) != 0 || std::system(mount.c_str()) != 0)
+            GTEST_SKIP() << "no loop mount here";
+        mounted = true;
+    }
+    void TearDown() override
+    {
+        if (mounted)
+            (void)std::system(("umount '" + mountPoint.string() + "'").c_str());
+        std::error_code ignored;
+        fs::remove(mountPoint, ignored);
+        fs::remove(image, ignored);
+    }
+};
+
+TEST_F(CoarseClockTest, ATargetRenamedIntoPlaceWithinTheSameSecondIsNew)
+{
+    LocalFileQuery query;
+    const fs::path target = mountPoint / "ziel.ac3";
+    const fs::path temporary = mountPoint / "ziel.ac3.tmp";
+    // Retried when a second boundary falls between the two writes.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::ofstream(target) << "AC3";
+        const auto before = query.stampOf(target.string());
+        ASSERT_TRUE(before);
+        std::ofstream(temporary) << "AC3";
+        if (fs::last_write_time(temporary) != fs::last_write_time(target))
+            continue;
+        fs::rename(temporary, target);
+        const auto after = query.stampOf(target.string());
+        ASSERT_TRUE(after);
+        ASSERT_EQ(after->size, before->size);
+        ASSERT_EQ(after->modified, before->modified) << "the clock is not coarse here";
+        EXPECT_NE(after, before);
+        return;
+    }
+    GTEST_SKIP() << "every attempt crossed a second boundary";
+}
+
+} // namespace

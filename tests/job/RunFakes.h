@@ -84,7 +84,12 @@ private:
 class FakeProcess : public RunningProcess
 {
 public:
+    explicit FakeProcess(std::optional<std::string> output) : m_output(std::move(output)) {}
     long long processId() const override { return 4711; }
+    std::optional<std::string> lastOutput() const override { return m_output; }
+
+private:
+    std::optional<std::string> m_output;
 };
 
 class JournalLauncher : public ProcessLauncher
@@ -97,6 +102,7 @@ public:
     std::vector<std::string> arguments;
     std::string commandLine;
     std::optional<bool> showWindow;
+    std::optional<std::string> output; // what the transcoder wrote, when collected
 
     std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& args,
                                            const std::string& line, bool show) override
@@ -107,7 +113,7 @@ public:
         arguments = args;
         commandLine = line;
         showWindow = show;
-        return std::make_unique<FakeProcess>();
+        return std::make_unique<FakeProcess>(output);
     }
     ProcessEnd fAppControl(RunningProcess&) override
     {
@@ -126,25 +132,31 @@ class FakeFiles : public FileQuery
 public:
     std::set<std::string> existing;
     std::set<std::pair<std::string, std::string>> sameFiles;
-    std::map<std::string, std::int64_t> writes;
+    std::map<std::string, FileStamp> stamps;
 
-    // The file is (re)written: it exists with a new stamp.
+    // The file is (re)written in place: it exists with a new modification time.
     void write(const std::string& path)
     {
         existing.insert(path);
-        ++writes[path];
+        ++stamps[path].modified;
+    }
+    // A new file of the same size and time is renamed over it, as on a coarse clock.
+    void replaceWithinTheSameTick(const std::string& path)
+    {
+        existing.insert(path);
+        ++stamps[path].file;
     }
     bool existsAsFile(const std::string& path) const override { return existing.contains(path); }
-    bool isSameExistingFile(const std::string& a, const std::string& b) const override
+    bool isSameFile(const std::string& a, const std::string& b) const override
     {
-        return sameFiles.contains({a, b}) || sameFiles.contains({b, a});
+        return a == b || sameFiles.contains({a, b}) || sameFiles.contains({b, a});
     }
     std::optional<FileStamp> stampOf(const std::string& path) const override
     {
         if (!existing.contains(path))
             return std::nullopt;
-        const auto it = writes.find(path);
-        return FileStamp{0, it == writes.end() ? 0 : it->second};
+        const auto it = stamps.find(path);
+        return it == stamps.end() ? FileStamp{} : it->second;
     }
 };
 

@@ -64,7 +64,15 @@ Journal concat(std::initializer_list<Journal> parts)
 
 TEST_F(TranscodeRunTest, SuccessfulRunLaunchesTheJobAndEndsSilently)
 {
+    // Every option set apart from its default, each list at a position of its own.
     window.controls.showBesweet = true;
+    window.controls.writeLog = true;
+    window.controls.resample = true;
+    window.controls.normalize = 80;
+    window.controls.inputRawPcm = true;
+    window.controls.inputSamplerate = 0;
+    window.controls.outputChannelmode = 1;
+    window.controls.outputBitrate = 2;
     settings.saveText(SettingKey::OutputType, "mpa");
     click();
 
@@ -73,12 +81,16 @@ TEST_F(TranscodeRunTest, SuccessfulRunLaunchesTheJobAndEndsSilently)
     EXPECT_TRUE(window.transcodeEnabled);
     EXPECT_FALSE(window.timerEnabled);
 
-    const TranscodeJob job = GatherJob(window.controls, Transcoder, "mpa");
-    EXPECT_EQ(launcher.arguments, BuildArguments(job));
-    EXPECT_EQ(launcher.commandLine, BuildCommandLine(job));
-    EXPECT_EQ(launcher.arguments.front(), Transcoder);
-    EXPECT_NE(std::find(launcher.arguments.begin(), launcher.arguments.end(), "-toolame("),
-              launcher.arguments.end());
+    const std::vector<std::string> expected{
+        Transcoder, "-core(",  "-input", Source,  "-output", Target, "-logfile",  Target + ".log",
+        ")",        "-ota(",   "-norm",  "0.80",  "-fs",     "32000", ")",        "-ssrc(",
+        "--rate",   "48000",   ")",      "-toolame(", "-m",  "j",     "-b",       "256",
+        ")"};
+    EXPECT_EQ(launcher.arguments, expected);
+    EXPECT_EQ(launcher.commandLine,
+              "/opt/besweet/BeSweet.exe -core( -input /musik/konzert.wav -output "
+              "/dvd/konzert.ac3 -logfile /dvd/konzert.ac3.log ) -ota( -norm 0.80 -fs 32000 ) "
+              "-ssrc( --rate 48000 ) -toolame( -m j -b 256 )");
     EXPECT_EQ(launcher.showWindow, true);
 }
 
@@ -169,7 +181,7 @@ TEST_P(EmptyFieldsTest, OnlyAnEmptyTextCountsAsMissing)
 
 INSTANTIATE_TEST_SUITE_P(Fields, EmptyFieldsTest,
                          testing::Values(FieldsCase{"", Target, true}, FieldsCase{Source, "", true},
-                                         FieldsCase{"", "", true}, FieldsCase{" ", " ", false},
+                                         FieldsCase{"", "", true}, FieldsCase{" ", "  ", false},
                                          FieldsCase{"/gibt/es/nicht.wav", Target, false}));
 
 // ---- the transcoder asked for on the spot ------------------------------------------------
@@ -336,6 +348,65 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{ProcessEnd::signalled(9), true, "BeSweet wurde abgebrochen."},
         OutcomeCase{ProcessEnd::unknown(), true, ""},
         OutcomeCase{ProcessEnd::unknown(), false, "Die Zieldatei wurde nicht erstellt."}));
+
+// What the transcoder last said goes below the two lines of the failure message.
+struct DetailCase {
+    const char* name;
+    ProcessEnd end;
+    std::optional<std::string> output;
+    std::string detail;
+};
+
+void PrintTo(const DetailCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FailureDetailTest : public TranscodeRunTest, public testing::WithParamInterface<DetailCase>
+{
+};
+
+TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
+{
+    launcher.end = GetParam().end;
+    launcher.output = GetParam().output;
+    launcher.duringWait = nullptr;
+    click();
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
+    EXPECT_TRUE(messages.shown[0].text.ends_with("\r\nBitte die Ausgabe oder das Log prüfen."));
+    EXPECT_EQ(messages.shown[0].detail, GetParam().detail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Details, FailureDetailTest,
+    testing::Values(
+        DetailCase{"OwnLine", ProcessEnd::exited(1),
+                   "Fortschritt 5%\rFortschritt 9%\nbesweet: /musik/konzert.wav: cannot open\n",
+                   "besweet: /musik/konzert.wav: cannot open"},
+        DetailCase{"LastLines", ProcessEnd::exited(0), "a\nb\nc\nd\ne\nf\n", "b\nc\nd\ne\nf"},
+        DetailCase{"Nothing", ProcessEnd::exited(2), "", "BeSweet hat nichts ausgegeben."},
+        DetailCase{"OnlyBlanks", ProcessEnd::signalled(9), " \r\n\n", "BeSweet hat nichts ausgegeben."},
+        DetailCase{"NotCollected", ProcessEnd::exited(3), std::nullopt, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TranscodeRunTest, OutputOfASuccessfulRunIsNotShown)
+{
+    launcher.output = "besweet: log: going on without\n";
+    click();
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// Size and time alone cannot tell a target renamed into place within the same tick.
+TEST_F(TranscodeRunTest, ATargetReplacedWithinTheSameClockTickIsWritten)
+{
+    files.existing.insert(Target);
+    launcher.duringWait = [this] { files.replaceWithinTheSameTick(Target); };
+    click();
+    ASSERT_EQ(messages.shown.size(), 1u) << "more than the overwrite question";
+    EXPECT_EQ(messages.shown[0].caption, "Zieldatei existiert bereits");
+}
 
 TEST_F(TranscodeRunTest, AnOldTargetLeftAsItWasIsNoSuccess)
 {

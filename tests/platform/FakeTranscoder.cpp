@@ -1,9 +1,11 @@
 // A stand-in for the transcoder in tests and the benchmark. It does what its environment
 // says, in this order:
 //   FAKE_RECORD=file      write its arguments (after argv[0]) to file, each ended by a NUL
+//   FAKE_FDS=file         write the numbers of its open descriptors to file, one a line
 //   FAKE_RELEASE=file     wait until file exists (gives up after 20 s with exit code 99)
 //   FAKE_SLEEP_MS=n       sleep n milliseconds
 //   FAKE_OUTPUT_BYTES=n   write n bytes to standard output and n to standard error
+//   FAKE_SAY=text         write text and a line feed to standard error
 //   FAKE_WRITE_TARGET=1   write the file named after "-output"
 //   FAKE_DONE=file        create file, to show it ran to its end
 //   FAKE_STAMP=file       write CLOCK_MONOTONIC in nanoseconds to file, just before ending
@@ -19,6 +21,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace
@@ -49,6 +53,31 @@ void recordArguments(int argc, char* argv[])
         std::ofstream out(file, std::ios::binary);
         for (int i = 1; i < argc; ++i)
             out << argv[i] << '\0';
+    }
+}
+
+// Asked before any file of its own is opened.
+void recordDescriptors()
+{
+    const char* file = setting("FAKE_FDS");
+    if (!file)
+        return;
+    std::vector<int> open;
+    for (int fd = 0; fd < 4096; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1)
+            open.push_back(fd);
+    }
+    std::ofstream out(file);
+    for (const int fd : open)
+        out << fd << '\n';
+}
+
+void say()
+{
+    if (const char* text = setting("FAKE_SAY")) {
+        const std::string line = std::string(text) + '\n';
+        if (::write(STDERR_FILENO, line.data(), line.size()) < 0)
+            std::exit(98);
     }
 }
 
@@ -105,6 +134,7 @@ void stamp()
 
 int main(int argc, char* argv[])
 {
+    recordDescriptors();
     recordArguments(argc, argv);
     if (!waitForRelease())
         return 99;
@@ -112,6 +142,7 @@ int main(int argc, char* argv[])
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     if (const long bytes = number("FAKE_OUTPUT_BYTES"))
         writeOutput(bytes);
+    say();
     if (number("FAKE_WRITE_TARGET") == 1)
         writeTarget(argc, argv);
     touch("FAKE_DONE");

@@ -1,0 +1,94 @@
+#include "job/OutputTail.h"
+
+#include <vector>
+
+namespace klangdorn
+{
+
+namespace
+{
+
+constexpr std::string_view OwnLinePrefix = "besweet: ";
+
+bool isUtf8Continuation(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+std::string_view trimmedRight(std::string_view line)
+{
+    const auto end = line.find_last_not_of(" \t\r");
+    return end == std::string_view::npos ? std::string_view() : line.substr(0, end + 1);
+}
+
+// What a terminal would show of one line: the text after its last carriage return.
+std::string_view shownPart(std::string_view line)
+{
+    line = trimmedRight(line);
+    const auto lastReturn = line.rfind('\r');
+    return lastReturn == std::string_view::npos ? line : line.substr(lastReturn + 1);
+}
+
+std::vector<std::string_view> shownLines(std::string_view output)
+{
+    std::vector<std::string_view> lines;
+    while (!output.empty()) {
+        const auto end = output.find('\n');
+        const std::string_view line = shownPart(output.substr(0, end));
+        if (line.find_first_not_of(" \t") != std::string_view::npos)
+            lines.push_back(line);
+        if (end == std::string_view::npos)
+            break;
+        output.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+} // namespace
+
+void OutputTail::append(std::string_view bytes)
+{
+    if (bytes.size() >= Capacity) {
+        m_dropped = m_dropped || !m_kept.empty() || bytes.size() > Capacity;
+        m_kept.assign(bytes.substr(bytes.size() - Capacity));
+        return;
+    }
+    m_kept.append(bytes);
+    if (m_kept.size() > Capacity) {
+        m_kept.erase(0, m_kept.size() - Capacity);
+        m_dropped = true;
+    }
+}
+
+std::string OutputTail::text() const
+{
+    if (!m_dropped)
+        return m_kept;
+    // The first line is cut; with no line break kept, at least no character is cut.
+    std::string_view kept(m_kept);
+    const auto firstBreak = kept.find('\n');
+    if (firstBreak != std::string_view::npos)
+        return std::string(kept.substr(firstBreak + 1));
+    while (!kept.empty() && isUtf8Continuation(kept.front()))
+        kept.remove_prefix(1);
+    return std::string(kept);
+}
+
+std::string LastWords(std::string_view output, std::size_t maxLines)
+{
+    const auto lines = shownLines(output);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        if (it->starts_with(OwnLinePrefix))
+            return std::string(*it);
+    }
+    const std::size_t first = lines.size() > maxLines ? lines.size() - maxLines : 0;
+    std::string words;
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        if (!words.empty())
+            words += '\n';
+        words += lines[i];
+    }
+    return words;
+}
+
+} // namespace klangdorn

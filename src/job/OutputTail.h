@@ -1,0 +1,33 @@
+// The end of what the transcoder wrote, kept in a few kilobytes however much it prints, so a
+// failed run can say what the transcoder last said.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace klangdorn
+{
+
+class OutputTail
+{
+public:
+    static constexpr std::size_t Capacity = 4096;
+
+    void append(std::string_view bytes);
+    // The kept bytes; when older output was dropped, from the first whole line on.
+    std::string text() const;
+    std::size_t keptBytes() const { return m_kept.size(); }
+
+private:
+    std::string m_kept;
+    bool m_dropped = false;
+};
+
+// What a failed run's message adds from the transcoder's output: the last line of the bundled
+// transcoder's own "besweet: ..." form when there is one, else the last `maxLines` lines that
+// are not empty. A line rewritten with a carriage return counts with its last form. Empty
+// when the output holds nothing but blanks.
+std::string LastWords(std::string_view output, std::size_t maxLines = 5);
+
+} // namespace klangdorn

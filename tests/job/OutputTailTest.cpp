@@ -1,0 +1,93 @@
+#include "job/OutputTail.h"
+
+#include <gtest/gtest.h>
+
+using namespace klangdorn;
+
+namespace
+{
+
+TEST(OutputTail, MegabytesOfOutputKeepOnlyTheLastLinesWhole)
+{
+    OutputTail tail;
+    const std::string line = "Fortschritt: 0123456789 abcdefghijklmnopqrstuvwxyz äöü\n";
+    std::string chunk;
+    while (chunk.size() < 60'000)
+        chunk += line;
+    for (int i = 0; i < 50; ++i) {
+        tail.append(chunk);
+        ASSERT_LE(tail.keptBytes(), OutputTail::Capacity);
+    }
+    tail.append("besweet: zuletzt\n");
+
+    const std::string text = tail.text();
+    EXPECT_LE(text.size(), OutputTail::Capacity);
+    EXPECT_GT(text.size(), OutputTail::Capacity - 2 * line.size());
+    EXPECT_EQ(text.rfind(line, 0), 0u) << "the kept text does not start with a whole line";
+    EXPECT_TRUE(text.ends_with(line + "besweet: zuletzt\n"));
+}
+
+TEST(OutputTail, ShortOutputIsKeptAsItIsAndAHugeLineLosesNoCharacterHalf)
+{
+    OutputTail tail;
+    tail.append("eins\n");
+    tail.append("zwei");
+    EXPECT_EQ(tail.text(), "eins\nzwei");
+
+    OutputTail longLine;
+    std::string umlauts;
+    while (umlauts.size() < 3 * OutputTail::Capacity + 1)
+        umlauts += "ü";
+    longLine.append(umlauts + "y"); // the kept bytes begin inside an "ü"
+    const std::string text = longLine.text();
+    ASSERT_GE(text.size(), 3u);
+    EXPECT_EQ(text.substr(0, 2), "ü");
+    EXPECT_TRUE(text.ends_with("üy"));
+}
+
+struct WordsCase {
+    const char* name;
+    std::string output;
+    std::string words;
+};
+
+void PrintTo(const WordsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LastWordsTest : public testing::TestWithParam<WordsCase>
+{
+};
+
+TEST_P(LastWordsTest, SaysWhatTheTranscoderLastSaid)
+{
+    EXPECT_EQ(LastWords(GetParam().output), GetParam().words);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, LastWordsTest,
+    testing::Values(
+        WordsCase{"own line after progress",
+                  "Fortschritt 10%\rFortschritt 20%\nbesweet: /a.wav: cannot open\n",
+                  "besweet: /a.wav: cannot open"},
+        WordsCase{"last own line counts", "besweet: log: going on without\nbesweet: kaputt\r\n",
+                  "besweet: kaputt"},
+        WordsCase{"own line before trailing text", "besweet: falsch\nUsage: ...\n\n",
+                  "besweet: falsch"},
+        WordsCase{"last five lines of another transcoder", "1\n2\n3\n4\n5\n6\n7\n",
+                  "3\n4\n5\n6\n7"},
+        WordsCase{"progress rewritten with carriage returns", "a\r\nOK 10%\rOK 55%\r\n",
+                  "a\nOK 55%"},
+        WordsCase{"blank lines are no words", "\n  \r\n\t\n", ""},
+        WordsCase{"nothing", "", ""},
+        WordsCase{"a prefix inside a line is no own line", "xbesweet: y\n", "xbesweet: y"}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return name;
+    });
+
+} // namespace
