@@ -1,13 +1,20 @@
 #include "platform/PosixProcessLauncher.h"
 
 #include "ProcessTestSupport.h"
+#include "job/OutputTail.h"
 #include "job/RuntimeError.h"
+#include "platform/UniqueFd.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTest>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <thread>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -97,6 +104,14 @@ TEST_F(LauncherTest, ArgumentsArriveWholeWithoutAShell)
               std::vector<std::string>(arguments.begin() + 1, arguments.end()));
 }
 
+TEST_F(LauncherTest, AProgramThatSaysNothingLeavesAnEmptyOutput)
+{
+    auto process = launcher.launch({FakeTranscoder}, "", false);
+    guardAgainstHang(*process);
+    EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(0));
+    EXPECT_EQ(process->lastOutput(), std::string());
+}
+
 TEST_F(LauncherTest, ProgramRunsInASessionOfItsOwn)
 {
     holdChild();
@@ -128,24 +143,50 @@ TEST_F(LauncherTest, MissingProgramIsFileNotFoundNamingItAndLeavesNothingRunning
     EXPECT_EQ(view.starts, 0) << "the console opened for a launch that failed";
 }
 
-TEST_F(LauncherTest, ProgramThatCannotBeExecutedGivesTheSystemsReason)
+TEST_F(LauncherTest, ProgramThatCannotBeExecutedGivesTheSystemsReasonInGerman)
 {
     const std::string plain = path("nicht ausführbar");
     touch(plain);
     ::chmod(plain.c_str(), 0644);
     const std::string folder = path("Ordner");
     std::filesystem::create_directory(folder);
+    const std::string script = path("ohne Kopfzeile");
+    std::ofstream(script) << "echo hallo\n";
+    ::chmod(script.c_str(), 0755);
 
-    for (const auto& program : {plain, folder}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {plain, "Keine Berechtigung"},
+        {folder, "Keine Berechtigung"},
+        {script, "Fehler im Format der Programmdatei"},
+    };
+    for (const auto& [program, reason] : cases) {
         try {
             launcher.launch({program}, "", false);
             ADD_FAILURE() << "launched " << program;
         } catch (const RuntimeError& error) {
             EXPECT_EQ(error.number(), ErrorNumber::PathFileAccess);
-            EXPECT_EQ(error.description(), std::string(std::strerror(EACCES)) + ": " + program);
+            EXPECT_EQ(error.description(), reason + ": " + program);
         }
     }
     EXPECT_TRUE(noChildLeft());
+}
+
+// Descriptors the program holds without close-on-exec (here one at 251, as a starting shell
+// may leave) stay with it.
+TEST_F(LauncherTest, ProgramGetsOnlyStandardInputOutputAndError)
+{
+    const UniqueFd inheritable(::open("/dev/null", O_RDONLY));
+    ASSERT_TRUE(inheritable);
+    const UniqueFd high(::dup2(inheritable.get(), 251));
+    ASSERT_EQ(high.get(), 251);
+    setEnv("FAKE_FDS", path("descriptors"));
+    EXPECT_EQ(runToEnd({FakeTranscoder}), ProcessEnd::exited(0));
+
+    std::ifstream in(path("descriptors"));
+    std::vector<int> open;
+    for (int fd = 0; in >> fd;)
+        open.push_back(fd);
+    EXPECT_EQ(open, (std::vector<int>{0, 1, 2}));
 }
 
 // ---- Windows programs through wine ---------------------------------------------------------
@@ -246,23 +287,86 @@ TEST_F(LauncherTest, EndOfTheProgramAloneWakesTheWait)
     EXPECT_FALSE(hangGuardFired) << "the wait did not notice the end of the program";
 }
 
+// A modal dialog opened during the wait runs a loop of its own, nested in the wait. Once the
+// program has ended, that loop must idle as it did while the program ran.
+std::chrono::nanoseconds threadCpuTime()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+std::chrono::nanoseconds cpuTimeOfANestedLoop(std::chrono::milliseconds length)
+{
+    QEventLoop dialogLoop;
+    QTimer::singleShot(length, &dialogLoop, &QEventLoop::quit);
+    const auto start = threadCpuTime();
+    dialogLoop.exec();
+    return threadCpuTime() - start;
+}
+
+// True once the process has ended and waits to be reaped.
+bool isZombie(long long pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    return close != std::string::npos && line.size() > close + 2 && line[close + 2] == 'Z';
+}
+
+TEST_F(LauncherTest, ANestedLoopIdlesAfterTheProgramHasEnded)
+{
+    using namespace std::chrono_literals;
+    holdChild();
+    auto process = launcher.launch({FakeTranscoder}, "", false);
+    guardAgainstHang(*process);
+    std::chrono::nanoseconds whileRunning{};
+    std::chrono::nanoseconds afterTheEnd{};
+    bool ended = false;
+    QTimer::singleShot(0, &context, [&] {
+        whileRunning = cpuTimeOfANestedLoop(1s);
+        release();
+        for (int i = 0; i < 2000 && !ended; ++i) {
+            std::this_thread::sleep_for(5ms);
+            ended = isZombie(process->processId());
+        }
+        afterTheEnd = cpuTimeOfANestedLoop(1s);
+    });
+    EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(0));
+    ASSERT_TRUE(ended) << "the program did not end";
+    EXPECT_LT(afterTheEnd, whileRunning + 100ms)
+        << "CPU time in one second: " << whileRunning / 1ms << " ms while the program ran, "
+        << afterTheEnd / 1ms << " ms after its end";
+}
+
 // ---- the program's output ------------------------------------------------------------------
 
 class OutputTest : public LauncherTest, public testing::WithParamInterface<bool>
 {
 };
 
-TEST_P(OutputTest, PlentyOfOutputNeverBlocksTheProgram)
+TEST_P(OutputTest, PlentyOfOutputNeverBlocksTheProgramAndItsLastWordsAreKept)
 {
     const bool show = GetParam();
     constexpr long bytesPerStream = 3'000'000;
     setEnv("FAKE_OUTPUT_BYTES", std::to_string(bytesPerStream));
-    EXPECT_EQ(runToEnd({FakeTranscoder}, show), ProcessEnd::exited(0));
+    setEnv("FAKE_SAY", "besweet: zuletzt gesagt");
+    auto process = launcher.launch({FakeTranscoder}, "", show);
+    guardAgainstHang(*process);
+    EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(0));
     EXPECT_FALSE(hangGuardFired) << "the program blocked on its output";
+
+    const auto output = process->lastOutput();
+    ASSERT_TRUE(output);
+    EXPECT_LE(output->size(), OutputTail::Capacity);
+    EXPECT_TRUE(output->starts_with("Fortschritt: 0123456789 "));
+    EXPECT_TRUE(output->ends_with("besweet: zuletzt gesagt\n")) << *output;
     if (show) {
         EXPECT_EQ(view.starts, 1);
         EXPECT_EQ(view.finishes, 1);
-        EXPECT_EQ(view.bytes.size(), static_cast<std::size_t>(2 * bytesPerStream));
+        EXPECT_EQ(view.bytes.size(), static_cast<std::size_t>(2 * bytesPerStream) +
+                                         std::string("besweet: zuletzt gesagt\n").size());
         EXPECT_EQ(view.bytes.rfind("Fortschritt: ", 0), 0u);
     } else {
         EXPECT_EQ(view.starts, 0);
