@@ -19,6 +19,7 @@ namespace
 {
 
 const std::string FakeTranscoder = FAKE_TRANSCODER;
+const std::string Besweet = BESWEET;
 
 // A window with the controls the run switches.
 class RunWindow : public QWidget, public TranscodeWindow
@@ -109,9 +110,10 @@ TEST_P(RealOutcomeTest, RunWaitsForTheTranscoderAndReportsOnlyAFailure)
     EXPECT_FALSE(window.tmrProgress.isActive());
     EXPECT_EQ(window.waitBarClears, 1);
 
-    const auto arguments = BuildArguments(GatherJob(window.controls, FakeTranscoder, "ac3"));
     EXPECT_EQ(recordedArguments(),
-              std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+              (std::vector<std::string>{"-core(", "-input", path("Quelle 1.wav"), "-output",
+                                        path("Ziel ä.ac3"), ")", "-ota(", "-norm", "0.95", ")",
+                                        "-ac3enc(", "-b", "256", ")"}));
 
     if (GetParam().firstLine.empty()) {
         EXPECT_TRUE(messages.shown.empty());
@@ -177,15 +179,80 @@ INSTANTIATE_TEST_SUITE_P(Targets, TargetQuestionTest,
                                          TargetCase{"ordner.ac3", "", "ordner.ac3", false},
                                          TargetCase{"neu.ac3", "", "", false}));
 
-TEST_F(RealRunTest, SourceAsTargetIsRefusedWithoutLaunching)
+TEST_F(RealRunTest, SourceAsTargetIsRefusedWithoutLaunchingAlsoBeforeItExists)
 {
-    window.controls.outputFile = path("Quelle 1.wav");
+    for (const bool sourceExists : {true, false}) {
+        messages.shown.clear();
+        if (!sourceExists)
+            std::filesystem::remove(window.controls.inputFile);
+        window.controls.outputFile = dir.path().toStdString() + "/./Quelle 1.wav";
+        run.cmdTranscode_Click();
+
+        ASSERT_EQ(messages.shown.size(), 1u) << sourceExists;
+        EXPECT_EQ(messages.shown[0].caption, "Zieldatei ungültig");
+        EXPECT_FALSE(exists(path("arguments")));
+    }
+}
+
+// What the failure message adds below its two lines, from the bundled transcoder itself
+// and from one that says nothing.
+struct SaidCase {
+    const char* name;
+    bool bundledTranscoder;
+    bool sourceMissing;
+    std::string outputType;
+    int channelmode;
+    int bitrate;
+    std::string firstLine;
+    std::string detailStart; // "<source>" stands for the source's path
+};
+
+void PrintTo(const SaidCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FailureDetailTest : public RealRunTest, public testing::WithParamInterface<SaidCase>
+{
+};
+
+TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
+{
+    const SaidCase& said = GetParam();
+    if (said.bundledTranscoder)
+        settings.saveText(SettingKey::Besweet, Besweet);
+    else
+        setEnv("FAKE_EXIT", "3");
+    if (said.sourceMissing)
+        std::filesystem::remove(window.controls.inputFile);
+    settings.saveText(SettingKey::OutputType, said.outputType);
+    window.controls.outputFile = path("Ziel." + said.outputType);
+    window.controls.outputChannelmode = said.channelmode;
+    window.controls.outputBitrate = said.bitrate;
     run.cmdTranscode_Click();
 
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].caption, "Zieldatei ungültig");
-    EXPECT_FALSE(exists(path("arguments")));
+    EXPECT_EQ(messages.shown[0].text,
+              said.firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.");
+    std::string expected = said.detailStart;
+    if (const auto at = expected.find("<source>"); at != std::string::npos)
+        expected.replace(at, 8, window.controls.inputFile);
+    EXPECT_TRUE(messages.shown[0].detail.starts_with(expected)) << messages.shown[0].detail;
+    EXPECT_EQ(messages.shown[0].detail.find('\n'), std::string::npos)
+        << "more than the one line";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Said, FailureDetailTest,
+    testing::Values(
+        SaidCase{"MissingSource", true, true, "ac3", 0, 0,
+                 "BeSweet wurde mit Fehlercode 1 beendet.", "besweet: <source>: "},
+        SaidCase{"MonoAt224Refused", true, false, "mpa", 3, 1,
+                 "BeSweet wurde mit Fehlercode 2 beendet.",
+                 "besweet: Layer II mode 'm' does not allow 224 kbps"},
+        SaidCase{"NothingSaid", false, false, "ac3", 0, 0,
+                 "BeSweet wurde mit Fehlercode 3 beendet.", "BeSweet hat nichts ausgegeben."}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RealRunTest, MissingTranscoderIsReportedAndTheButtonEnabledAgain)
 {
