@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <cstdio>
 
 namespace klangdorn
 {
@@ -67,6 +68,53 @@ void keepHandEditedListsAsWritten(QSettings& store)
     }
 }
 
+#ifndef _WIN32
+// QSettings writes the file through a temporary and a rename, but a write that stops short
+// (a full disk, a size limit) goes unnoticed, and the cut file replaces the store. So each
+// write is first made into a copy beside the store and checked; only a whole copy lets the
+// store be written, and a store that still comes out cut is replaced by the copy.
+
+// The lines of a file QSettings wrote that hold a key; nothing when the file does not end
+// with a line break, that is, it was cut.
+std::optional<int> keyLinesOfWholeFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray content = file.readAll();
+    if (!content.isEmpty() && !content.endsWith('\n'))
+        return std::nullopt;
+    int keyLines = 0;
+    for (const QByteArray& line : content.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.contains('=') && !trimmed.startsWith(';') && !trimmed.startsWith('#'))
+            ++keyLines;
+    }
+    return keyLines;
+}
+
+// The store with the new value, written into `copyName`: its key lines once found whole.
+std::optional<int> writeCheckedCopy(const QSettings& store, const QString& copyName,
+                                    const QString& changedKey, const QString& value)
+{
+    QFile::remove(copyName);
+    int keys = 0;
+    {
+        QSettings copy(copyName, QSettings::IniFormat);
+        for (const QString& key : store.allKeys())
+            copy.setValue(key, store.value(key));
+        copy.setValue(changedKey, value);
+        copy.sync();
+        if (copy.status() != QSettings::NoError)
+            return std::nullopt;
+        keys = static_cast<int>(copy.allKeys().size());
+    }
+    if (keyLinesOfWholeFile(copyName) != keys)
+        return std::nullopt;
+    return keys;
+}
+#endif
+
 } // namespace
 
 std::optional<std::string> QtSettingsBackend::get(const std::string& application,
@@ -90,13 +138,36 @@ void QtSettingsBackend::save(const std::string& application, const std::string& 
                              const std::string& key, const std::string& value)
 {
     const auto store = openStore(application);
+    const auto failure = [&] {
+        return RuntimeError(ErrorNumber::PathFileAccess,
+                            QDir::toNativeSeparators(store->fileName()).toStdString());
+    };
     keepHandEditedListsAsWritten(*store);
-    // QSettings writes the file through a temporary and a rename: never left truncated.
-    store->setValue(keyPath(section, key), QString::fromStdString(value));
+    const QString changedKey = keyPath(section, key);
+    const QString newValue = QString::fromStdString(value);
+#ifndef _WIN32
+    const QString copyName = store->fileName() + QStringLiteral(".neu");
+    const auto keyLines = writeCheckedCopy(*store, copyName, changedKey, newValue);
+    if (!keyLines) {
+        QFile::remove(copyName);
+        throw failure();
+    }
+#endif
+    store->setValue(changedKey, newValue);
     store->sync();
-    if (store->status() != QSettings::NoError)
-        throw RuntimeError(ErrorNumber::PathFileAccess,
-                           QDir::toNativeSeparators(store->fileName()).toStdString());
+    const bool written = store->status() == QSettings::NoError;
+#ifndef _WIN32
+    if (keyLinesOfWholeFile(store->fileName()) != keyLines) {
+        // Cut after all: the checked copy takes its place.
+        if (std::rename(QFile::encodeName(copyName).constData(),
+                        QFile::encodeName(store->fileName()).constData()) != 0)
+            throw failure();
+        return;
+    }
+    QFile::remove(copyName);
+#endif
+    if (!written)
+        throw failure();
 }
 
 } // namespace klangdorn

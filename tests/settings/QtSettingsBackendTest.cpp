@@ -1,13 +1,17 @@
 #include "platform/QtSettingsBackend.h"
 
 #include "job/RuntimeError.h"
+#include "platform/ExecutableName.h"
 #include "settings/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace klangdorn;
 
@@ -29,6 +33,14 @@ std::string uniqueApplication()
 {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     return std::string("Klangdorn_test_") + info->name();
+}
+
+void writeStoreFile(const std::string& application, const QByteArray& content)
+{
+    QDir().mkpath(configHome() + "/Klangdorn");
+    QFile file(storeFile(application));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
 }
 
 } // namespace
@@ -81,23 +93,76 @@ TEST(QtSettingsBackend, SeesAWriteOfAnotherProcessAtTheNextRead)
     backend.save(application, "Settings", "Normalize", "40");
     EXPECT_EQ(backend.get(application, "Settings", "Normalize"), "40");
 
-    // Another copy of the program rewrites the file behind our back.
-    QFile file(storeFile(application));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("[Settings]\nNormalize=7\nWriteLog=1\nInputDir=/home/a/live, 2026\n");
-    file.close();
+    // Another copy of the program, or a hand, rewrites the file behind our back.
+    writeStoreFile(application, "[Settings]\nNormalize=7\nWriteLog=1\n"
+                                "InputDir=/home/a/live,2026\nOutputDir=/media/a ,  b\n");
     EXPECT_EQ(backend.get(application, "Settings", "Normalize"), "7");
     EXPECT_EQ(backend.get(application, "Settings", "WriteLog"), "1");
-    EXPECT_EQ(backend.get(application, "Settings", "InputDir"), "/home/a/live, 2026");
+    EXPECT_EQ(backend.get(application, "Settings", "InputDir"), "/home/a/live,2026");
+    EXPECT_EQ(backend.get(application, "Settings", "OutputDir"), "/media/a ,  b");
 }
 
-TEST(QtSettingsBackend, ARenamedExecutableHasItsOwnSet)
+// Saving another key writes the whole file again; hand-edited values keep their text.
+TEST(QtSettingsBackend, AHandEditedValueWithACommaIsSavedAsWritten)
 {
     QtSettingsBackend backend;
     const std::string application = uniqueApplication();
-    backend.save(application, "Settings", "OutputType", "mpa");
-    EXPECT_EQ(backend.get(application + "_copy", "Settings", "OutputType"), std::nullopt);
-    EXPECT_EQ(backend.get(application, "Settings", "OutputType"), "mpa");
+    writeStoreFile(application, "[Settings]\nInputDir=/home/a/live,2026\n");
+    backend.save(application, "Settings", "Normalize", "40");
+
+    EXPECT_EQ(backend.get(application, "Settings", "InputDir"), "/home/a/live,2026");
+    EXPECT_EQ(backend.get(application, "Settings", "Normalize"), "40");
+    QSettings raw(storeFile(application), QSettings::IniFormat);
+    EXPECT_EQ(raw.value("Settings/InputDir").toString(), "/home/a/live,2026");
+}
+
+// Only a ".exe" ending is an extension: a copy named with another dot has its own set.
+TEST(QtSettingsBackend, ARenamedExecutableHasItsOwnSet)
+{
+    QtSettingsBackend backend;
+    const std::string folder = "/opt/" + uniqueApplication() + "/";
+    const auto program = [&](const char* file) { return ExecutableBaseNameOf(folder + file); };
+    SettingsStore original(backend, [&] { return program("Klangdorn_d"); });
+    SettingsStore copy(backend, [&] { return program("Klangdorn_d.test"); });
+    SettingsStore windows(backend, [&] { return program("Klangdorn_d.EXE"); });
+
+    original.saveText(SettingKey::OutputType, "mpa");
+    EXPECT_EQ(copy.stored(SettingKey::OutputType), std::nullopt);
+    EXPECT_EQ(windows.readText(SettingKey::OutputType), "mpa");
+    copy.saveText(SettingKey::OutputType, "ac3");
+    EXPECT_EQ(original.readText(SettingKey::OutputType), "mpa");
+    EXPECT_TRUE(QFile::exists(storeFile("Klangdorn_d.test")));
+}
+
+struct NameCase {
+    const char* path;
+    const char* name;
+};
+
+class ExecutableNameTest : public testing::TestWithParam<NameCase>
+{
+};
+
+TEST_P(ExecutableNameTest, OnlyAnExeEndingIsCut)
+{
+    EXPECT_EQ(ExecutableBaseNameOf(GetParam().path), GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ExecutableNameTest,
+    testing::Values(NameCase{"/usr/bin/Klangdorn_d", "Klangdorn_d"},
+                    NameCase{"/usr/bin/Klangdorn_d.test", "Klangdorn_d.test"},
+                    NameCase{"/opt/a.b/Klangdorn_d", "Klangdorn_d"},
+                    NameCase{"C:/Programme/Klangdorn_d.exe", "Klangdorn_d"},
+                    NameCase{"/x/Klangdorn_d.test.ExE", "Klangdorn_d.test"},
+                    NameCase{"/x/Klangdorn_d.exe.bak", "Klangdorn_d.exe.bak"},
+                    NameCase{"/x/.exe", ".exe"}, NameCase{"Klangdorn_d", "Klangdorn_d"}));
+
+TEST(ExecutableName, TheRunningProgramIsNamedByTheSameRule)
+{
+    EXPECT_EQ(ExecutableBaseName(),
+              ExecutableBaseNameOf(QCoreApplication::applicationFilePath().toStdString()));
+    EXPECT_EQ(ExecutableBaseName(), "settings_tests");
 }
 
 TEST(QtSettingsBackend, AnUnwritableStoreIsError75NamingThePath)
@@ -124,28 +189,37 @@ TEST(QtSettingsBackend, AnUnwritableStoreIsError75NamingThePath)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
 }
 
+// A write that fails part way, as on a full disk: the file may grow no larger than it is, so
+// a writer that truncated the store and wrote it anew in place would leave it cut short.
 TEST(QtSettingsBackend, AFailedWriteLeavesTheStoreFileWhole)
 {
     QtSettingsBackend backend;
     const std::string application = uniqueApplication();
     backend.save(application, "Settings", "Normalize", "40");
-    backend.save(application, "Settings", "Besweet", "/opt/besweet");
+    backend.save(application, "Settings", "Besweet", "/opt/besweet/" + std::string(2000, 'b'));
     QFile file(storeFile(application));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
     file.close();
 
-    // The folder becomes a file: the rename over the store can no longer happen.
-    const QString folder = configHome() + "/Klangdorn";
-    const QString moved = configHome() + "/Klangdorn.moved";
-    ASSERT_TRUE(QDir().rename(folder, moved));
-    QFile blocker(folder);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    EXPECT_THROW(backend.save(application, "Settings", "Normalize", "41"), RuntimeError);
-    ASSERT_TRUE(QFile::remove(folder));
-    ASSERT_TRUE(QDir().rename(moved, folder));
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = static_cast<rlim_t>(before.size());
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool failed = false;
+    try {
+        backend.save(application, "Settings", "InputDir", "/home/anna/Aufnahmen");
+    } catch (const RuntimeError&) {
+        failed = true;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
 
+    EXPECT_TRUE(failed) << "the write did not fail";
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
+    const QByteArray after = file.readAll();
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_TRUE(after == before) << after.toStdString();
 }

@@ -24,6 +24,8 @@ struct ShownBox {
     QStringList buttons;
     QString defaultButton;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString informativeText;
+    bool informativeShownAsTyped = false; // no markup is interpreted
 };
 
 // Shows the message, records the box and clicks the button captioned `answer`.
@@ -36,6 +38,11 @@ std::pair<MessageAnswer, ShownBox> showAndClick(const Message& message, const QS
         shown.title = box->windowTitle();
         shown.text = box->text();
         shown.icon = box->icon();
+        shown.informativeText = box->informativeText();
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() == shown.informativeText && !shown.informativeText.isEmpty())
+                shown.informativeShownAsTyped = label->textFormat() == Qt::PlainText;
+        }
         if (box->defaultButton())
             shown.defaultButton = box->defaultButton()->text();
         QAbstractButton* toClick = nullptr;
@@ -62,6 +69,22 @@ TEST(QtMessageBoxes, OkBoxShowsTwoLinesUnderTheApplicationTitle)
     EXPECT_EQ(shown.text, "Fehler: 75 - Zugriff\nzweite Zeile");
     EXPECT_EQ(shown.buttons, QStringList{"OK"});
     EXPECT_EQ(shown.icon, QMessageBox::NoIcon);
+}
+
+TEST(QtMessageBoxes, DetailGoesBelowTheLinesAsTyped)
+{
+    Message failure{std::string("BeSweet wurde mit Fehlercode 2 beendet.") + LineBreak +
+                        "Bitte die Ausgabe oder das Log prüfen.",
+                    MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen"};
+    failure.detail = "besweet: <b>kein</b> Audio & mehr\nzweite Zeile";
+    const auto [answer, shown] = showAndClick(failure, QStringLiteral("OK"));
+    EXPECT_EQ(shown.text,
+              "BeSweet wurde mit Fehlercode 2 beendet.\nBitte die Ausgabe oder das Log prüfen.");
+    EXPECT_EQ(shown.informativeText, "besweet: <b>kein</b> Audio & mehr\nzweite Zeile");
+    EXPECT_TRUE(shown.informativeShownAsTyped);
+
+    const auto [plainAnswer, plain] = showAndClick(Message{"Fehler: 53"}, QStringLiteral("OK"));
+    EXPECT_TRUE(plain.informativeText.isEmpty());
 }
 
 TEST(QtMessageBoxes, YesNoWarningHasJaAsDefaultAndAnswersAsClicked)
