@@ -20,8 +20,9 @@ constexpr std::string_view ExeEnding = ".exe";
 bool endsWithExe(std::string_view name)
 {
     return name.size() > ExeEnding.size() &&
-           std::ranges::equal(name.substr(name.size() - ExeEnding.size()), ExeEnding,
-                              [](unsigned char a, unsigned char b) { return std::tolower(a) == b; });
+           std::ranges::equal(
+               name.substr(name.size() - ExeEnding.size()), ExeEnding,
+               [](unsigned char a, unsigned char b) { return std::tolower(a) == b; });
 }
 } // namespace
 

@@ -112,7 +112,10 @@ public:
         }
 #endif
     }
-    const posix_spawn_file_actions_t* get() const { return &m_actions; }
+    const posix_spawn_file_actions_t* get() const
+    {
+        return &m_actions;
+    }
 
 private:
     posix_spawn_file_actions_t m_actions{};

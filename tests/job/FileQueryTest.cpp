@@ -1,8 +1,8 @@
 #include "job/FileQuery.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -115,10 +115,9 @@ protected:
             GTEST_SKIP() << "mounting needs root";
         if (std::system("command -v mkfs.ext2 >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "mkfs.ext2 is not installed";
-        const auto base =
-            fs::temp_directory_path() /
-            ("klangdorn-coarse-" + std::to_string(::getpid()) + "-" +
-             std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        const auto base = fs::temp_directory_path() /
+                          ("klangdorn-coarse-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
         image = base.string() + ".img";
         mountPoint = base;
         fs::create_directories(mountPoint);

@@ -79,8 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "3\n4\n5\n6\n7"},
         WordsCase{"progress rewritten with carriage returns", "a\r\nOK 10%\rOK 55%\r\n",
                   "a\nOK 55%"},
-        WordsCase{"blank lines are no words", "\n  \r\n\t\n", ""},
-        WordsCase{"nothing", "", ""},
+        WordsCase{"blank lines are no words", "\n  \r\n\t\n", ""}, WordsCase{"nothing", "", ""},
         WordsCase{"a prefix inside a line is no own line", "xbesweet: y\n", "xbesweet: y"}),
     [](const auto& info) {
         std::string name = info.param.name;

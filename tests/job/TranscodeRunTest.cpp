@@ -82,9 +82,10 @@ TEST_F(TranscodeRunTest, SuccessfulRunLaunchesTheJobAndEndsSilently)
     EXPECT_FALSE(window.timerEnabled);
 
     const std::vector<std::string> expected{
-        Transcoder, "-core(",  "-input", Source,  "-output", Target, "-logfile",  Target + ".log",
-        ")",        "-ota(",   "-norm",  "0.80",  "-fs",     "32000", ")",        "-ssrc(",
-        "--rate",   "48000",   ")",      "-toolame(", "-m",  "j",     "-b",       "256",
+        Transcoder, "-core(",        "-input", Source,   "-output", Target,
+        "-logfile", Target + ".log", ")",      "-ota(",  "-norm",   "0.80",
+        "-fs",      "32000",         ")",      "-ssrc(", "--rate",  "48000",
+        ")",        "-toolame(",     "-m",     "j",      "-b",      "256",
         ")"};
     EXPECT_EQ(launcher.arguments, expected);
     EXPECT_EQ(launcher.commandLine,
@@ -387,7 +388,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "besweet: /musik/konzert.wav: cannot open"},
         DetailCase{"LastLines", ProcessEnd::exited(0), "a\nb\nc\nd\ne\nf\n", "b\nc\nd\ne\nf"},
         DetailCase{"Nothing", ProcessEnd::exited(2), "", "BeSweet hat nichts ausgegeben."},
-        DetailCase{"OnlyBlanks", ProcessEnd::signalled(9), " \r\n\n", "BeSweet hat nichts ausgegeben."},
+        DetailCase{"OnlyBlanks", ProcessEnd::signalled(9), " \r\n\n",
+                   "BeSweet hat nichts ausgegeben."},
         DetailCase{"NotCollected", ProcessEnd::exited(3), std::nullopt, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -17,13 +17,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
-#include <vector>
-#include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {

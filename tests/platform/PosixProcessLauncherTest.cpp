@@ -11,14 +11,14 @@
 #include <QTest>
 #include <cerrno>
 #include <chrono>
-#include <ctime>
-#include <thread>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace klangdorn;

@@ -238,20 +238,19 @@ TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
     if (const auto at = expected.find("<source>"); at != std::string::npos)
         expected.replace(at, 8, window.controls.inputFile);
     EXPECT_TRUE(messages.shown[0].detail.starts_with(expected)) << messages.shown[0].detail;
-    EXPECT_EQ(messages.shown[0].detail.find('\n'), std::string::npos)
-        << "more than the one line";
+    EXPECT_EQ(messages.shown[0].detail.find('\n'), std::string::npos) << "more than the one line";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Said, FailureDetailTest,
-    testing::Values(
-        SaidCase{"MissingSource", true, true, "ac3", 0, 0,
-                 "BeSweet wurde mit Fehlercode 1 beendet.", "besweet: <source>: "},
-        SaidCase{"MonoAt224Refused", true, false, "mpa", 3, 1,
-                 "BeSweet wurde mit Fehlercode 2 beendet.",
-                 "besweet: Layer II mode 'm' does not allow 224 kbps"},
-        SaidCase{"NothingSaid", false, false, "ac3", 0, 0,
-                 "BeSweet wurde mit Fehlercode 3 beendet.", "BeSweet hat nichts ausgegeben."}),
+    testing::Values(SaidCase{"MissingSource", true, true, "ac3", 0, 0,
+                             "BeSweet wurde mit Fehlercode 1 beendet.", "besweet: <source>: "},
+                    SaidCase{"MonoAt224Refused", true, false, "mpa", 3, 1,
+                             "BeSweet wurde mit Fehlercode 2 beendet.",
+                             "besweet: Layer II mode 'm' does not allow 224 kbps"},
+                    SaidCase{"NothingSaid", false, false, "ac3", 0, 0,
+                             "BeSweet wurde mit Fehlercode 3 beendet.",
+                             "BeSweet hat nichts ausgegeben."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RealRunTest, MissingTranscoderIsReportedAndTheButtonEnabledAgain)

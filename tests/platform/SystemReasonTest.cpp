@@ -9,9 +9,9 @@ using namespace klangdorn;
 namespace
 {
 
-constexpr int CommonErrors[] = {EPERM,  ENOENT, EIO,    E2BIG,  ENOEXEC, EAGAIN, ENOMEM,
-                                EACCES, EEXIST, ENOTDIR, EISDIR, EINVAL, ENFILE, EMFILE,
-                                ETXTBSY, ENOSPC, EROFS, ENAMETOOLONG, ELOOP};
+constexpr int CommonErrors[] = {EPERM,   ENOENT, EIO,     E2BIG,        ENOEXEC, EAGAIN, ENOMEM,
+                                EACCES,  EEXIST, ENOTDIR, EISDIR,       EINVAL,  ENFILE, EMFILE,
+                                ETXTBSY, ENOSPC, EROFS,   ENAMETOOLONG, ELOOP};
 
 TEST(SystemReason, CommonReasonsAreGermanWithOrWithoutTheLocale)
 {

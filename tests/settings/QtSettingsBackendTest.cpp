@@ -148,15 +148,15 @@ TEST_P(ExecutableNameTest, OnlyAnExeEndingIsCut)
     EXPECT_EQ(ExecutableBaseNameOf(GetParam().path), GetParam().name);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, ExecutableNameTest,
-    testing::Values(NameCase{"/usr/bin/Klangdorn_d", "Klangdorn_d"},
-                    NameCase{"/usr/bin/Klangdorn_d.test", "Klangdorn_d.test"},
-                    NameCase{"/opt/a.b/Klangdorn_d", "Klangdorn_d"},
-                    NameCase{"C:/Programme/Klangdorn_d.exe", "Klangdorn_d"},
-                    NameCase{"/x/Klangdorn_d.test.ExE", "Klangdorn_d.test"},
-                    NameCase{"/x/Klangdorn_d.exe.bak", "Klangdorn_d.exe.bak"},
-                    NameCase{"/x/.exe", ".exe"}, NameCase{"Klangdorn_d", "Klangdorn_d"}));
+INSTANTIATE_TEST_SUITE_P(Names, ExecutableNameTest,
+                         testing::Values(NameCase{"/usr/bin/Klangdorn_d", "Klangdorn_d"},
+                                         NameCase{"/usr/bin/Klangdorn_d.test", "Klangdorn_d.test"},
+                                         NameCase{"/opt/a.b/Klangdorn_d", "Klangdorn_d"},
+                                         NameCase{"C:/Programme/Klangdorn_d.exe", "Klangdorn_d"},
+                                         NameCase{"/x/Klangdorn_d.test.ExE", "Klangdorn_d.test"},
+                                         NameCase{"/x/Klangdorn_d.exe.bak", "Klangdorn_d.exe.bak"},
+                                         NameCase{"/x/.exe", ".exe"},
+                                         NameCase{"Klangdorn_d", "Klangdorn_d"}));
 
 TEST(ExecutableName, TheRunningProgramIsNamedByTheSameRule)
 {

@@ -1,8 +1,9 @@
 // Log-off, shutdown and Ctrl+C reach the window as a close: its closing step stores the level,
 // also in the middle of a run.
+#include "platform/TerminationSignals.h"
+
 #include "WindowFixture.h"
 #include "job/RunFakes.h"
-#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QLineEdit>
