@@ -8,6 +8,13 @@
 #include <QSettings>
 #include <cstdio>
 
+// The native store is an INI file everywhere but in the Windows registry and macOS plists.
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+#define KLANGDORN_STORE_IS_INI_FILE 0
+#else
+#define KLANGDORN_STORE_IS_INI_FILE 1
+#endif
+
 namespace klangdorn
 {
 
@@ -68,7 +75,7 @@ void keepHandEditedListsAsWritten(QSettings& store)
     }
 }
 
-#ifndef _WIN32
+#if KLANGDORN_STORE_IS_INI_FILE
 // QSettings writes the file through a temporary and a rename, but a write that stops short
 // (a full disk, a size limit) goes unnoticed, and the cut file replaces the store. So each
 // write is first made into a copy beside the store and checked; only a whole copy lets the
@@ -145,7 +152,7 @@ void QtSettingsBackend::save(const std::string& application, const std::string& 
     keepHandEditedListsAsWritten(*store);
     const QString changedKey = keyPath(section, key);
     const QString newValue = QString::fromStdString(value);
-#ifndef _WIN32
+#if KLANGDORN_STORE_IS_INI_FILE
     const QString copyName = store->fileName() + QStringLiteral(".neu");
     const auto keyLines = writeCheckedCopy(*store, copyName, changedKey, newValue);
     if (!keyLines) {
@@ -156,7 +163,7 @@ void QtSettingsBackend::save(const std::string& application, const std::string& 
     store->setValue(changedKey, newValue);
     store->sync();
     const bool written = store->status() == QSettings::NoError;
-#ifndef _WIN32
+#if KLANGDORN_STORE_IS_INI_FILE
     if (keyLinesOfWholeFile(store->fileName()) != keyLines) {
         // Cut after all: the checked copy takes its place.
         if (std::rename(QFile::encodeName(copyName).constData(),

@@ -386,10 +386,7 @@ INSTANTIATE_TEST_SUITE_P(
         DetailCase{"OwnLine", ProcessEnd::exited(1),
                    "Fortschritt 5%\rFortschritt 9%\nbesweet: /musik/konzert.wav: cannot open\n",
                    "besweet: /musik/konzert.wav: cannot open"},
-        DetailCase{"LastLines", ProcessEnd::exited(0), "a\nb\nc\nd\ne\nf\n", "b\nc\nd\ne\nf"},
         DetailCase{"Nothing", ProcessEnd::exited(2), "", "BeSweet hat nichts ausgegeben."},
-        DetailCase{"OnlyBlanks", ProcessEnd::signalled(9), " \r\n\n",
-                   "BeSweet hat nichts ausgegeben."},
         DetailCase{"NotCollected", ProcessEnd::exited(3), std::nullopt, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -104,14 +104,6 @@ TEST_F(LauncherTest, ArgumentsArriveWholeWithoutAShell)
               std::vector<std::string>(arguments.begin() + 1, arguments.end()));
 }
 
-TEST_F(LauncherTest, AProgramThatSaysNothingLeavesAnEmptyOutput)
-{
-    auto process = launcher.launch({FakeTranscoder}, "", false);
-    guardAgainstHang(*process);
-    EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(0));
-    EXPECT_EQ(process->lastOutput(), std::string());
-}
-
 TEST_F(LauncherTest, ProgramRunsInASessionOfItsOwn)
 {
     holdChild();
