@@ -3,6 +3,7 @@
 // its end with the window alive, then report a run that did not produce the target.
 #pragma once
 
+#include "job/FileChoices.h"
 #include "job/FileQuery.h"
 #include "job/ProcessControl.h"
 #include "job/RuntimeError.h"
@@ -32,16 +33,6 @@ Message overwriteTarget();
 // Nothing when the run ended with exit code 0 and the target present.
 std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent);
 } // namespace TranscodeMessages
-
-inline constexpr const char* BesweetFilter = "Ausführbare Dateien (*.exe)|besweet.exe";
-// The run asks with three dots in the title; the menu entry's dialog has none.
-inline constexpr const char* BesweetSearchTitle = "Besweet.exe suchen...";
-inline constexpr const char* BesweetMenuTitle = "Besweet.exe suchen";
-
-// Lets the user pick the transcoder with the shared dialog (no preset file name) and stores
-// the chosen path under Besweet at once; nothing on a cancel.
-std::optional<std::string> ChooseTranscoder(CommonDialog& dialog, SettingsStore& settings,
-                                            const char* title);
 
 class TranscodeRun
 {
