@@ -337,8 +337,13 @@ void frmMain::describeControls()
     installSliderAccessibility();
     for (const auto& help : helpTable) {
         auto* control = child<QWidget>(*this, help.name);
-        if (help.buddy)
-            child<QLabel>(*this, help.buddy)->setBuddy(control);
+        if (help.buddy) {
+            auto* label = child<QLabel>(*this, help.buddy);
+            label->setBuddy(control);
+            // Qt names a combo box on Linux by its text whatever is set; elsewhere this counts.
+            if (qobject_cast<QComboBox*>(control))
+                control->setAccessibleName(label->text());
+        }
         if (help.accessibleName)
             control->setAccessibleName(QString::fromUtf8(help.accessibleName));
         if (help.toolTip)
