@@ -3,6 +3,7 @@
 #include "job/FileChoiceRules.h"
 #include "job/FileChoices.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -36,11 +37,53 @@ QString withExtension(const QString& path, const std::string& extension)
     return path + QLatin1Char('.') + QString::fromStdString(extension);
 }
 
+// The entry of the dialog's name filters that it shows as chosen; -1 when none. With the
+// pattern part hidden, the dialog names the entry by its description alone.
+int shownFilterIndex(const QFileDialog& dialog)
+{
+    const QString shown = dialog.selectedNameFilter();
+    const QStringList filters = dialog.nameFilters();
+    for (qsizetype i = 0; i < filters.size(); ++i)
+        if (filters[i] == shown || filters[i].startsWith(shown + QStringLiteral(" (")))
+            return static_cast<int>(i);
+    return -1;
+}
+
+// Picking a file type in a Save dialog makes Qt swap a typed extension for the type's first
+// pattern, which here is the any-case one ("clip.[mM][pP][aA]"): the plain extension is
+// meant. Gives the path with that extension.
+QString withPlainExtension(const QString& path, const QFileDialog& dialog,
+                           const FileDialogSettings& settings)
+{
+    const auto plain = extensionOfFilterEntry(settings.filter, shownFilterIndex(dialog));
+    if (!plain)
+        return path;
+    const QString anyCase = anyCasePattern(QString::fromStdString(*plain));
+    if (anyCase == QString::fromStdString(*plain) || !path.endsWith(QLatin1Char('.') + anyCase))
+        return path;
+    return path.chopped(anyCase.size()) + QString::fromStdString(*plain);
+}
+
+// Shows the plain extension in the name field too, once Qt has swapped it.
+void keepTypedExtensionsPlain(QFileDialog& dialog, const FileDialogSettings& settings)
+{
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    auto* nameField = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!types || !nameField)
+        return;
+    QObject::connect(
+        types, &QComboBox::currentIndexChanged, nameField,
+        [&dialog, &settings, nameField] {
+            nameField->setText(withPlainExtension(nameField->text(), dialog, settings));
+        },
+        Qt::QueuedConnection);
+}
+
 // The extension for a typed name without one: that of a file type the user picked in the
 // dialog, else the default one.
 std::string extensionToAppend(const QFileDialog& dialog, const FileDialogSettings& settings)
 {
-    const auto picked = static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
+    const int picked = shownFilterIndex(dialog);
     if (picked >= 0 && picked != settings.filterIndex)
         if (auto extension = extensionOfFilterEntry(settings.filter, picked))
             return *extension;
@@ -104,11 +147,11 @@ std::optional<FileChoice> QtFileDialog::show(FileDialogMode mode,
                                              const FileDialogSettings& settings)
 {
     QFileDialog dialog(m_parent, QString::fromStdString(settings.title), startFolder(settings));
+    const bool save = mode == FileDialogMode::Save;
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setWindowModality(Qt::WindowModal);
-    const bool save = mode == FileDialogMode::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = nameFilters(settings.filter);
@@ -117,12 +160,15 @@ std::optional<FileChoice> QtFileDialog::show(FileDialogMode mode,
         dialog.selectNameFilter(filters[settings.filterIndex]);
     if (!settings.fileName.empty())
         presetFile(dialog, settings.fileName);
+    if (save)
+        keepTypedExtensionsPlain(dialog, settings);
 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     QString path = dialog.selectedFiles().constFirst();
     if (save)
-        path = withExtension(path, extensionToAppend(dialog, settings));
+        path = withExtension(withPlainExtension(path, dialog, settings),
+                             extensionToAppend(dialog, settings));
     path = QDir::toNativeSeparators(path);
     const std::string fullPath = path.toStdString();
     return FileChoice{fullPath, std::string(bareNameOf(fullPath))};
