@@ -7,15 +7,23 @@
 #include "platform/QtSettingsBackend.h"
 #include "platform/TopMostWindow.h"
 #include "settings/SettingsStore.h"
+#include "ui/ProgramArguments.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const klangdorn::StartRequest request =
+        klangdorn::parseProgramArguments(app.arguments(), out, err);
+    if (request.exitCode)
+        return *request.exitCode;
 
     klangdorn::QtSettingsBackend settingsBackend;
     klangdorn::SettingsStore settings(settingsBackend, klangdorn::ExecutableBaseName);
@@ -26,6 +34,8 @@ int main(int argc, char* argv[])
     klangdorn::frmMain window(settings, messageBoxes, fileDialog, stacking);
     messageBoxes.setParentWidget(&window);
     fileDialog.setParentWidget(&window);
+    if (request.sourceFile)
+        window.applySource(*request.sourceFile); // as if chosen in the source dialog
     window.show();
     return app.exec();
 }
