@@ -33,6 +33,16 @@ template <typename Steps> ChosenPaths applySteps(Steps steps)
     return chosen;
 }
 
+// Sets up and shows the dialog; a chosen path goes on to `apply`, a cancel ends here.
+template <typename Show, typename Apply> ChosenPaths showThenApply(Show show, Apply apply)
+{
+    std::optional<std::string> chosen;
+    ChosenPaths shown = applySteps([&](ChosenPaths&) { chosen = show(); });
+    if (shown.failure || !chosen)
+        return shown;
+    return apply(*chosen);
+}
+
 std::vector<std::string_view> split(std::string_view text, char separator)
 {
     std::vector<std::string_view> parts;
@@ -106,38 +116,32 @@ ChosenPaths ApplyTarget(SettingsStore& settings, const std::string& target)
 
 ChosenPaths ChooseSource(CommonDialog& dialog, SettingsStore& settings)
 {
-    std::optional<std::string> source;
-    ChosenPaths shown = applySteps([&](ChosenPaths&) {
-        dialog.setFilter(FileChoiceTexts::SourceFilter);
-        dialog.setTitle(FileChoiceTexts::SourceTitle);
-        dialog.setInitDir(settings.readText(SettingKey::InputDir));
-        dialog.setStartFolder(StartFolder::HomeFolder);
-        if (dialog.showOpen())
-            source = dialog.fileName();
-    });
-    if (shown.failure || !source)
-        return shown;
-    return ApplySource(settings, *source);
+    return showThenApply(
+        [&]() -> std::optional<std::string> {
+            dialog.setFilter(FileChoiceTexts::SourceFilter);
+            dialog.setTitle(FileChoiceTexts::SourceTitle);
+            dialog.setInitDir(settings.readText(SettingKey::InputDir));
+            dialog.setStartFolder(StartFolder::HomeFolder);
+            return dialog.showOpen() ? std::optional(dialog.fileName()) : std::nullopt;
+        },
+        [&](const std::string& source) { return ApplySource(settings, source); });
 }
 
 ChosenPaths ChooseTarget(CommonDialog& dialog, SettingsStore& settings, const std::string& source)
 {
-    std::optional<std::string> target;
-    ChosenPaths shown = applySteps([&](ChosenPaths&) {
-        const std::string outputType = settings.readText(SettingKey::OutputType);
-        dialog.setFilter(FileChoiceTexts::TargetFilter,
-                         filterIndexOf(FileChoiceTexts::TargetFilter, outputType));
-        dialog.setTitle(FileChoiceTexts::TargetTitle);
-        dialog.setFileName(withoutExtension(source));
-        dialog.setDefaultExt(outputType);
-        dialog.setInitDir(settings.readText(SettingKey::OutputDir));
-        dialog.setStartFolder(StartFolder::HomeFolder);
-        if (dialog.showSave())
-            target = dialog.fileName();
-    });
-    if (shown.failure || !target)
-        return shown;
-    return ApplyTarget(settings, *target);
+    return showThenApply(
+        [&]() -> std::optional<std::string> {
+            const std::string outputType = settings.readText(SettingKey::OutputType);
+            dialog.setFilter(FileChoiceTexts::TargetFilter,
+                             filterIndexOf(FileChoiceTexts::TargetFilter, outputType));
+            dialog.setTitle(FileChoiceTexts::TargetTitle);
+            dialog.setFileName(withoutExtension(source));
+            dialog.setDefaultExt(outputType);
+            dialog.setInitDir(settings.readText(SettingKey::OutputDir));
+            dialog.setStartFolder(StartFolder::HomeFolder);
+            return dialog.showSave() ? std::optional(dialog.fileName()) : std::nullopt;
+        },
+        [&](const std::string& target) { return ApplyTarget(settings, target); });
 }
 
 std::optional<std::string> ChooseTranscoder(CommonDialog& dialog, SettingsStore& settings,

@@ -279,6 +279,8 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
     m_run = std::make_unique<TranscodeRun>(*this, m_settings, m_messages, m_commonDialog,
                                            *m_framedLauncher, m_files);
 
+    // Before any control exists: Qt makes a control's accessible interface at its first change.
+    installSliderAccessibility();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Klangdorn [Besweet]"));
     setFont(windowFont());
@@ -334,7 +336,6 @@ void frmMain::buildControls()
 
 void frmMain::describeControls()
 {
-    installSliderAccessibility();
     for (const auto& help : helpTable) {
         auto* control = child<QWidget>(*this, help.name);
         if (help.buddy) {

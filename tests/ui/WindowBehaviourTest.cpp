@@ -1,13 +1,9 @@
 // What users of desktop programs take for granted: dropping a file on the window, names for
-// screen readers, the focus after a run, whole controls that react to the mouse, and a
-// console that shows only the current run.
+// screen readers, and whole controls that react to the mouse.
 #include "WindowFixture.h"
-#include "job/RunFakes.h"
-#include "ui/ConsoleWindow.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -249,81 +245,21 @@ TEST_F(Accessibility, TheSliderTellsItsLevelAsAPercentage)
     EXPECT_EQ(face->valueInterface()->maximumValue().toInt(), 100);
 }
 
-} // namespace
+// ---- Mouse and keyboard -------------------------------------------------------------------
 
-namespace
-{
-
-// ---- Runs: the focus and the console ------------------------------------------------------
-
-class AroundARun : public WindowFixture
+class ShownWindow : public WindowFixture
 {
 protected:
-    Journal journal;
-    JournalLauncher fakeLauncher{journal};
-
     void SetUp() override
     {
-        launcher = &fakeLauncher;
-        store(SettingKey::Besweet, "/opt/besweet/besweet");
         start();
         window->show();
         QApplication::setActiveWindow(window.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        control<QLineEdit>("txtInputFile")->setText("/tmp/Aufnahmen/take 1.wav");
-        control<QLineEdit>("txtOutputFile")->setText("/tmp/klangdorn-no-such-dir/take1.mpa");
     }
-
-    ConsoleWindow* console() { return control<ConsoleWindow>("BeSweetConsole"); }
 };
 
-TEST_F(AroundARun, TheFocusComesBackToTranscodeUnlessTheUserMovedIt)
-{
-    auto* transcode = control<QPushButton>("cmdTranscode");
-    transcode->setFocus();
-    QWidget* focusDuringWait = nullptr;
-    fakeLauncher.duringWait = [&] { focusDuringWait = QApplication::focusWidget(); };
-    QTest::keyClick(transcode, Qt::Key_Space);
-    EXPECT_NE(focusDuringWait, transcode) << "a disabled button holds no focus";
-    EXPECT_EQ(QApplication::focusWidget(), transcode);
-
-    auto* source = control<QLineEdit>("txtInputFile");
-    fakeLauncher.duringWait = [&] { source->setFocus(); };
-    QTest::keyClick(transcode, Qt::Key_Space);
-    EXPECT_EQ(QApplication::focusWidget(), source);
-}
-
-TEST_F(AroundARun, TheConsoleShowsOnlyTheCurrentRunAndHowItEnded)
-{
-    console()->appendOutput("Ausgabe eines alten Laufs\n");
-    fakeLauncher.end = ProcessEnd::exited(2);
-    fakeLauncher.duringWait = [&] {
-        console()->appendOutput("besweet: -m m mit -b 224 geht nicht");
-    };
-    control<QPushButton>("cmdTranscode")->click();
-    EXPECT_EQ(console()->toPlainText(),
-              "besweet: -m m mit -b 224 geht nicht\nBeSweet beendet mit Exit-Code 2.\n");
-
-    fakeLauncher.end = ProcessEnd::signalled(9);
-    fakeLauncher.duringWait = nullptr;
-    control<QPushButton>("cmdTranscode")->click();
-    EXPECT_EQ(console()->toPlainText(), "BeSweet durch Signal 9 beendet.\n");
-}
-
-TEST_F(AroundARun, TheConsoleStaysOnTopWhenTheWindowDoes)
-{
-    console()->startOutput();
-    EXPECT_TRUE(console()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    control<QAction>("mnuSetToTop")->trigger();
-    EXPECT_FALSE(console()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(console()->isVisible()) << "changing the stacking keeps it shown";
-    control<QAction>("mnuSetToTop")->trigger();
-    EXPECT_TRUE(console()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-}
-
-// ---- Mouse and keyboard -------------------------------------------------------------------
-
-TEST_F(AroundARun, CheckBoxesReactAcrossTheirWholeWidth)
+TEST_F(ShownWindow, CheckBoxesReactAcrossTheirWholeWidth)
 {
     for (const char* name : {"chkWriteLog", "chkShowBesweet", "chkResample", "chkInputRAWPCM"}) {
         auto* box = control<QCheckBox>(name);
@@ -333,14 +269,14 @@ TEST_F(AroundARun, CheckBoxesReactAcrossTheirWholeWidth)
     }
 }
 
-TEST_F(AroundARun, TheSliderReactsOverItsTickMarksToo)
+TEST_F(ShownWindow, TheSliderReactsOverItsTickMarksToo)
 {
     auto* slider = control<QSlider>("sldNormalize");
     QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(4, slider->height() - 2));
     EXPECT_EQ(slider->value(), 85) << "a click on the track's row left of the handle: one page";
 }
 
-TEST_F(AroundARun, TheWaitBoxShowsTheKeyboardFocus)
+TEST_F(ShownWindow, TheWaitBoxShowsTheKeyboardFocus)
 {
     auto* box = control<QWidget>("picWaitBar");
     const QImage unfocused = box->grab().toImage();
