@@ -257,6 +257,21 @@ std::optional<std::string> draggedFile(const QMimeData* data)
     return QDir::toNativeSeparators(path).toStdString();
 }
 
+// Takes the drop as a copy or a link, never as a move, which would let the file manager
+// delete the dropped file. False when the drag offers neither.
+bool acceptWithoutMoving(QDropEvent& event)
+{
+    for (const Qt::DropAction action : {Qt::CopyAction, Qt::LinkAction}) {
+        if (event.possibleActions().testFlag(action)) {
+            event.setDropAction(action);
+            event.accept();
+            return true;
+        }
+    }
+    event.ignore();
+    return false;
+}
+
 } // namespace
 
 QString normalizeLevelText(int position)
@@ -545,7 +560,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
 {
     if (draggedFile(event->mimeData()))
-        event->acceptProposedAction();
+        acceptWithoutMoving(*event);
     else
         event->ignore();
 }
@@ -558,7 +573,8 @@ void frmMain::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    event->acceptProposedAction();
+    if (!acceptWithoutMoving(*event))
+        return;
     if (childAt(event->position().toPoint()) == m_txtOutputFile)
         applyTarget(*file);
     else

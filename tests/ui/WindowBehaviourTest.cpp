@@ -92,15 +92,19 @@ protected:
     {
         QWindow* native = window->windowHandle();
         const QPoint point = pointOf(place);
-        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        // Shift asks the file manager for a move; Klangdorn only ever takes a copy.
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(point, actions, &data, Qt::LeftButton, Qt::ShiftModifier);
         QApplication::sendEvent(native, &enter);
         if (!enter.isAccepted()) {
             QDragLeaveEvent leave;
             QApplication::sendEvent(native, &leave);
             return false;
         }
-        QDropEvent dropped(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+        QDropEvent dropped(point, actions, &data, Qt::LeftButton, Qt::ShiftModifier);
         QApplication::sendEvent(native, &dropped);
+        EXPECT_EQ(dropped.dropAction(), Qt::CopyAction) << "a move would delete the dropped file";
         return dropped.isAccepted();
     }
 
