@@ -167,12 +167,4 @@ INSTANTIATE_TEST_SUITE_P(
                     FilterEntryCase{FileChoiceTexts::SourceFilter, 4, std::nullopt},
                     FilterEntryCase{FileChoiceTexts::BesweetFilter, 0, std::nullopt}));
 
-TEST(FilterIndex, FindsAnyPatternOfAnEntryInAnyLetterCase)
-{
-    EXPECT_EQ(filterIndexOf(FileChoiceTexts::SourceFilter, "MP3"), 1);
-    EXPECT_EQ(filterIndexOf(FileChoiceTexts::SourceFilter, "raw"), 3);
-    EXPECT_EQ(filterIndexOf(FileChoiceTexts::SourceFilter, "flac"), 0);
-    EXPECT_EQ(filterIndexOf(FileChoiceTexts::BesweetFilter, "exe"), 0);
-}
-
 } // namespace
