@@ -7,18 +7,26 @@
 #include "platform/QtSettingsBackend.h"
 #include "platform/TopMostWindow.h"
 #include "settings/SettingsStore.h"
+#include "ui/ProgramArguments.h"
 #include "ui/frmMain.h"
 #ifndef _WIN32
 #include "platform/TerminationSignals.h"
 #endif
 
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const klangdorn::StartRequest request =
+        klangdorn::parseProgramArguments(app.arguments(), out, err);
+    if (request.exitCode)
+        return *request.exitCode;
 
     klangdorn::QtSettingsBackend settingsBackend;
     klangdorn::SettingsStore settings(settingsBackend, klangdorn::ExecutableBaseName);
@@ -33,6 +41,8 @@ int main(int argc, char* argv[])
     // Log-off, shutdown and Ctrl+C close the window as the user would, closing step included.
     klangdorn::TerminationSignals closeOnSignal([&window] { window.close(); });
 #endif
+    if (request.sourceFile)
+        window.applySource(*request.sourceFile); // as if chosen in the source dialog
     window.show();
     return app.exec();
 }

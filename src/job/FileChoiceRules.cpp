@@ -6,7 +6,15 @@ namespace klangdorn
 namespace
 {
 
-constexpr std::string_view Separators = "\\/";
+std::string_view separatorsOf(PathStyle style)
+{
+    return style == PathStyle::Windows ? "\\/" : "/";
+}
+
+std::size_t lastSeparator(std::string_view path, PathStyle style)
+{
+    return path.find_last_of(separatorsOf(style));
+}
 
 // Position of the bare name's extension dot, or npos when the name has no extension.
 std::size_t extensionDot(std::string_view bareName)
@@ -19,15 +27,15 @@ std::size_t extensionDot(std::string_view bareName)
 
 } // namespace
 
-std::string_view bareNameOf(std::string_view path)
+std::string_view bareNameOf(std::string_view path, PathStyle style)
 {
-    const auto separator = path.find_last_of(Separators);
+    const auto separator = lastSeparator(path, style);
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
-std::string folderOf(std::string_view path)
+std::string folderOf(std::string_view path, PathStyle style)
 {
-    const auto separator = path.find_last_of(Separators);
+    const auto separator = lastSeparator(path, style);
     if (separator == std::string_view::npos)
         return {};
     if (separator == 0)
@@ -43,18 +51,19 @@ std::optional<std::string> extensionOf(std::string_view bareName)
     return std::string(bareName.substr(dot + 1));
 }
 
-std::string withoutExtension(std::string_view path)
+std::string withoutExtension(std::string_view path, PathStyle style)
 {
-    const auto bareName = bareNameOf(path);
+    const auto bareName = bareNameOf(path, style);
     const auto dot = extensionDot(bareName);
     if (dot == std::string_view::npos)
         return std::string(path);
     return std::string(path.substr(0, path.size() - bareName.size() + dot));
 }
 
-std::string proposedTarget(std::string_view sourcePath, std::string_view outputType)
+std::string proposedTarget(std::string_view sourcePath, std::string_view outputType,
+                           PathStyle style)
 {
-    return withoutExtension(sourcePath) + "." + std::string(outputType);
+    return withoutExtension(sourcePath, style) + "." + std::string(outputType);
 }
 
 } // namespace klangdorn

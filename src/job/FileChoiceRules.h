@@ -1,7 +1,7 @@
 // How a chosen file's path turns into the remembered folder, the proposed target and the
-// output type. Both "\" and "/" count as separators, so Windows and POSIX paths work alike.
-// Only the bare file name's last "." starts an extension, and a name whose only "." is its
-// first character (".hidden") has none.
+// output type. On Windows both "\" and "/" separate folders; on POSIX only "/" does, and a
+// "\" is an ordinary character of a name. Only the bare file name's last "." starts an
+// extension, and a name whose only "." is its first character (".hidden") has none.
 #pragma once
 
 #include <optional>
@@ -11,13 +11,21 @@
 namespace klangdorn
 {
 
+enum class PathStyle { Posix, Windows };
+
+#ifdef _WIN32
+inline constexpr PathStyle NativePathStyle = PathStyle::Windows;
+#else
+inline constexpr PathStyle NativePathStyle = PathStyle::Posix;
+#endif
+
 // The path less its bare name and the separator before it: "D:\Audio\clip.wav" gives
 // "D:\Audio", "C:\clip.wav" gives "C:". A file directly in the POSIX root keeps the root:
 // "/clip.wav" gives "/". A bare name without any folder gives "".
-std::string folderOf(std::string_view path);
+std::string folderOf(std::string_view path, PathStyle style = NativePathStyle);
 
 // The bare name: everything after the last separator.
-std::string_view bareNameOf(std::string_view path);
+std::string_view bareNameOf(std::string_view path, PathStyle style = NativePathStyle);
 
 // The extension of a bare name, without its "."; nothing when the name has none.
 // "clip.MPA" gives "MPA", "clip." gives "", "clip" and ".hidden" give nothing.
@@ -25,10 +33,11 @@ std::optional<std::string> extensionOf(std::string_view bareName);
 
 // The path without the extension of its bare name and without that name's last ".":
 // "D:\Audio\clip.wav" gives "D:\Audio\clip", "D:\my.takes\clip" stays whole.
-std::string withoutExtension(std::string_view path);
+std::string withoutExtension(std::string_view path, PathStyle style = NativePathStyle);
 
 // The target proposed for a source: its path with the extension replaced by the output
 // type, or with "." and the output type appended when the source has no extension.
-std::string proposedTarget(std::string_view sourcePath, std::string_view outputType);
+std::string proposedTarget(std::string_view sourcePath, std::string_view outputType,
+                           PathStyle style = NativePathStyle);
 
 } // namespace klangdorn

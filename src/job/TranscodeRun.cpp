@@ -134,22 +134,10 @@ std::optional<std::string> TranscodeRun::transcoderPath()
     return askForTranscoder();
 }
 
-std::optional<std::string> ChooseTranscoder(CommonDialog& dialog, SettingsStore& settings,
-                                            const char* title)
-{
-    dialog.setFilter(BesweetFilter);
-    dialog.setFileName("");
-    dialog.setTitle(title);
-    if (!dialog.showOpen())
-        return std::nullopt;
-    settings.saveText(SettingKey::Besweet, dialog.fileName());
-    return dialog.fileName();
-}
-
 std::optional<std::string> TranscodeRun::askForTranscoder()
 {
     m_messages.show(TranscodeMessages::besweetNotFound());
-    return ChooseTranscoder(m_dialog, m_settings, BesweetSearchTitle);
+    return ChooseTranscoder(m_dialog, m_settings, FileChoiceTexts::BesweetSearchTitle);
 }
 
 bool TranscodeRun::sourceAndTargetGiven(const ControlValues& controls)

@@ -3,6 +3,7 @@
 // its end with the window alive, then report a run that did not produce the target.
 #pragma once
 
+#include "job/FileChoices.h"
 #include "job/FileQuery.h"
 #include "job/ProcessControl.h"
 #include "job/RuntimeError.h"
@@ -36,16 +37,6 @@ std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent,
                                  const std::optional<std::string>& output = std::nullopt);
 inline constexpr const char* NoOutput = "BeSweet hat nichts ausgegeben.";
 } // namespace TranscodeMessages
-
-inline constexpr const char* BesweetFilter = "Ausführbare Dateien (*.exe)|besweet.exe";
-// The run asks with three dots in the title; the menu entry's dialog has none.
-inline constexpr const char* BesweetSearchTitle = "Besweet.exe suchen...";
-inline constexpr const char* BesweetMenuTitle = "Besweet.exe suchen";
-
-// Lets the user pick the transcoder with the shared dialog (no preset file name) and stores
-// the chosen path under Besweet at once; nothing on a cancel.
-std::optional<std::string> ChooseTranscoder(CommonDialog& dialog, SettingsStore& settings,
-                                            const char* title);
 
 class TranscodeRun
 {

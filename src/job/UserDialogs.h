@@ -48,6 +48,9 @@ inline Message ErrorMessage(const RuntimeError& error)
 
 enum class FileDialogMode { Open, Save };
 
+// Where the dialog opens when no initial folder is set.
+enum class StartFolder { ProgramFolder, HomeFolder };
+
 // What the file dialog is set to. The filter is "description|pattern;pattern|...".
 struct FileDialogSettings {
     std::string filter;
@@ -55,6 +58,8 @@ struct FileDialogSettings {
     std::string title;
     std::string initDir;
     std::string defaultExt;
+    int filterIndex = 0; // the filter entry shown first, counted from 0
+    StartFolder withoutInitDir = StartFolder::ProgramFolder;
     friend bool operator==(const FileDialogSettings&, const FileDialogSettings&) = default;
 };
 
@@ -64,7 +69,8 @@ struct FileChoice {
 };
 
 // Shows the platform's dialog; nothing when the user cancelled. Never asks about
-// overwriting; appends defaultExt to a typed name without an extension.
+// overwriting. A Save dialog appends to a typed name without an extension the extension of
+// the file type the user picked, or defaultExt while the type is the one preset.
 class FileDialogBackend
 {
 public:
@@ -80,10 +86,16 @@ class CommonDialog
 public:
     explicit CommonDialog(FileDialogBackend& backend) : m_backend(backend) {}
 
-    void setFilter(std::string filter) { m_settings.filter = std::move(filter); }
+    // A new filter list shows the entry `index` first (its first one unless said).
+    void setFilter(std::string filter, int index = 0)
+    {
+        m_settings.filter = std::move(filter);
+        m_settings.filterIndex = index;
+    }
     void setFileName(std::string fileName) { m_settings.fileName = std::move(fileName); }
     void setTitle(std::string title) { m_settings.title = std::move(title); }
     void setInitDir(std::string initDir) { m_settings.initDir = std::move(initDir); }
+    void setStartFolder(StartFolder folder) { m_settings.withoutInitDir = folder; }
     void setDefaultExt(std::string defaultExt) { m_settings.defaultExt = std::move(defaultExt); }
 
     const FileDialogSettings& settings() const { return m_settings; }

@@ -1,9 +1,14 @@
 #include "ui/ConsoleWindow.h"
 
+#include "platform/TopMostWindow.h"
+
 #include <QFontDatabase>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
+#include <array>
 
 namespace klangdorn
 {
@@ -11,7 +16,13 @@ namespace klangdorn
 namespace
 {
 constexpr int MaximumLines = 10000;
+const QSize MinimumSize(320, 160);
+
+int clamped(int value, int low, int high)
+{
+    return std::max(low, std::min(value, high));
 }
+} // namespace
 
 ConsoleWindow::ConsoleWindow(QWidget* parent) : QPlainTextEdit(parent)
 {
@@ -28,30 +39,141 @@ ConsoleWindow::ConsoleWindow(QWidget* parent) : QPlainTextEdit(parent)
 
 void ConsoleWindow::startOutput()
 {
-    clear();
-    m_decoder.resetState();
-    m_carriageReturnPending = false;
-    placeBelowTheMainWindowOnce();
+    clearForNewRun();
+    placeBesideTheMainWindowOnce();
+    applyStacking();
     showNormal();
     raise();
     activateWindow();
 }
 
-// The first time, below the main window (or beside it) where the screen has room, so the
-// wait indicator stays in sight; after that wherever the user left it.
-void ConsoleWindow::placeBelowTheMainWindowOnce()
+void ConsoleWindow::clearForNewRun()
+{
+    clear();
+    m_decoder.resetState();
+    m_carriageReturnPending = false;
+}
+
+void ConsoleWindow::showRunEnd(const ProcessEnd& end)
+{
+    m_carriageReturnPending = false;
+    const QString last = document()->lastBlock().text();
+    insertAtEnd((last.isEmpty() ? QString() : QStringLiteral("\n")) + runEndLine(end) +
+                QLatin1Char('\n'));
+}
+
+void ConsoleWindow::setStaysOnTop(bool onTop)
+{
+    m_onTop = onTop;
+    if (isVisible())
+        applyStacking();
+}
+
+void ConsoleWindow::applyStacking()
+{
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != m_onTop)
+        TopMostWindow().setTopMost(*this, m_onTop);
+}
+
+// The first time, beside the main window where the screen has room, so the wait indicator
+// and the main window's title bar stay in sight; after that wherever the user left it.
+void ConsoleWindow::placeBesideTheMainWindowOnce()
 {
     if (m_placed || !parentWidget())
         return;
     m_placed = true;
-    const QRect main = parentWidget()->frameGeometry();
-    const QRect screen = parentWidget()->screen()->availableGeometry();
-    for (const QPoint corner : {main.bottomLeft() + QPoint(0, 1), main.topRight() + QPoint(1, 0)}) {
-        if (screen.contains(QRect(corner, frameSize()))) {
-            move(corner);
-            return;
-        }
+    const QWidget& main = *parentWidget();
+    const QRect mainFrame = main.frameGeometry();
+    // Until it is shown the console has no frame of its own: assume the main window's.
+    const QSize decoration = mainFrame.size() - main.size();
+    const QRect frame =
+        consolePlacement(mainFrame, main.geometry().top(), main.screen()->availableGeometry(),
+                         size() + decoration, MinimumSize + decoration);
+    resize(frame.size() - decoration);
+    move(frame.topLeft());
+}
+
+QString runEndLine(const ProcessEnd& end)
+{
+    switch (end.kind) {
+    case ProcessEnd::Kind::Exited:
+        return QStringLiteral("BeSweet beendet mit Exit-Code %1.").arg(end.code);
+    case ProcessEnd::Kind::Signalled:
+        return QStringLiteral("BeSweet durch Signal %1 beendet.").arg(end.code);
+    case ProcessEnd::Kind::Unknown:
+        break;
     }
+    return QStringLiteral("BeSweet beendet; wie, ist nicht bekannt.");
+}
+
+namespace
+{
+
+// One side of the main window: the screen's room there, and where a console of a given
+// size goes in it (against the main window, lined up with its left or top edge).
+struct Side {
+    QRect room;
+    QPoint (*corner)(const QRect& room, const QRect& main, const QSize& size);
+};
+
+int alongLeftEdge(const QRect& room, const QRect& main, const QSize& size)
+{
+    return clamped(main.left(), room.left(), room.right() + 1 - size.width());
+}
+
+int alongTopEdge(const QRect& room, const QRect& main, const QSize& size)
+{
+    return clamped(main.top(), room.top(), room.bottom() + 1 - size.height());
+}
+
+} // namespace
+
+QRect consolePlacement(const QRect& mainFrame, int mainClientTop, const QRect& screen,
+                       const QSize& wanted, const QSize& minimum)
+{
+    const std::array sides{
+        Side{QRect(QPoint(screen.left(), mainFrame.bottom() + 1), screen.bottomRight()),
+             [](const QRect& room, const QRect& main, const QSize& size) {
+                 return QPoint(alongLeftEdge(room, main, size), room.top());
+             }},
+        Side{QRect(QPoint(mainFrame.right() + 1, screen.top()), screen.bottomRight()),
+             [](const QRect& room, const QRect& main, const QSize& size) {
+                 return QPoint(room.left(), alongTopEdge(room, main, size));
+             }},
+        Side{QRect(screen.topLeft(), QPoint(mainFrame.left() - 1, screen.bottom())),
+             [](const QRect& room, const QRect& main, const QSize& size) {
+                 return QPoint(room.right() + 1 - size.width(), alongTopEdge(room, main, size));
+             }},
+        Side{QRect(screen.topLeft(), QPoint(screen.right(), mainFrame.top() - 1)),
+             [](const QRect& room, const QRect& main, const QSize& size) {
+                 return QPoint(alongLeftEdge(room, main, size), room.bottom() + 1 - size.height());
+             }},
+    };
+    for (const Side& side : sides) {
+        if (side.room.width() < minimum.width() || side.room.height() < minimum.height())
+            continue;
+        const QSize size = wanted.boundedTo(side.room.size());
+        return QRect(side.corner(side.room, mainFrame, size), size);
+    }
+    const int top = clamped(mainClientTop, screen.top(), screen.bottom());
+    const QRect below(QPoint(screen.left(), top), screen.bottomRight());
+    const QSize size = wanted.boundedTo(below.size());
+    return QRect(QPoint(alongLeftEdge(below, mainFrame, size), top), size);
+}
+
+std::unique_ptr<RunningProcess>
+ConsoleFramedLauncher::launch(const std::vector<std::string>& arguments,
+                              const std::string& commandLine, bool showWindow)
+{
+    m_console.clearForNewRun();
+    return m_launcher.launch(arguments, commandLine, showWindow);
+}
+
+ProcessEnd ConsoleFramedLauncher::fAppControl(RunningProcess& process)
+{
+    const ProcessEnd end = m_launcher.fAppControl(process);
+    m_console.showRunEnd(end);
+    return end;
 }
 
 void ConsoleWindow::appendOutput(std::string_view bytes)

@@ -1,11 +1,14 @@
 // The "BeSweet" console: a read-only monospace window that shows the transcoder's standard
 // output and error live while it runs. A carriage return without a line feed starts the
-// line over, as a terminal does, so progress lines rewrite themselves.
+// line over, as a terminal does, so progress lines rewrite themselves. Every run starts it
+// empty and its last line says how the run ended.
 #pragma once
 
+#include "job/ProcessControl.h"
 #include "platform/ProcessOutputView.h"
 
 #include <QPlainTextEdit>
+#include <QRect>
 #include <QStringDecoder>
 
 namespace klangdorn
@@ -23,15 +26,53 @@ public:
     void appendOutput(std::string_view bytes) override;
     void finishOutput() override;
 
+    // A run begins, shown or not: nothing of an earlier run stays.
+    void clearForNewRun();
+    // The last line: the exit code or the signal that ended the run.
+    void showRunEnd(const ProcessEnd& end);
+    // Kept above other windows as the main window is, now and whenever it is shown.
+    void setStaysOnTop(bool onTop);
+
 private:
     void appendText(const QString& text);
     void insertAtEnd(const QString& text);
     void clearLastLine();
-    void placeBelowTheMainWindowOnce();
+    void placeBesideTheMainWindowOnce();
+    void applyStacking();
 
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     bool m_carriageReturnPending = false;
     bool m_placed = false;
+    bool m_onTop = false;
+};
+
+// The line that ends a run's output: "BeSweet beendet mit Exit-Code 2." and the like.
+QString runEndLine(const ProcessEnd& end);
+
+// Where the console opens, as a frame rectangle: beside the main window's frame (below,
+// right, left, above, the first side with room for at least `minimum`), as large as the
+// room allows up to `wanted`. Without such room, below the main window's title bar
+// (`mainClientTop`), so that bar stays free to grab.
+QRect consolePlacement(const QRect& mainFrame, int mainClientTop, const QRect& screen,
+                       const QSize& wanted, const QSize& minimum);
+
+// Starts and waits through another launcher, and frames each run in the console: emptied
+// before the start, the end written last.
+class ConsoleFramedLauncher : public ProcessLauncher
+{
+public:
+    ConsoleFramedLauncher(ProcessLauncher& launcher, ConsoleWindow& console)
+        : m_launcher(launcher), m_console(console)
+    {
+    }
+    std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
+                                           const std::string& commandLine,
+                                           bool showWindow) override;
+    ProcessEnd fAppControl(RunningProcess& process) override;
+
+private:
+    ProcessLauncher& m_launcher;
+    ConsoleWindow& m_console;
 };
 
 } // namespace klangdorn

@@ -1,6 +1,8 @@
 #include "ui/WaitBarBox.h"
 
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <utility>
 
 namespace klangdorn
@@ -58,6 +60,18 @@ void WaitBarBox::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.drawImage(contentsRect().topLeft(), m_drawing);
+    if (hasFocus())
+        drawFocusFrame(painter);
+}
+
+// The focus frame just inside the box's own frame, as buttons and check boxes show theirs.
+void WaitBarBox::drawFocusFrame(QPainter& painter) const
+{
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = contentsRect();
+    option.backgroundColor = palette().color(backgroundRole());
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
 
 void WaitBarBox::resizeEvent(QResizeEvent* event)

@@ -1,12 +1,14 @@
 // The box of the wait indicator: a sunken frame that keeps what was drawn into it until it
 // is cleared. Each "n" of a drawn text shows as a filled square the size of the font's "n";
-// other characters (blanks) only take their width.
+// other characters (blanks) only take their width. It takes the keyboard focus and shows it.
 #pragma once
 
 #include "job/WaitBarSurface.h"
 
 #include <QFrame>
 #include <QImage>
+
+class QPainter;
 
 namespace klangdorn
 {
@@ -31,6 +33,7 @@ protected:
 
 private:
     void makeDrawingFitInside();
+    void drawFocusFrame(QPainter& painter) const;
     QImage m_drawing; // what was drawn since the last clear, the size of the inner area
 };
 

@@ -1,27 +1,33 @@
 #include "ui/frmMain.h"
 
 #include "job/CodeTables.h"
-#include "job/FileChoiceRules.h"
+#include "job/FileChoices.h"
 #include "job/RuntimeError.h"
 #include "platform/Appearance.h"
 #include "platform/NativeProcessLauncher.h"
 #include "platform/WindowStacking.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/WaitBarBox.h"
+#include "ui/WholeAreaControls.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 #include <array>
 
 namespace klangdorn
@@ -93,11 +99,39 @@ constexpr std::array tabOrder{
     "picWaitBar",       "chkResample",
 };
 
-constexpr const char* SourceFilter = "Wave-Audio (*.wav)|*.wav|MPEG-Audio (*.mp2, *.mpa, *.mp3)|"
-                                     "*.mp2;*.mpa;*.mp3|Dolby Digital (*.ac3)|*.ac3";
-constexpr const char* SourceTitle = "Quelldatei (Audio) öffnen (WAV, MP3, AC3)";
-constexpr const char* TargetFilter = "MPEGI Layer II (*.mpa)|*.mpa|Dolby Digital 2.0 (*.ac3)|*.ac3";
-constexpr const char* TargetTitle = "Ausgabedatei speichern unter...";
+// What the labels, captions and tooltips cannot tell by themselves: labels name the control
+// they stand beside (their buddy), controls without one get a name of their own.
+struct ControlHelp {
+    const char* name;
+    const char* buddy;          // the label naming it, or nullptr
+    const char* accessibleName; // nullptr: the buddy's text or the control's caption
+    const char* toolTip;        // nullptr: none
+};
+
+constexpr std::array helpTable{
+    ControlHelp{"txtInputFile", "lblInputFile", nullptr, nullptr},
+    ControlHelp{"txtOutputFile", "lblOutputFile", nullptr, nullptr},
+    ControlHelp{"cmdInput", nullptr, "Quelldatei wählen", "Quelldatei wählen"},
+    ControlHelp{"cmdOutput", nullptr, "Zieldatei wählen", "Zieldatei wählen"},
+    ControlHelp{"cmbOutputBitrate", "lblOutputBitrate", nullptr, nullptr},
+    ControlHelp{"cmbOutputChannelmode", "lblOutputChannelmode", nullptr,
+                "Gilt nur für MPEG-Audio (.mpa); AC3 wird immer als Stereo geschrieben."},
+    ControlHelp{"cmbInputSamplerate", "lblInputSamplerate", nullptr,
+                "Abtastrate der RAW-PCM-Quelle: Sie steht nicht in der Datei."},
+    ControlHelp{"sldNormalize", nullptr, "Normalisierungslevel",
+                "Spitzenpegel nach dem Normalisieren, in Prozent der Vollaussteuerung.\n"
+                "100: keine Normalisierung (bei RAW PCM wird 1.00 übergeben).\n"
+                "0: der Pegel bleibt, wie er ist."},
+    ControlHelp{"chkResample", nullptr, nullptr,
+                "DVD-Audio braucht 48 kHz: andere Abtastraten werden umgerechnet."},
+    ControlHelp{"chkInputRAWPCM", nullptr, nullptr,
+                "Die Quelle ist PCM ohne Dateikopf: 16 Bit, Little Endian, Stereo."},
+    ControlHelp{"chkWriteLog", nullptr, nullptr,
+                "BeSweet schreibt ein Log neben die Zieldatei (Zieldatei + \".log\")."},
+    ControlHelp{"chkShowBesweet", nullptr, nullptr,
+                "Zeigt die Ausgabe von BeSweet während des Laufs in einem eigenen Fenster."},
+    ControlHelp{"picWaitBar", nullptr, "Fortschritt", "Bewegt sich, solange BeSweet arbeitet."},
+};
 
 // The control's place in logical pixels. A check box lower than its style's indicator grows
 // to the indicator's height about the same middle, so the box is drawn whole.
@@ -131,7 +165,7 @@ QWidget* makeControl(const ControlDefinition& definition, QWidget* parent)
         control = new QPushButton(caption, parent);
         break;
     case Kind::CheckBox:
-        control = new QCheckBox(caption, parent);
+        control = new WholeAreaCheckBox(caption, parent);
         break;
     case Kind::ComboBox: {
         auto* combo = new QComboBox(parent);
@@ -148,7 +182,7 @@ QWidget* makeControl(const ControlDefinition& definition, QWidget* parent)
         break;
     }
     case Kind::Slider: {
-        auto* slider = new QSlider(Qt::Horizontal, parent);
+        auto* slider = new WholeAreaSlider(Qt::Horizontal, parent);
         slider->setRange(0, 100);
         slider->setSingleStep(1);
         slider->setPageStep(10);
@@ -208,6 +242,36 @@ QString fromStd(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// The one local file that a drag carries first, in the platform's own spelling; nothing
+// for a folder, a URL of another kind or text without a URL.
+std::optional<std::string> draggedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty())
+        return std::nullopt;
+    const QUrl url = data->urls().constFirst();
+    if (!url.isLocalFile())
+        return std::nullopt;
+    const QString path = url.toLocalFile();
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+// Takes the drop as a copy or a link, never as a move, which would let the file manager
+// delete the dropped file. False when the drag offers neither.
+bool acceptWithoutMoving(QDropEvent& event)
+{
+    for (const Qt::DropAction action : {Qt::CopyAction, Qt::LinkAction}) {
+        if (event.possibleActions().testFlag(action)) {
+            event.setDropAction(action);
+            event.accept();
+            return true;
+        }
+    }
+    event.ignore();
+    return false;
+}
+
 } // namespace
 
 QString normalizeLevelText(int position)
@@ -226,13 +290,17 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
         m_nativeLauncher = MakeNativeProcessLauncher(*m_console);
         launcher = m_nativeLauncher.get();
     }
-    m_run = std::make_unique<TranscodeRun>(*this, m_settings, m_messages, m_commonDialog, *launcher,
-                                           m_files);
+    m_framedLauncher = std::make_unique<ConsoleFramedLauncher>(*launcher, *m_console);
+    m_run = std::make_unique<TranscodeRun>(*this, m_settings, m_messages, m_commonDialog,
+                                           *m_framedLauncher, m_files);
 
+    // Before any control exists: Qt makes a control's accessible interface at its first change.
+    installSliderAccessibility();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Klangdorn [Besweet]"));
     setFont(windowFont());
     buildControls();
+    describeControls();
     buildMenu();
     setTabOrderOfControls();
     connectReactions();
@@ -279,6 +347,28 @@ void frmMain::buildControls()
     m_tmrProgress = new QTimer(this);
     m_tmrProgress->setObjectName(QStringLiteral("tmrProgress"));
     m_tmrProgress->setInterval(100);
+}
+
+void frmMain::describeControls()
+{
+    for (const auto& help : helpTable) {
+        auto* control = child<QWidget>(*this, help.name);
+        if (help.buddy) {
+            auto* label = child<QLabel>(*this, help.buddy);
+            label->setBuddy(control);
+            // Qt names a combo box on Linux by its text whatever is set; elsewhere this counts.
+            if (qobject_cast<QComboBox*>(control))
+                control->setAccessibleName(label->text());
+        }
+        if (help.accessibleName)
+            control->setAccessibleName(QString::fromUtf8(help.accessibleName));
+        if (help.toolTip)
+            control->setToolTip(QString::fromUtf8(help.toolTip));
+    }
+    // A dropped file is taken by the window, never inserted into a field as text.
+    setAcceptDrops(true);
+    m_txtInputFile->setAcceptDrops(false);
+    m_txtOutputFile->setAcceptDrops(false);
 }
 
 void frmMain::buildMenu()
@@ -332,6 +422,7 @@ void frmMain::load()
     m_mnuSetToTop->setChecked(m_settings.readAlwaysOnTop());
     if (m_mnuSetToTop->isChecked())
         m_stacking.setTopMost(*this, true);
+    m_console->setStaysOnTop(m_mnuSetToTop->isChecked());
 }
 
 void frmMain::fillOptionLists()
@@ -351,9 +442,14 @@ void frmMain::reportFailures(const std::function<void()>& reaction)
     try {
         reaction();
     } catch (const RuntimeError& error) {
-        if (error.number() != ErrorNumber::DialogCancelled)
-            m_messages.show(ErrorMessage(error));
+        reportError(error);
     }
+}
+
+void frmMain::reportError(const RuntimeError& error)
+{
+    if (error.number() != ErrorNumber::DialogCancelled)
+        m_messages.show(ErrorMessage(error));
 }
 
 void frmMain::saveCheckBox(const QCheckBox& box, SettingKey key)
@@ -393,52 +489,48 @@ void frmMain::mnuSetToTop_Click()
     // The action has toggled its check mark already.
     const bool onTop = m_mnuSetToTop->isChecked();
     m_stacking.setTopMost(*this, onTop);
+    m_console->setStaysOnTop(onTop);
     reportFailures([&] { m_settings.saveAlwaysOnTop(onTop); });
+}
+
+void frmMain::showChosenPaths(const ChosenPaths& chosen)
+{
+    if (chosen.source)
+        m_txtInputFile->setText(fromStd(*chosen.source));
+    if (chosen.target)
+        m_txtOutputFile->setText(fromStd(*chosen.target));
+    if (chosen.failure)
+        reportError(*chosen.failure);
+}
+
+void frmMain::applySource(const std::string& path)
+{
+    showChosenPaths(ApplySource(m_settings, path));
+}
+
+void frmMain::applyTarget(const std::string& path)
+{
+    showChosenPaths(ApplyTarget(m_settings, path));
 }
 
 void frmMain::cmdInput_Click()
 {
-    reportFailures([&] {
-        m_commonDialog.setFilter(SourceFilter);
-        m_commonDialog.setTitle(SourceTitle);
-        m_commonDialog.setInitDir(m_settings.readText(SettingKey::InputDir));
-        if (!m_commonDialog.showOpen())
-            return;
-        const std::string source = m_commonDialog.fileName();
-        m_txtInputFile->setText(fromStd(source));
-        m_settings.saveText(SettingKey::InputDir, folderOf(source));
-        const std::string outputType = m_settings.readText(SettingKey::OutputType);
-        m_txtOutputFile->setText(fromStd(proposedTarget(source, outputType)));
-    });
+    showChosenPaths(ChooseSource(m_commonDialog, m_settings));
 }
 
 void frmMain::cmdOutput_Click()
 {
     if (m_txtInputFile->text().isEmpty()) {
-        m_messages.show(Message{"Please choose Input-File first!", MessageButtons::Ok,
-                                MessageIcon::Exclamation, "Choose Input first"});
+        m_messages.show(FileChoiceTexts::chooseSourceFirst());
         return;
     }
-    reportFailures([&] {
-        m_commonDialog.setFilter(TargetFilter);
-        m_commonDialog.setTitle(TargetTitle);
-        m_commonDialog.setFileName(withoutExtension(m_txtInputFile->text().toStdString()));
-        m_commonDialog.setDefaultExt(m_settings.readText(SettingKey::OutputType));
-        m_commonDialog.setInitDir(m_settings.readText(SettingKey::OutputDir));
-        if (!m_commonDialog.showSave())
-            return;
-        const std::string target = m_commonDialog.fileName();
-        m_txtOutputFile->setText(fromStd(target));
-        m_settings.saveText(SettingKey::OutputDir, folderOf(target));
-        // A name without an extension leaves the output type as it was.
-        if (const auto outputType = extensionOf(m_commonDialog.fileTitle()))
-            m_settings.saveText(SettingKey::OutputType, *outputType);
-    });
+    showChosenPaths(ChooseTarget(m_commonDialog, m_settings, m_txtInputFile->text().toStdString()));
 }
 
 void frmMain::mnuAllocToolame_Click()
 {
-    reportFailures([&] { ChooseTranscoder(m_commonDialog, m_settings, BesweetMenuTitle); });
+    reportFailures(
+        [&] { ChooseTranscoder(m_commonDialog, m_settings, FileChoiceTexts::BesweetMenuTitle); });
 }
 
 void frmMain::cmdTranscode_Click()
@@ -465,6 +557,30 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void frmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (draggedFile(event->mimeData()))
+        acceptWithoutMoving(*event);
+    else
+        event->ignore();
+}
+
+// On the target field the file is the target; anywhere else in the window, the source.
+void frmMain::dropEvent(QDropEvent* event)
+{
+    const auto file = draggedFile(event->mimeData());
+    if (!file) {
+        event->ignore();
+        return;
+    }
+    if (!acceptWithoutMoving(*event))
+        return;
+    if (childAt(event->position().toPoint()) == m_txtOutputFile)
+        applyTarget(*file);
+    else
+        applySource(*file);
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_sldNormalize && event->type() == QEvent::MouseMove)
@@ -488,9 +604,20 @@ ControlValues frmMain::readControls() const
     return values;
 }
 
+// Disabling the button moves the focus on; after the run it comes back, unless the user has
+// put it elsewhere meanwhile.
 void frmMain::setTranscodeEnabled(bool enabled)
 {
-    m_cmdTranscode->setEnabled(enabled);
+    if (!enabled) {
+        const bool hadFocus = focusWidget() == m_cmdTranscode;
+        m_cmdTranscode->setEnabled(false);
+        m_focusMovedByRun = hadFocus ? focusWidget() : nullptr;
+        return;
+    }
+    m_cmdTranscode->setEnabled(true);
+    if (m_focusMovedByRun && focusWidget() == m_focusMovedByRun)
+        m_cmdTranscode->setFocus(Qt::OtherFocusReason);
+    m_focusMovedByRun = nullptr;
 }
 
 void frmMain::setProgressTimerEnabled(bool enabled)

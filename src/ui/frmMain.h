@@ -4,6 +4,7 @@
 // come in from outside, so the tests drive the window with fakes.
 #pragma once
 
+#include "job/FileChoices.h"
 #include "job/FileQuery.h"
 #include "job/ProcessControl.h"
 #include "job/TranscodeRun.h"
@@ -13,6 +14,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -51,6 +53,11 @@ public:
 
     const WaitIndicator& waitIndicator() const { return m_waitIndicator; }
 
+    // A source or target given otherwise than through the dialog (a drop, the command
+    // line): the fields and settings change exactly as after choosing it in the dialog.
+    void applySource(const std::string& path);
+    void applyTarget(const std::string& path);
+
 public slots:
     void chkWriteLog_Click();
     void chkShowBesweet_Click();
@@ -66,10 +73,13 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
+    void describeControls();
     void buildMenu();
     void setTabOrderOfControls();
     void connectReactions();
@@ -78,6 +88,8 @@ private:
     void showNormalizeLevel();
     void saveCheckBox(const QCheckBox& box, SettingKey key);
     void reportFailures(const std::function<void()>& reaction);
+    void reportError(const RuntimeError& error);
+    void showChosenPaths(const ChosenPaths& chosen);
 
     SettingsStore& m_settings;
     MessageBoxes& m_messages;
@@ -105,8 +117,10 @@ private:
     QAction* m_mnuSetToTop = nullptr;
     QTimer* m_tmrProgress = nullptr;
     ConsoleWindow* m_console = nullptr;
+    QPointer<QWidget> m_focusMovedByRun; // where disabling "Transcode" put the focus
 
     std::unique_ptr<ProcessLauncher> m_nativeLauncher;
+    std::unique_ptr<ProcessLauncher> m_framedLauncher; // frames each run in the console
     LocalFileQuery m_files;
     WaitIndicator m_waitIndicator;
     std::unique_ptr<TranscodeRun> m_run;

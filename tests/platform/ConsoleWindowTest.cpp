@@ -72,3 +72,54 @@ TEST(ConsoleWindowPlacement, OpensBelowTheMainWindowOnceThenStaysWhereTheUserLef
     console->startOutput();
     EXPECT_EQ(console->pos(), QPoint(400, 10));
 }
+
+namespace
+{
+
+struct PlacementCase {
+    const char* what;
+    QRect screen;
+    QRect main; // its frame; the title bar is the top 25 pixels
+    QRect expected;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class ConsolePlacement : public testing::TestWithParam<PlacementCase>
+{
+};
+
+TEST_P(ConsolePlacement, BesideTheMainWindowWhereThereIsRoomNeverOverItsTitleBar)
+{
+    const PlacementCase& c = GetParam();
+    const QRect placed =
+        consolePlacement(c.main, c.main.top() + 25, c.screen, QSize(640, 400), QSize(320, 160));
+    EXPECT_EQ(placed, c.expected);
+    EXPECT_TRUE(c.screen.contains(placed));
+    const QRect titleBar(c.main.topLeft(), QSize(c.main.width(), 25));
+    EXPECT_FALSE(placed.intersects(titleBar));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, ConsolePlacement,
+    testing::Values(PlacementCase{"below, whole", QRect(0, 0, 1920, 1080), QRect(20, 30, 376, 365),
+                                  QRect(20, 395, 640, 400)},
+                    PlacementCase{"below, lower than wanted", QRect(0, 0, 1280, 900),
+                                  QRect(453, 267, 376, 365), QRect(453, 632, 640, 268)},
+                    PlacementCase{"below, moved in from the right edge", QRect(0, 0, 1280, 900),
+                                  QRect(860, 100, 376, 365), QRect(640, 465, 640, 400)},
+                    PlacementCase{"right", QRect(0, 0, 1280, 900), QRect(100, 500, 376, 365),
+                                  QRect(476, 500, 640, 400)},
+                    PlacementCase{"left", QRect(0, 0, 1280, 900), QRect(880, 500, 376, 365),
+                                  QRect(240, 500, 640, 400)},
+                    PlacementCase{"above", QRect(0, 0, 500, 900), QRect(60, 500, 376, 365),
+                                  QRect(0, 100, 500, 400)},
+                    PlacementCase{"no room: below the title bar", QRect(0, 0, 800, 600),
+                                  QRect(200, 150, 400, 300), QRect(160, 175, 640, 400)},
+                    PlacementCase{"a second screen", QRect(1920, 0, 1280, 1024),
+                                  QRect(2000, 40, 376, 365), QRect(2000, 405, 640, 400)}));
+
+} // namespace

@@ -2,6 +2,7 @@
 // as the test scripted (Ok/Yes by default, a cancel when no file choice is scripted).
 #pragma once
 
+#include "job/FileChoiceRules.h"
 #include "job/UserDialogs.h"
 
 #include <deque>
@@ -55,9 +56,7 @@ public:
     // Scripts a choice of `path`; the bare name is what follows the last separator.
     void choose(const std::string& path)
     {
-        const auto slash = path.find_last_of("/\\");
-        choices.push_back(
-            FileChoice{path, slash == std::string::npos ? path : path.substr(slash + 1)});
+        choices.push_back(FileChoice{path, std::string(bareNameOf(path))});
     }
     void cancel() { choices.push_back(std::nullopt); }
 };

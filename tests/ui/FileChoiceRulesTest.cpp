@@ -9,11 +9,15 @@ namespace
 {
 
 struct PathCase {
+    PathStyle style;
     const char* path;
     const char* folder;
     const char* withoutExtension;
     const char* proposedWithAc3;
 };
+
+constexpr PathStyle Windows = PathStyle::Windows;
+constexpr PathStyle Posix = PathStyle::Posix;
 
 class PathRules : public testing::TestWithParam<PathCase>
 {
@@ -22,30 +26,38 @@ class PathRules : public testing::TestWithParam<PathCase>
 TEST_P(PathRules, FolderPresetAndProposalComeFromTheBareName)
 {
     const PathCase& c = GetParam();
-    EXPECT_EQ(folderOf(c.path), c.folder);
-    EXPECT_EQ(withoutExtension(c.path), c.withoutExtension);
-    EXPECT_EQ(proposedTarget(c.path, "ac3"), c.proposedWithAc3);
+    EXPECT_EQ(folderOf(c.path, c.style), c.folder);
+    EXPECT_EQ(withoutExtension(c.path, c.style), c.withoutExtension);
+    EXPECT_EQ(proposedTarget(c.path, "ac3", c.style), c.proposedWithAc3);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     WindowsAndPosixPaths, PathRules,
     testing::Values(
-        PathCase{R"(D:\Audio\clip.wav)", R"(D:\Audio)", R"(D:\Audio\clip)", R"(D:\Audio\clip.ac3)"},
-        PathCase{R"(D:\Audio\live.set.wav)", R"(D:\Audio)", R"(D:\Audio\live.set)",
+        PathCase{Windows, R"(D:\Audio\clip.wav)", R"(D:\Audio)", R"(D:\Audio\clip)",
+                 R"(D:\Audio\clip.ac3)"},
+        PathCase{Windows, R"(D:\Audio\live.set.wav)", R"(D:\Audio)", R"(D:\Audio\live.set)",
                  R"(D:\Audio\live.set.ac3)"},
-        PathCase{R"(D:\my.takes\clip)", R"(D:\my.takes)", R"(D:\my.takes\clip)",
+        PathCase{Windows, R"(D:\my.takes\clip)", R"(D:\my.takes)", R"(D:\my.takes\clip)",
                  R"(D:\my.takes\clip.ac3)"},
-        PathCase{R"(D:\Audio\clip.ac3)", R"(D:\Audio)", R"(D:\Audio\clip)", R"(D:\Audio\clip.ac3)"},
-        PathCase{R"(C:\clip.wav)", "C:", R"(C:\clip)", R"(C:\clip.ac3)"},
-        PathCase{R"(D:\Audio\.hidden)", R"(D:\Audio)", R"(D:\Audio\.hidden)",
+        PathCase{Windows, R"(D:\Audio\clip.ac3)", R"(D:\Audio)", R"(D:\Audio\clip)",
+                 R"(D:\Audio\clip.ac3)"},
+        PathCase{Windows, R"(C:\clip.wav)", "C:", R"(C:\clip)", R"(C:\clip.ac3)"},
+        PathCase{Windows, R"(D:\Audio\.hidden)", R"(D:\Audio)", R"(D:\Audio\.hidden)",
                  R"(D:\Audio\.hidden.ac3)"},
-        PathCase{R"(D:\Audio\clip.)", R"(D:\Audio)", R"(D:\Audio\clip)", R"(D:\Audio\clip.ac3)"},
-        PathCase{"/home/a/clip.wav", "/home/a", "/home/a/clip", "/home/a/clip.ac3"},
-        PathCase{"/home/a.b/clip", "/home/a.b", "/home/a.b/clip", "/home/a.b/clip.ac3"},
-        PathCase{"/clip.wav", "/", "/clip", "/clip.ac3"},
-        PathCase{R"(D:\mixed/dir\x.mp3)", R"(D:\mixed/dir)", R"(D:\mixed/dir\x)",
+        PathCase{Windows, R"(D:\Audio\clip.)", R"(D:\Audio)", R"(D:\Audio\clip)",
+                 R"(D:\Audio\clip.ac3)"},
+        PathCase{Windows, R"(D:\mixed/dir\x.mp3)", R"(D:\mixed/dir)", R"(D:\mixed/dir\x)",
                  R"(D:\mixed/dir\x.ac3)"},
-        PathCase{"clip.wav", "", "clip", "clip.ac3"}));
+        PathCase{Windows, "/home/a/clip.wav", "/home/a", "/home/a/clip", "/home/a/clip.ac3"},
+        PathCase{Posix, "/home/a/clip.wav", "/home/a", "/home/a/clip", "/home/a/clip.ac3"},
+        PathCase{Posix, "/home/a.b/clip", "/home/a.b", "/home/a.b/clip", "/home/a.b/clip.ac3"},
+        PathCase{Posix, "/clip.wav", "/", "/clip", "/clip.ac3"},
+        PathCase{Posix, "clip.wav", "", "clip", "clip.ac3"},
+        // On POSIX a "\" belongs to the name: it separates no folder.
+        PathCase{Posix, R"(/d/we\ird.wav)", "/d", R"(/d/we\ird)", R"(/d/we\ird.ac3)"},
+        PathCase{Posix, R"(/d/a.b\c)", "/d", R"(/d/a)", R"(/d/a.ac3)"},
+        PathCase{Posix, R"(D:\Audio\clip.wav)", "", R"(D:\Audio\clip)", R"(D:\Audio\clip.ac3)"}));
 
 struct ExtensionCase {
     const char* bareName;
@@ -69,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ProposedTarget, KeepsTheOutputTypeInItsOwnLetterCase)
 {
-    EXPECT_EQ(proposedTarget(R"(E:\Out\clip.wav)", "MPA"), R"(E:\Out\clip.MPA)");
+    EXPECT_EQ(proposedTarget(R"(E:\Out\clip.wav)", "MPA", Windows), R"(E:\Out\clip.MPA)");
     EXPECT_EQ(proposedTarget("/x/clip.wav", ""), "/x/clip.");
 }
 

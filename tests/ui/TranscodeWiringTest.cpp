@@ -2,8 +2,10 @@
 // window's controls, switches its button and timer, and the timer's ticks move the square.
 #include "WindowFixture.h"
 #include "job/RunFakes.h"
+#include "ui/ConsoleWindow.h"
 #include "ui/WaitBarBox.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -32,6 +34,15 @@ protected:
         control<QLineEdit>("txtInputFile")->setText("/tmp/Aufnahmen/take 1.wav");
         control<QLineEdit>("txtOutputFile")->setText("/tmp/klangdorn-no-such-dir/take1.mpa");
     }
+
+    void showActive()
+    {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    ConsoleWindow* console() { return control<ConsoleWindow>("BeSweetConsole"); }
 };
 
 } // namespace
@@ -132,4 +143,49 @@ TEST_F(TranscodeWiring, ClosingMidRunStillReportsAFailedRunAndThenEndsTheProgram
     EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
     EXPECT_EQ(boxLoopResult, 5) << "the failure box could not run: the program was quitting";
     EXPECT_EQ(stored(SettingKey::Normalize), "95");
+}
+
+TEST_F(TranscodeWiring, TheFocusComesBackToTranscodeUnlessTheUserMovedIt)
+{
+    showActive();
+    auto* transcode = control<QPushButton>("cmdTranscode");
+    transcode->setFocus();
+    QWidget* focusDuringWait = nullptr;
+    fakeLauncher.duringWait = [&] { focusDuringWait = QApplication::focusWidget(); };
+    QTest::keyClick(transcode, Qt::Key_Space);
+    EXPECT_NE(focusDuringWait, transcode) << "a disabled button holds no focus";
+    EXPECT_EQ(QApplication::focusWidget(), transcode);
+
+    auto* source = control<QLineEdit>("txtInputFile");
+    fakeLauncher.duringWait = [&] { source->setFocus(); };
+    QTest::keyClick(transcode, Qt::Key_Space);
+    EXPECT_EQ(QApplication::focusWidget(), source);
+}
+
+TEST_F(TranscodeWiring, TheConsoleShowsOnlyTheCurrentRunAndHowItEnded)
+{
+    console()->appendOutput("Ausgabe eines alten Laufs\n");
+    fakeLauncher.end = ProcessEnd::exited(2);
+    fakeLauncher.duringWait = [&] {
+        console()->appendOutput("besweet: -m m mit -b 224 geht nicht");
+    };
+    control<QPushButton>("cmdTranscode")->click();
+    EXPECT_EQ(console()->toPlainText(),
+              "besweet: -m m mit -b 224 geht nicht\nBeSweet beendet mit Exit-Code 2.\n");
+
+    fakeLauncher.end = ProcessEnd::signalled(9);
+    fakeLauncher.duringWait = nullptr;
+    control<QPushButton>("cmdTranscode")->click();
+    EXPECT_EQ(console()->toPlainText(), "BeSweet durch Signal 9 beendet.\n");
+}
+
+TEST_F(TranscodeWiring, TheConsoleStaysOnTopWhenTheWindowDoes)
+{
+    console()->startOutput();
+    EXPECT_TRUE(console()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    control<QAction>("mnuSetToTop")->trigger();
+    EXPECT_FALSE(console()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(console()->isVisible()) << "changing the stacking keeps it shown";
+    control<QAction>("mnuSetToTop")->trigger();
+    EXPECT_TRUE(console()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }

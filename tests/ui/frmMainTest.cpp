@@ -306,7 +306,9 @@ TEST_P(SourceChoice, FillsBothFieldsAndStoresTheFolder)
     EXPECT_EQ(dialog.shown[0].settings.title, "Quelldatei (Audio) öffnen (WAV, MP3, AC3)");
     EXPECT_EQ(dialog.shown[0].settings.filter,
               "Wave-Audio (*.wav)|*.wav|MPEG-Audio (*.mp2, *.mpa, *.mp3)|*.mp2;*.mpa;*.mp3|"
-              "Dolby Digital (*.ac3)|*.ac3");
+              "Dolby Digital (*.ac3)|*.ac3|RAW PCM (*.pcm;*.raw)|*.pcm;*.raw|"
+              "Alle Dateien (*.*)|*.*");
+    EXPECT_EQ(dialog.shown[0].settings.filterIndex, 0);
     EXPECT_EQ(control<QLineEdit>("txtInputFile")->text().toStdString(), c.chosen);
     EXPECT_EQ(stored(SettingKey::InputDir), c.inputDir);
     EXPECT_EQ(control<QLineEdit>("txtOutputFile")->text().toStdString(), c.proposal);
@@ -317,12 +319,11 @@ TEST_P(SourceChoice, FillsBothFieldsAndStoresTheFolder)
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, SourceChoice,
-    testing::Values(
-        SourceCase{R"(D:\Audio\clip.wav)", nullptr, R"(D:\Audio)", R"(D:\Audio\clip.ac3)"},
-        SourceCase{R"(D:\my.takes\clip)", "ac3", R"(D:\my.takes)", R"(D:\my.takes\clip.ac3)"},
-        SourceCase{R"(C:\clip.wav)", nullptr, "C:", R"(C:\clip.ac3)"},
-        SourceCase{R"(D:\Audio\clip.wav)", "MPA", R"(D:\Audio)", R"(D:\Audio\clip.MPA)"},
-        SourceCase{"/clip.wav", nullptr, "/", "/clip.ac3"}));
+    testing::Values(SourceCase{"/Audio/clip.wav", nullptr, "/Audio", "/Audio/clip.ac3"},
+                    SourceCase{"/my.takes/clip", "ac3", "/my.takes", "/my.takes/clip.ac3"},
+                    SourceCase{"/Audio/clip.wav", "MPA", "/Audio", "/Audio/clip.MPA"},
+                    SourceCase{"/clip.wav", nullptr, "/", "/clip.ac3"},
+                    SourceCase{R"(/d/we\ird.wav)", nullptr, "/d", R"(/d/we\ird.ac3)"}));
 
 struct TargetCase {
     const char* source;
@@ -356,6 +357,8 @@ TEST_P(TargetChoice, PresetsTheSourceAndStoresFolderAndOutputType)
     EXPECT_EQ(shown.initDir, "/out");
     EXPECT_EQ(shown.title, "Ausgabedatei speichern unter...");
     EXPECT_EQ(shown.filter, "MPEGI Layer II (*.mpa)|*.mpa|Dolby Digital 2.0 (*.ac3)|*.ac3");
+    const std::string type = c.outputType ? c.outputType : "ac3";
+    EXPECT_EQ(shown.filterIndex, type == "mpa" || type == "MPA" ? 0 : 1) << "the stored type";
     EXPECT_EQ(control<QLineEdit>("txtOutputFile")->text().toStdString(), c.chosen);
     EXPECT_EQ(stored(SettingKey::OutputDir), c.outputDir);
     const char* typeAfter = c.outputTypeAfter ? c.outputTypeAfter : c.outputType;
@@ -365,17 +368,18 @@ TEST_P(TargetChoice, PresetsTheSourceAndStoresFolderAndOutputType)
     EXPECT_TRUE(messages.shown.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, TargetChoice,
-    testing::Values(TargetCase{R"(D:\Audio\clip.wav)", nullptr, R"(D:\Audio\clip)",
-                               R"(E:\Out\clip.MPA)", R"(E:\Out)", "MPA"},
-                    TargetCase{R"(D:\my.takes\clip)", "ac3", R"(D:\my.takes\clip)",
-                               R"(D:\my.takes\clip)", R"(D:\my.takes)", nullptr},
-                    TargetCase{"/home/a/clip.wav", "ac3", "/home/a/clip", "/media/dvd/clip.",
-                               "/media/dvd", ""},
-                    TargetCase{"/home/a/clip.wav", "MPA", "/home/a/clip", "/media/dvd/.hidden",
-                               "/media/dvd", nullptr},
-                    TargetCase{"  ", nullptr, "  ", R"(F:\x.mpa)", "F:", "mpa"}));
+INSTANTIATE_TEST_SUITE_P(Paths, TargetChoice,
+                         testing::Values(TargetCase{"/Audio/clip.wav", nullptr, "/Audio/clip",
+                                                    "/Out/clip.MPA", "/Out", "MPA"},
+                                         TargetCase{"/my.takes/clip", "ac3", "/my.takes/clip",
+                                                    "/my.takes/clip", "/my.takes", nullptr},
+                                         TargetCase{"/home/a/clip.wav", "ac3", "/home/a/clip",
+                                                    "/media/dvd/clip.", "/media/dvd", ""},
+                                         TargetCase{"/home/a/clip.wav", "MPA", "/home/a/clip",
+                                                    "/media/dvd/.hidden", "/media/dvd", nullptr},
+                                         TargetCase{R"(/home/a.b\clip)", "mpa", R"(/home/a)",
+                                                    R"(/o/x\y.mpa)", "/o", "mpa"},
+                                         TargetCase{"  ", nullptr, "  ", "/x.mpa", "/", "mpa"}));
 
 class FileChoices : public WindowFixture
 {

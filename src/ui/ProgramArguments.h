@@ -1,0 +1,26 @@
+// What the program is started with: nothing, one source file (the desktop's "Open with"),
+// or a request for the help or the version. Help and version go to standard output, a
+// wrong command line is one German line on standard error.
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+#include <string>
+
+namespace klangdorn
+{
+
+// Exit code of a wrong command line.
+inline constexpr int WrongCommandLine = 2;
+
+struct StartRequest {
+    std::optional<int> exitCode;           // set: end at once with this code
+    std::optional<std::string> sourceFile; // the absolute path, in the platform's spelling
+};
+
+// `arguments` as QCoreApplication::arguments() gives them, the program first.
+StartRequest parseProgramArguments(const QStringList& arguments, QTextStream& out,
+                                   QTextStream& err);
+
+} // namespace klangdorn

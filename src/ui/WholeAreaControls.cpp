@@ -1,0 +1,86 @@
+#include "ui/WholeAreaControls.h"
+
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
+#include <QMouseEvent>
+#include <QStyleOptionSlider>
+
+namespace klangdorn
+{
+
+bool WholeAreaCheckBox::hitButton(const QPoint& pos) const
+{
+    return rect().contains(pos);
+}
+
+int WholeAreaSlider::trackRow() const
+{
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()
+        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this)
+        .center()
+        .y();
+}
+
+void WholeAreaSlider::mousePressEvent(QMouseEvent* event)
+{
+    const QPointF onTrack(event->position().x(), trackRow());
+    QMouseEvent moved(event->type(), onTrack, mapToGlobal(onTrack), event->button(),
+                      event->buttons(), event->modifiers(), event->pointingDevice());
+    moved.setAccepted(event->isAccepted());
+    QSlider::mousePressEvent(&moved);
+    event->setAccepted(moved.isAccepted());
+}
+
+namespace
+{
+
+class PercentSliderAccessible : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit PercentSliderAccessible(QSlider* slider)
+        : QAccessibleWidget(slider, QAccessible::Slider)
+    {
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return QString::number(slider()->value()) + QLatin1Char('%');
+        return QAccessibleWidget::text(kind);
+    }
+
+    QVariant currentValue() const override { return slider()->value(); }
+    void setCurrentValue(const QVariant& value) override { slider()->setValue(value.toInt()); }
+    QVariant maximumValue() const override { return slider()->maximum(); }
+    QVariant minimumValue() const override { return slider()->minimum(); }
+    QVariant minimumStepSize() const override { return slider()->singleStep(); }
+
+private:
+    QSlider* slider() const { return static_cast<QSlider*>(widget()); }
+};
+
+QAccessibleInterface* percentSliderFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(WholeAreaSlider::staticMetaObject.className()))
+        if (auto* slider = qobject_cast<WholeAreaSlider*>(object))
+            return new PercentSliderAccessible(slider); // owned by the accessibility cache
+    return nullptr;
+}
+
+} // namespace
+
+void installSliderAccessibility()
+{
+    QAccessible::installFactory(percentSliderFactory);
+}
+
+} // namespace klangdorn

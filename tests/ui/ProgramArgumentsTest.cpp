@@ -1,0 +1,117 @@
+// The program's command line: help and version answered and ended, one file taken as the
+// source (as the desktop's "Open with" gives it), everything else refused in German.
+#include "ui/ProgramArguments.h"
+
+#include "WindowFixture.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+using namespace klangdorn;
+using namespace klangdorn::test;
+
+namespace
+{
+
+struct Outcome {
+    StartRequest request;
+    QString out;
+    QString err;
+};
+
+Outcome parse(const QStringList& arguments)
+{
+    Outcome outcome;
+    QTextStream out(&outcome.out);
+    QTextStream err(&outcome.err);
+    outcome.request = parseProgramArguments(QStringList{"Klangdorn_d"} + arguments, out, err);
+    return outcome;
+}
+
+struct ArgumentCase {
+    QStringList arguments;
+    std::optional<int> exitCode;
+    const char* out; // what standard output starts with; nullptr: nothing written
+    const char* err; // what standard error contains; nullptr: nothing written
+};
+
+void PrintTo(const ArgumentCase& c, std::ostream* os)
+{
+    *os << c.arguments.join(' ').toStdString();
+}
+
+class Arguments : public testing::TestWithParam<ArgumentCase>
+{
+};
+
+TEST_P(Arguments, AnswerOrRefuseAndEnd)
+{
+    const ArgumentCase& c = GetParam();
+    const Outcome outcome = parse(c.arguments);
+    EXPECT_EQ(outcome.request.exitCode, c.exitCode);
+    EXPECT_EQ(outcome.request.sourceFile, std::nullopt);
+    if (c.out)
+        EXPECT_TRUE(outcome.out.startsWith(c.out)) << outcome.out.toStdString();
+    else
+        EXPECT_TRUE(outcome.out.isEmpty()) << outcome.out.toStdString();
+    if (c.err) {
+        EXPECT_TRUE(outcome.err.startsWith("Klangdorn_d: ")) << outcome.err.toStdString();
+        EXPECT_TRUE(outcome.err.contains(c.err)) << outcome.err.toStdString();
+        EXPECT_EQ(outcome.err.count('\n'), 1) << "one line";
+    } else {
+        EXPECT_TRUE(outcome.err.isEmpty()) << outcome.err.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Arguments,
+    testing::Values(ArgumentCase{{}, std::nullopt, nullptr, nullptr},
+                    ArgumentCase{
+                        {"--help"}, 0, "Aufruf: Klangdorn_d [Optionen] [Quelldatei]", nullptr},
+                    ArgumentCase{{"-h"}, 0, "Aufruf: Klangdorn_d", nullptr},
+                    ArgumentCase{{"--version"}, 0, "Klangdorn_d " KLANGDORN_VERSION "\n", nullptr},
+                    ArgumentCase{{"--laut"}, 2, nullptr, "Unbekannte Option „laut“."},
+                    ArgumentCase{{"/tmp/klangdorn-fehlt.wav"},
+                                 2,
+                                 nullptr,
+                                 "Die Quelldatei „/tmp/klangdorn-fehlt.wav“ gibt es nicht."},
+                    ArgumentCase{{"/tmp"}, 2, nullptr, "„/tmp“ ist ein Ordner, keine Datei."},
+                    ArgumentCase{{"/a.wav", "/b.wav"},
+                                 2,
+                                 nullptr,
+                                 "Nur eine Quelldatei ist möglich, angegeben sind 2."}));
+
+class FileArgument : public WindowFixture
+{
+};
+
+TEST_F(FileArgument, FillsTheSourceAndProposesTheTargetAsTheDialogWould)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.path() + "/Meine Aufnahmen/konzert.wav";
+    ASSERT_TRUE(QDir().mkpath(folder.path() + "/Meine Aufnahmen"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    // A relative path counts from the folder the program was started in.
+    const QString startFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    const Outcome outcome = parse({"Meine Aufnahmen/konzert.wav"});
+    QDir::setCurrent(startFolder);
+    EXPECT_EQ(outcome.request.exitCode, std::nullopt);
+    ASSERT_EQ(outcome.request.sourceFile, path.toStdString());
+
+    store(SettingKey::OutputType, "mpa");
+    start();
+    window->applySource(*outcome.request.sourceFile);
+    EXPECT_EQ(control<QLineEdit>("txtInputFile")->text(), path);
+    EXPECT_EQ(control<QLineEdit>("txtOutputFile")->text(),
+              folder.path() + "/Meine Aufnahmen/konzert.mpa");
+    EXPECT_EQ(stored(SettingKey::InputDir), (folder.path() + "/Meine Aufnahmen").toStdString());
+    EXPECT_TRUE(dialog.shown.empty());
+}
+
+} // namespace
