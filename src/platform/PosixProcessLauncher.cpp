@@ -328,7 +328,7 @@ SpawnPlan PlanSpawn(const std::vector<std::string>& arguments)
         throw RuntimeError(ErrorNumber::FileNotFound, "");
     const std::string& program = arguments.front();
     if (!NeedsWine(program))
-        return {program, arguments};
+        return {program, arguments, std::nullopt};
 
     requireExisting(program);
     const auto wine = FindOnPath("wine");
