@@ -93,20 +93,21 @@ bool mentionsUtf8(std::string_view locale)
     return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
+struct LocaleSetting {
+    std::string_view name;
+    std::string_view value;
+};
+
 // The locale setting that decides the character set, as setlocale reads it: the first of
-// LC_ALL, LC_CTYPE and LANG that is set and not empty.
-std::string_view characterSetSource(const std::vector<std::string>& environment,
-                                    std::string_view& value)
+// LC_ALL, LC_CTYPE and LANG that is set and not empty; the "C" locale without any.
+LocaleSetting characterSetSetting(const std::vector<std::string>& environment)
 {
     for (std::string_view name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const auto found = valueOf(environment, name);
-        if (found && !found->empty()) {
-            value = *found;
-            return name;
-        }
+        const auto value = valueOf(environment, name);
+        if (value && !value->empty())
+            return {name, *value};
     }
-    value = "C";
-    return "LC_CTYPE";
+    return {"LC_CTYPE", "C"};
 }
 
 void setVariable(std::vector<std::string>& environment, std::string_view name,
@@ -208,10 +209,10 @@ std::vector<std::string> WineEnvironment(const std::vector<std::string>& current
     std::vector<std::string> environment = current;
     if (!valueOf(environment, "WINEDEBUG"))
         setVariable(environment, "WINEDEBUG", "-all");
-    std::string_view locale;
-    const std::string_view source = characterSetSource(environment, locale);
-    if (!mentionsUtf8(locale))
-        setVariable(environment, source == "LANG" ? "LC_CTYPE" : source, Utf8Locale);
+    // LANG also names the language of wine's messages: only the character set is changed.
+    const LocaleSetting setting = characterSetSetting(environment);
+    if (!mentionsUtf8(setting.value))
+        setVariable(environment, setting.name == "LANG" ? "LC_CTYPE" : setting.name, Utf8Locale);
     return environment;
 }
 
