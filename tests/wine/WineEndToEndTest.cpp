@@ -83,11 +83,8 @@ std::unique_ptr<WinePrefix> thePrefix;
 class WineRunTest : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!thePrefix)
-            thePrefix = std::make_unique<WinePrefix>();
-    }
+    static void SetUpTestSuite() { thePrefix = std::make_unique<WinePrefix>(); }
+    static void TearDownTestSuite() { thePrefix.reset(); }
 
     Journal journal;
     JournalWindow window{journal};
