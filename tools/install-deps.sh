@@ -7,7 +7,9 @@ packages=(
     qt6-base-dev qt6-translations-l10n fonts-liberation
     libgtest-dev libgmock-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-    g++-mingw-w64-x86-64
+    # The Windows core and launcher: built with mingw-w64 (POSIX threads for GoogleTest, built
+    # from its sources) and run, with a Windows transcoder stand-in, under wine.
+    g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine
 )
 
 missing=()

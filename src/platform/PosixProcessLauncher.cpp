@@ -4,6 +4,7 @@
 #include "job/RuntimeError.h"
 #include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
+#include "platform/WineRun.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -162,6 +163,24 @@ OutputPipe makeOutputPipe()
     return pipe;
 }
 
+// The null-terminated array of C strings that exec takes.
+std::vector<char*> pointersTo(const std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (const auto& text : texts)
+        pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+std::vector<std::string> currentEnvironment()
+{
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry)
+        entries.emplace_back(*entry);
+    return entries;
+}
+
 // Standard input from /dev/null; standard output and error into the pipe; no other
 // descriptor of the program's, whatever its close-on-exec flag says.
 pid_t spawn(const SpawnPlan& plan, int outputWrite)
@@ -173,15 +192,15 @@ pid_t spawn(const SpawnPlan& plan, int outputWrite)
     actions.closeFrom(STDERR_FILENO + 1);
     SpawnAttributes attributes;
 
-    std::vector<char*> argv;
-    for (const auto& argument : plan.argv)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    const auto argv = pointersTo(plan.argv);
+    std::vector<char*> environment;
+    if (plan.environment)
+        environment = pointersTo(*plan.environment);
 
     pid_t pid = 0;
     // glibc reports a failed exec through the result, so nothing is left running then.
     const int error = ::posix_spawn(&pid, plan.program.c_str(), actions.get(), attributes.get(),
-                                    argv.data(), environ);
+                                    argv.data(), plan.environment ? environment.data() : environ);
     if (error != 0)
         throw launchError(error, plan.program);
     return pid;
@@ -343,15 +362,17 @@ SpawnPlan PlanSpawn(const std::vector<std::string>& arguments)
         throw RuntimeError(ErrorNumber::FileNotFound, "");
     const std::string& program = arguments.front();
     if (!NeedsWine(program))
-        return {program, arguments};
+        return {program, arguments, std::nullopt};
 
     requireExisting(program);
     const auto wine = FindOnPath("wine");
     if (!wine)
-        throw RuntimeError(ErrorNumber::FileNotFound, "wine");
+        throw RuntimeError::fromOs(ErrorNumber::FileNotFound, WineMissingText(program));
     std::vector<std::string> argv{"wine"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return {*wine, std::move(argv)};
+    const auto windowsArguments =
+        WindowsArguments(arguments, WineDriveMap::read(WineDriveMap::currentPrefix()));
+    argv.insert(argv.end(), windowsArguments.begin(), windowsArguments.end());
+    return {*wine, std::move(argv), WineEnvironment(currentEnvironment())};
 }
 
 std::unique_ptr<RunningProcess>

@@ -1,9 +1,9 @@
 // Starting the transcoder on POSIX systems with posix_spawn, never through a shell; a
-// program whose name ends in ".exe" runs through `wine` from PATH. Its standard output and
-// error go into one pipe that is read while it runs, so the program never blocks on a full
-// pipe: into the console when the output is to be shown, and always into a small tail that
-// says what the program last wrote. The process gets standard input, output and error and no
-// other descriptor, a session of its own, and is never killed by Klangdorn.
+// program whose name ends in ".exe" runs through `wine` from PATH, given Windows paths. Its
+// standard output and error go into one pipe that is read while it runs, so the program never
+// blocks on a full pipe: into the console when the output is to be shown, and always into a
+// small tail that says what the program last wrote. The process gets standard input, output and
+// error and no other descriptor, a session of its own, and is never killed by Klangdorn.
 #pragma once
 
 #include "job/ProcessControl.h"
@@ -36,14 +36,18 @@ private:
     ProcessOutputView* m_console;
 };
 
-// What is actually started: the program and its argument vector.
+// What is actually started: the program, its argument vector and, when it is not the
+// program's own, its environment.
 struct SpawnPlan {
     std::string program;
     std::vector<std::string> argv;
+    std::optional<std::vector<std::string>> environment;
 };
 
-// The plan for an argument list: as it is, or through wine for a ".exe" in any letter case.
-// Throws RuntimeError 53 for a missing ".exe" (naming it) or a missing wine (naming it).
+// The plan for an argument list: as it is, or through wine for a ".exe" in any letter case,
+// with the program and path arguments as the Windows paths of the current wine prefix.
+// Throws RuntimeError 53 for a missing ".exe" (naming it) or a missing wine (saying that
+// wine is needed for a Windows program).
 SpawnPlan PlanSpawn(const std::vector<std::string>& arguments);
 
 // True when the program must run through wine.

@@ -195,28 +195,41 @@ protected:
         std::filesystem::create_directories(path("bin"));
         std::filesystem::create_directories(path("leer"));
         touch(exe);
-        // A wine that records what it is given.
+        // A wine that records what it is given, with the test folder as its drive c:.
         std::filesystem::create_symlink(FakeTranscoder, path("bin/wine"));
         setEnv("PATH", path("leer") + ":" + path("bin"));
+        std::filesystem::create_directories(path("prefix/dosdevices"));
+        std::filesystem::create_directory_symlink(dir.path().toStdString(),
+                                                  path("prefix/dosdevices/c:"));
+        setEnv("WINEPREFIX", path("prefix"));
     }
 };
 
-TEST_F(WineTest, ExeRunsThroughWineFromPathWithTheSameArguments)
+TEST_F(WineTest, ExeRunsThroughWineFromPathWithWindowsPaths)
 {
-    const std::vector<std::string> arguments{exe, "-core(", "-input", "a b.wav", ")"};
+    const std::vector<std::string> arguments{
+        exe,       "-core(",     "-input",   path("Quelle ä.wav"),
+        "-output", "/weg/b.ac3", "-logfile", path("Ziel 1.ac3.log"),
+        "/norm",   ")"};
     EXPECT_EQ(runToEnd(arguments), ProcessEnd::exited(0));
-    EXPECT_EQ(recordedArguments(), arguments);
+    EXPECT_EQ(recordedArguments(),
+              (std::vector<std::string>{"C:\\Werkzeug\\BeSweet.ExE", "-core(", "-input",
+                                        "C:\\Quelle ä.wav", "-output", "\\\\?\\unix\\weg\\b.ac3",
+                                        "-logfile", "C:\\Ziel 1.ac3.log", "/norm", ")"}));
 }
 
-TEST_F(WineTest, MissingWineIsFileNotFoundNamingWine)
+TEST_F(WineTest, MissingWineSaysThatAWindowsProgramNeedsIt)
 {
     setEnv("PATH", path("leer"));
     try {
         launcher.launch({exe}, "", false);
         FAIL() << "launched without wine";
     } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), ErrorNumber::FileNotFound);
-        EXPECT_EQ(error.description(), "Datei nicht gefunden: wine");
+        EXPECT_EQ(error.message(),
+                  "Fehler: 53 - Zum Starten des Windows-Programms " + exe +
+                      " wird wine benötigt, wine ist aber nicht installiert. Bitte wine "
+                      "installieren oder unter „Optionen › Pfad zu Besweet.exe“ den "
+                      "mitgelieferten Transcoder besweet wählen.");
     }
 }
 
