@@ -2,6 +2,7 @@
 #include "platform/Appearance.h"
 #include "platform/ExecutableName.h"
 #include "platform/GermanTranslation.h"
+#include "platform/ProgramIdentity.h"
 #include "platform/QtFileDialog.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtSettingsBackend.h"
@@ -16,6 +17,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
+    klangdorn::useProgramIdentity();
 
     klangdorn::QtSettingsBackend settingsBackend;
     klangdorn::SettingsStore settings(settingsBackend, klangdorn::ExecutableBaseName);

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need; only missing ones.
+# The MinGW cross compiler compile-checks the Windows process launcher; dpkg-dev, file, lintian,
+# desktop-file-utils and appstream build and check the Debian package and the desktop files.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     g++-mingw-w64-x86-64
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()
