@@ -73,10 +73,33 @@ if grep -rlaF -e "$build" -e "$source" "$root"; then
     fail "the files above name the build or source folder"
 fi
 
+# The installed tree as AppStream reads it, and a menu entry that leads to what is installed.
+appstreamcli validate-tree --no-net "$root" >"$work/appstream.log" 2>&1 ||
+    { cat "$work/appstream.log"; fail "appstreamcli rejects the installed tree"; }
+desktop=$root/usr/share/applications/$id.desktop
+entry() { sed -n "s/^$1=//p" "$desktop"; }
+program=$(entry Exec | cut -d' ' -f1)
+[ -x "$bin/$program" ] || fail "the menu entry starts '$program', which is not installed"
+[ "$(entry Icon)" = "$id" ] || fail "the menu entry's icon is '$(entry Icon)', not $id"
+# Qt names the window's class after the program, so a dock matches the window to its entry.
+[ "$(entry StartupWMClass)" = "$program" ] ||
+    fail "StartupWMClass '$(entry StartupWMClass)' is not the window's class '$program'"
+
+# Every file that names the version names the package's.
+version=$(field Version)
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" ||
+    fail "the metainfo has no release $version"
+zcat "$root/usr/share/doc/klangdorn/changelog.gz" | head -n 1 | grep -qF "klangdorn ($version)" ||
+    fail "the changelog's latest entry is not $version"
+for page in Klangdorn_d besweet; do
+    zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"Klangdorn $version\"" ||
+        fail "the manual page $page.1 is not for version $version"
+done
+
 # besweet lies beside Klangdorn_d, where the transcoder dialog first looks, and runs from there.
 [ -x "$bin/besweet" ] || fail "besweet is not beside Klangdorn_d"
-version=$("$bin/besweet" --version)
-[ "$version" = "besweet $(field Version)" ] || fail "besweet --version says '$version'"
+said=$("$bin/besweet" --version)
+[ "$said" = "besweet $version" ] || fail "besweet --version says '$said'"
 
 # The window starts from the unpacked root: its first start stores the resampling choice, which
 # shows the window loaded and the event loop ran; SIGTERM closes it again.
