@@ -16,7 +16,7 @@ fail() {
     exit 1
 }
 
-# cpack installs what is built into its own staging folder; it compiles nothing that is current.
+# cpack installs the build tree into its own staging folder; after a build it compiles nothing.
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack -G DEB failed"; }
 deb=$(find "$work/out" -maxdepth 1 -name 'klangdorn_*.deb')
@@ -26,11 +26,13 @@ echo "package: $(basename "$deb")"
 # The control fields: the name, the libraries found by dpkg-shlibdeps, the two recommendations.
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = klangdorn ] || fail "package name is '$(field Package)'"
+depends=$(field Depends)
 for library in libc6 libqt6widgets6 libavcodec libavformat libswresample; do
-    field Depends | grep -q "$library" || fail "Depends lacks $library: $(field Depends)"
+    grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
+recommends=$(field Recommends)
 for recommended in qt6-translations-l10n fonts-liberation; do
-    field Recommends | grep -q "$recommended" || fail "Recommends lacks $recommended"
+    grep -q "$recommended" <<<"$recommends" || fail "Recommends lacks $recommended: $recommends"
 done
 
 # Every file in its place, and nothing outside /usr.
@@ -89,10 +91,11 @@ program=$(entry Exec | cut -d' ' -f1)
 version=$(field Version)
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" ||
     fail "the metainfo has no release $version"
-zcat "$root/usr/share/doc/klangdorn/changelog.gz" | head -n 1 | grep -qF "klangdorn ($version)" ||
-    fail "the changelog's latest entry is not $version"
+latest=$(zcat "$root/usr/share/doc/klangdorn/changelog.gz" | sed -n 1p)
+grep -qF "klangdorn ($version)" <<<"$latest" || fail "the changelog's latest entry is '$latest'"
 for page in Klangdorn_d besweet; do
-    zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"Klangdorn $version\"" ||
+    title=$(zcat "$root/usr/share/man/man1/$page.1.gz" | grep '^\.TH ' || true)
+    grep -qF "\"Klangdorn $version\"" <<<"$title" ||
         fail "the manual page $page.1 is not for version $version"
 done
 
