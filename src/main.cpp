@@ -2,6 +2,7 @@
 #include "platform/Appearance.h"
 #include "platform/ExecutableName.h"
 #include "platform/GermanTranslation.h"
+#include "platform/ProgramIdentity.h"
 #include "platform/QtFileDialog.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtSettingsBackend.h"
@@ -21,6 +22,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
+    klangdorn::useProgramIdentity();
     QTextStream out(stdout);
     QTextStream err(stderr);
     const klangdorn::StartRequest request =

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need; only missing ones.
+# The MinGW cross compiler compile-checks the Windows process launcher; dpkg-dev, file, lintian,
+# desktop-file-utils and appstream build and check the Debian package and the desktop files.
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,7 @@ packages=(
     # The Windows core and launcher: built with mingw-w64 (POSIX threads for GoogleTest, built
     # from its sources) and run, with a Windows transcoder stand-in, under wine.
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

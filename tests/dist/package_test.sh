@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the existing build tree, checks what it holds and lints it,
+# then unpacks it into a temporary root and starts both programs from there.
+set -euo pipefail
+cpack=$1 build=$2 source=$3 id=$4
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+    if [ -n "$pid" ]; then kill -KILL "$pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# cpack installs the build tree into its own staging folder; after a build it compiles nothing.
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack -G DEB failed"; }
+deb=$(find "$work/out" -maxdepth 1 -name 'klangdorn_*.deb')
+[ -f "$deb" ] || fail "no klangdorn_*.deb in $work/out"
+echo "package: $(basename "$deb")"
+
+# The control fields: the name, the libraries found by dpkg-shlibdeps, the two recommendations.
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = klangdorn ] || fail "package name is '$(field Package)'"
+depends=$(field Depends)
+for library in libc6 libqt6widgets6 libavcodec libavformat libswresample; do
+    grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
+done
+recommends=$(field Recommends)
+for recommended in qt6-translations-l10n fonts-liberation; do
+    grep -q "$recommended" <<<"$recommends" || fail "Recommends lacks $recommended: $recommends"
+done
+
+# Every file in its place, and nothing outside /usr.
+dpkg-deb -c "$deb" | awk '{ print $6 }' >"$work/contents"
+expected=(
+    ./usr/bin/Klangdorn_d
+    ./usr/bin/besweet
+    "./usr/share/applications/$id.desktop"
+    "./usr/share/metainfo/$id.metainfo.xml"
+    "./usr/share/icons/hicolor/scalable/apps/$id.svg"
+    ./usr/share/man/man1/Klangdorn_d.1.gz
+    ./usr/share/man/man1/besweet.1.gz
+    ./usr/share/doc/klangdorn/copyright
+    ./usr/share/doc/klangdorn/changelog.gz
+)
+for size in 16 32 48 64 128 256; do
+    expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
+done
+for path in "${expected[@]}"; do
+    grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
+done
+if grep -v '^\./usr/' "$work/contents" | grep -vqx '\./'; then
+    fail "the package installs outside /usr: $(grep -v '^\./usr/' "$work/contents" | grep -vx '\./')"
+fi
+
+# Lintian: no error and no warning (none is overridden).
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" || fail "lintian reports the package"
+
+# The programs as installed: stripped, no RPATH, no path of this build tree inside.
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+bin=$root/usr/bin
+for program in Klangdorn_d besweet; do
+    file -b "$bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
+    if readelf -d "$bin/$program" | grep -qE 'RPATH|RUNPATH'; then
+        fail "$program carries an RPATH"
+    fi
+done
+if grep -rlaF -e "$build" -e "$source" "$root"; then
+    fail "the files above name the build or source folder"
+fi
+
+# The installed tree as AppStream reads it, and a menu entry that leads to what is installed.
+appstreamcli validate-tree --no-net "$root" >"$work/appstream.log" 2>&1 ||
+    { cat "$work/appstream.log"; fail "appstreamcli rejects the installed tree"; }
+desktop=$root/usr/share/applications/$id.desktop
+entry() { sed -n "s/^$1=//p" "$desktop"; }
+program=$(entry Exec | cut -d' ' -f1)
+[ -x "$bin/$program" ] || fail "the menu entry starts '$program', which is not installed"
+[ "$(entry Icon)" = "$id" ] || fail "the menu entry's icon is '$(entry Icon)', not $id"
+# Qt names the window's class after the program, so a dock matches the window to its entry.
+[ "$(entry StartupWMClass)" = "$program" ] ||
+    fail "StartupWMClass '$(entry StartupWMClass)' is not the window's class '$program'"
+
+# Every file that names the version names the package's.
+version=$(field Version)
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" ||
+    fail "the metainfo has no release $version"
+latest=$(zcat "$root/usr/share/doc/klangdorn/changelog.gz" | sed -n 1p)
+grep -qF "klangdorn ($version)" <<<"$latest" || fail "the changelog's latest entry is '$latest'"
+for page in Klangdorn_d besweet; do
+    title=$(zcat "$root/usr/share/man/man1/$page.1.gz" | grep '^\.TH ' || true)
+    grep -qF "\"Klangdorn $version\"" <<<"$title" ||
+        fail "the manual page $page.1 is not for version $version"
+done
+
+# besweet lies beside Klangdorn_d, where the transcoder dialog first looks, and runs from there.
+[ -x "$bin/besweet" ] || fail "besweet is not beside Klangdorn_d"
+said=$("$bin/besweet" --version)
+[ "$said" = "besweet $version" ] || fail "besweet --version says '$said'"
+
+# The window starts from the unpacked root: its first start stores the resampling choice, which
+# shows the window loaded and the event loop ran; SIGTERM closes it again.
+config=$work/config
+mkdir -p "$config"
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=offscreen \
+    "$bin/Klangdorn_d" >"$work/window.log" 2>&1 &
+pid=$!
+settings=$config/Klangdorn/Klangdorn_d.conf
+for _ in $(seq 300); do
+    grep -qs Upsampling "$settings" && break
+    kill -0 "$pid" 2>/dev/null || { cat "$work/window.log"; fail "Klangdorn_d ended before its window loaded"; }
+    sleep 0.1
+done
+grep -qs Upsampling "$settings" || { cat "$work/window.log"; fail "Klangdorn_d stored no settings within 30 s"; }
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+pid=
+# 143: ended by the signal itself, until SIGTERM closes the window as its close box does.
+case $status in
+    0 | 143) ;;
+    *) cat "$work/window.log"; fail "Klangdorn_d ended with status $status after SIGTERM" ;;
+esac
+echo "the package installs and both programs run"
