@@ -162,7 +162,7 @@ TEST(ExecutableName, TheRunningProgramIsNamedByTheSameRule)
 {
     EXPECT_EQ(ExecutableBaseName(),
               ExecutableBaseNameOf(QCoreApplication::applicationFilePath().toStdString()));
-    EXPECT_EQ(ExecutableBaseName(), "settings_tests");
+    EXPECT_EQ(ExecutableBaseName(), "qt_settings_tests");
 }
 
 TEST(QtSettingsBackend, AnUnwritableStoreIsError75NamingThePath)
