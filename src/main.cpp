@@ -17,14 +17,35 @@
 #include <QApplication>
 #include <cstdio>
 
+namespace
+{
+
+QStringList argumentsOf(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    // Help and version need no display: answered before the window system is reached. Anything
+    // else is parsed once Qt has taken its own options (-platform, -style) off the line.
+    QString notYet; // a refusal waits for the second parse
+    QTextStream silent(&notYet);
+    if (const auto early = klangdorn::parseProgramArguments(argumentsOf(argc, argv), out, silent);
+        early.exitCode == 0)
+        return 0;
+
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
     klangdorn::useProgramIdentity();
-    QTextStream out(stdout);
-    QTextStream err(stderr);
     const klangdorn::StartRequest request =
         klangdorn::parseProgramArguments(app.arguments(), out, err);
     if (request.exitCode)
