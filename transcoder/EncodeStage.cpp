@@ -1,0 +1,275 @@
+// Opening the encoder and the output, and feeding the encoder whole frames.
+#include "EncodeStage.h"
+
+#include "Describe.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace besweet
+{
+
+namespace
+{
+
+// Sample frames per encoder call for encoders that take any size (PCM).
+constexpr int AnySizeFrame = 4096;
+
+// Chunks of about this long keep both encoders busy and little audio in memory.
+constexpr double ChunkSeconds = 4.0;
+// Enough for the encoders' state to settle: the AC3 transform overlaps half a block, the Layer II
+// filter bank reaches 512 samples back and its psychoacoustic model two frames.
+constexpr int LeadInFrames = 3;
+constexpr int RunOutFrames = 2;
+constexpr int ChunkWorkers = 2;
+constexpr std::size_t ChunksOnTheirWay = 2 * ChunkWorkers;
+
+AVSampleFormat pickSampleFormat(const AVCodec& encoder)
+{
+    // Float where the encoder takes it: gain and mix stay unrounded up to the encoder.
+    const AVSampleFormat preferred[] = {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_S16,
+                                        AV_SAMPLE_FMT_S16P};
+    if (!encoder.sample_fmts)
+        return AV_SAMPLE_FMT_FLTP;
+    for (const AVSampleFormat wanted : preferred)
+        for (const AVSampleFormat* f = encoder.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+            if (*f == wanted)
+                return wanted;
+    return encoder.sample_fmts[0];
+}
+
+bool encoderTakesLayout(const AVCodec& encoder, const AVChannelLayout& layout)
+{
+    if (!encoder.ch_layouts)
+        return true;
+    for (const AVChannelLayout* l = encoder.ch_layouts; l->nb_channels; ++l)
+        if (av_channel_layout_compare(l, &layout) == 0)
+            return true;
+    return false;
+}
+
+const char* twolameMode(char mode)
+{
+    switch (mode) {
+    case 's':
+        return "stereo";
+    case 'd':
+        return "dual_channel";
+    case 'm':
+        return "mono";
+    default:
+        return "joint_stereo";
+    }
+}
+
+[[nodiscard]] CodecContextPtr openEncoder(const Options& options, const Plan& plan)
+{
+    const AVCodec* encoder = findEncoder(options.codec);
+    const AVSampleFormat format = pickSampleFormat(*encoder);
+    if (!encoderTakesRate(options, *encoder, plan.outRate))
+        throw WorkError(encoderName(options.codec) + " cannot take " +
+                        std::to_string(plan.outRate) + " Hz");
+    if (!encoderTakesLayout(*encoder, plan.outLayout))
+        throw WorkError(encoderName(options.codec) + " cannot take " + layoutName(plan.outLayout));
+
+    CodecContextPtr context(avcodec_alloc_context3(encoder));
+    if (!context)
+        throw WorkError("out of memory (encoder)");
+    check(av_channel_layout_copy(&context->ch_layout, &plan.outLayout), "channel layout");
+    context->sample_rate = plan.outRate;
+    context->sample_fmt = format;
+    context->time_base = AVRational{1, plan.outRate};
+    context->bit_rate = static_cast<std::int64_t>(options.kbps) * 1000;
+    if (options.codec == Codec::LayerII)
+        check(av_opt_set(context->priv_data, "mode", twolameMode(options.mode), 0),
+              "libtwolame: mode");
+    check(avcodec_open2(context.get(), encoder, nullptr),
+          options.output + ": cannot open " + encoderName(options.codec));
+    return context;
+}
+
+std::string encoderSettings(const Options& options, const Plan& plan)
+{
+    std::string settings = encoderName(options.codec) + ", " + layoutName(plan.outLayout) + ", " +
+                           std::to_string(plan.outRate) + " Hz";
+    if (options.codec != Codec::Wav)
+        settings += ", " + std::to_string(options.kbps) + " kbps";
+    if (options.codec == Codec::LayerII)
+        settings += std::string(", mode ") + twolameMode(options.mode);
+    return settings;
+}
+
+void openOutput(Output& output, const Options& options, const AVCodecContext& encoder)
+{
+    output.io = output.file.makeIoContext();
+    AVFormatContext* raw = nullptr;
+    check(avformat_alloc_output_context2(&raw, nullptr, muxerName(options.codec), nullptr),
+          options.output + ": cannot set up the output");
+    output.format.reset(raw);
+    raw->pb = output.io.get();
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    output.stream = avformat_new_stream(raw, nullptr);
+    if (!output.stream)
+        throw WorkError("out of memory (output stream)");
+    check(avcodec_parameters_from_context(output.stream->codecpar, &encoder),
+          options.output + ": cannot set up the output");
+    output.stream->time_base = encoder.time_base;
+    check(avformat_write_header(raw, nullptr), options.output + ": cannot write");
+}
+
+[[nodiscard]] FifoPtr initFifo(const AVCodecContext& encoder, int frameSize)
+{
+    FifoPtr fifo(av_audio_fifo_alloc(encoder.sample_fmt, encoder.ch_layout.nb_channels, frameSize));
+    if (!fifo)
+        throw WorkError("out of memory (FIFO)");
+    return fifo;
+}
+
+// BESWEET_CHUNK_FRAMES overrides the chunk length in frames, 0 for one encoder: for tests and
+// measurements.
+std::optional<int> chunkFramesFromEnvironment()
+{
+    const char* text = std::getenv("BESWEET_CHUNK_FRAMES");
+    if (!text || !*text)
+        return std::nullopt;
+    char* end = nullptr;
+    const long frames = std::strtol(text, &end, 10);
+    if (*end != '\0' || frames < 0 || frames > 1000000)
+        return std::nullopt;
+    return static_cast<int>(frames);
+}
+
+// How the encoding is spread over the cores: chunks of so many frames, or (frames 0) one
+// encoder for the whole stream.
+Chunking planChunking(const Options& options, const AVCodecContext& encoder, int frameSize)
+{
+    // PCM has nothing to gain.
+    if (options.codec == Codec::Wav)
+        return {};
+    const int frames = chunkFramesFromEnvironment().value_or(
+        static_cast<int>(std::lround(ChunkSeconds * encoder.sample_rate / frameSize)));
+    if (frames <= 0)
+        return {};
+    return {frames, LeadInFrames, RunOutFrames, ChunkWorkers, ChunksOnTheirWay};
+}
+
+int encoderFrameSize(const AVCodecContext& encoder)
+{
+    const bool anySize =
+        (encoder.codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || encoder.frame_size <= 0;
+    return anySize ? AnySizeFrame : encoder.frame_size;
+}
+
+} // namespace
+
+EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log)
+    : options_(options), encoder_(openEncoder(options, plan)), output_(options.output),
+      frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
+      fifo_(initFifo(*encoder_, frameSize_))
+{
+    log.line("encoder: " + encoderSettings(options, plan));
+    openOutput(output_, options, *encoder_);
+    const auto write = [this](AVPacket& packet) { this->write(packet); };
+    const Chunking chunking = planChunking(options, *encoder_, frameSize_);
+    if (chunking.frames > 0) {
+        log.line("encoding: " + std::to_string(chunking.workers) + " encoders, chunks of " +
+                 std::to_string(chunking.frames) + " frames");
+        frames_ = makeChunkedEncoder(
+            options.output, chunking, [&options, &plan] { return openEncoder(options, plan); },
+            -encoder_->initial_padding, frameSize_, write);
+    } else {
+        frames_ = makeThreadedEncoder(options.output, *encoder_, frameSize_, write);
+    }
+}
+
+EncodeStage::~EncodeStage() = default;
+
+void EncodeStage::add(const AVFrame& decoded)
+{
+    resampler_.convert(decoded, [this](const AVFrame& converted) { toFifo(converted); });
+    encodeWhole();
+}
+
+void EncodeStage::finish()
+{
+    resampler_.drain([this](const AVFrame& converted) { toFifo(converted); });
+    encodeWhole();
+    encodeRest();
+    if (samplesSent_ == 0)
+        throw WorkError(options_.output + ": no audio came out of the conversion; nothing written");
+    frames_->finish();
+    check(av_write_trailer(output_.format.get()), options_.output + ": cannot write");
+    avio_flush(output_.io.get());
+    if (output_.io->error < 0)
+        check(output_.io->error, options_.output + ": cannot write");
+    output_.file.commit();
+}
+
+void EncodeStage::toFifo(const AVFrame& converted)
+{
+    if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted.extended_data),
+                            converted.nb_samples) < converted.nb_samples)
+        throw WorkError("out of memory (FIFO)");
+}
+
+void EncodeStage::encodeWhole()
+{
+    while (av_audio_fifo_size(fifo_.get()) >= frameSize_)
+        encodeFromFifo(frameSize_);
+}
+
+void EncodeStage::encodeRest()
+{
+    const int rest = av_audio_fifo_size(fifo_.get());
+    if (rest > 0)
+        encodeFromFifo(rest);
+}
+
+FramePtr EncodeStage::emptyFrame()
+{
+    if (FramePtr frame = frames_->reuse()) {
+        check(av_frame_make_writable(frame.get()), "out of memory (frame)");
+        return frame;
+    }
+    FramePtr frame = makeFrame();
+    frame->nb_samples = frameSize_;
+    frame->format = encoder_->sample_fmt;
+    frame->sample_rate = encoder_->sample_rate;
+    check(av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout), "channel layout");
+    check(av_frame_get_buffer(frame.get(), 0), "out of memory (frame)");
+    return frame;
+}
+
+void EncodeStage::encodeFromFifo(int samples)
+{
+    FramePtr frame = emptyFrame();
+    av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->extended_data), samples);
+    const bool shortAllowed = encoder_->codec->capabilities &
+                              (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    frame->nb_samples = frameSize_;
+    if (samples < frameSize_) {
+        if (shortAllowed)
+            frame->nb_samples = samples;
+        else
+            av_samples_set_silence(frame->extended_data, samples, frameSize_ - samples,
+                                   encoder_->ch_layout.nb_channels, encoder_->sample_fmt);
+    }
+    frame->pts = samplesSent_;
+    samplesSent_ += frame->nb_samples;
+    frames_->add(std::move(frame));
+}
+
+void EncodeStage::write(AVPacket& packet)
+{
+    av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
+    packet.stream_index = output_.stream->index;
+    checkEach(av_write_frame(output_.format.get(), &packet),
+              [&] { return options_.output + ": cannot write"; });
+}
+
+} // namespace besweet

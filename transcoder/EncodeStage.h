@@ -1,0 +1,62 @@
+// The encode stage: takes decoded frames, converts them (mix, gain, rate) for the encoder, cuts
+// them into the encoder's frames through a FIFO, has them encoded and writes the packets into
+// the output's temporary file, renamed into place once all is done.
+#pragma once
+
+#include "Av.h"
+#include "FrameEncoder.h"
+#include "Options.h"
+#include "OutputFile.h"
+#include "Plan.h"
+#include "Resampler.h"
+#include "RunLog.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace besweet
+{
+
+// The muxer writing into the temporary file; the members go in this order so the muxer is
+// freed before its I/O context, and both before the file.
+struct Output {
+    explicit Output(const std::string& target) : file(target) {}
+    OutputFile file;
+    IoContextPtr io;
+    OutputFormatPtr format;
+    AVStream* stream = nullptr;
+};
+
+class EncodeStage
+{
+public:
+    EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log);
+    EncodeStage(const EncodeStage&) = delete;
+    EncodeStage& operator=(const EncodeStage&) = delete;
+    ~EncodeStage();
+
+    void add(const AVFrame& decoded);
+    // Everything the resampler still holds, then the FIFO's last, partial frame, then what
+    // the encoder still holds, then the trailer; the file is renamed into place last.
+    void finish();
+
+private:
+    void toFifo(const AVFrame& converted);
+    void encodeWhole();
+    void encodeRest();
+    [[nodiscard]] FramePtr emptyFrame();
+    void encodeFromFifo(int samples);
+    void write(AVPacket& packet);
+
+    const Options& options_;
+    CodecContextPtr encoder_;
+    Output output_;
+    int frameSize_;
+    Resampler resampler_;
+    FifoPtr fifo_;
+    std::int64_t samplesSent_ = 0;
+    // Stopped before the output and the encoder go.
+    std::unique_ptr<FrameEncoder> frames_;
+};
+
+} // namespace besweet

@@ -1,0 +1,56 @@
+// The input stage: opens the input (refusing what is no audio file or is cut short), logs what
+// it holds, and reads it packet by packet, the one loop both passes use, or decodes it frame by
+// frame.
+#pragma once
+
+#include "Av.h"
+#include "Options.h"
+#include "Progress.h"
+#include "RunLog.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace besweet
+{
+
+struct Input {
+    std::string path;
+    InputFormatPtr format;
+    AVStream* stream = nullptr;
+    CodecContextPtr decoder;
+    std::int64_t bytes = 0;       // file size, for progress
+    bool wavDespiteRaw = false;   // raw PCM was asked for, but the file is a WAV file
+    std::int64_t partialTail = 0; // bytes at the end too few for a whole sample frame, dropped
+};
+
+[[nodiscard]] Input openInput(const Options& options);
+void logInput(const Input& input, RunLog& log);
+
+// Throws when the input cannot be read a second time (a pipe): before anything is read from it.
+void checkReadableTwice(const std::string& path);
+
+// "12.34 s": how far into the input so many sample frames reach.
+[[nodiscard]] std::string positionText(const Input& input, std::int64_t samples);
+// Throws when a pass found no samples at all.
+void checkNotEmpty(const Input& input, std::int64_t samples);
+
+using OnPacket = std::function<void(const AVPacket&)>;
+using OnFrame = std::function<void(const AVFrame&)>;
+
+// Hands on every packet of the audio stream, in order, with progress; throws when the input
+// cannot be read or ends in an incomplete frame, and Interrupted on a signal.
+void readPackets(Input& input, Progress& progress, const OnPacket& onPacket);
+
+// Reads every packet, decodes it and hands each frame on; the decoder is flushed with an empty
+// packet at the end. Returns the number of sample frames decoded. A change of the channels or
+// the rate between frames is handed on as it comes, and noted in changes when given.
+std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
+                       RunLog* changes = nullptr);
+
+// The sample rates a recording can have; anything else is a damaged header.
+constexpr int LowestRate = 8000;
+constexpr int HighestRate = 384000;
+
+} // namespace besweet
