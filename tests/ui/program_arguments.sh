@@ -16,5 +16,5 @@ err=$("$program" --gibt-es-nicht 2>&1 >/dev/null)
 status=$?
 [ "$status" -eq 2 ] || fail "a wrong option ended with $status"
 echo "$err" | grep -q '^Klangdorn_d: Unbekannte Option' || fail "a wrong option printed: $err"
-[ "$(echo "$err" | wc -l)" -eq 1 ] || fail "a wrong option printed more than one line: $err"
+[ "$(echo "$err" | grep -c "Unbekannte Option")" -eq 1 ] || fail "a wrong option was refused more than once: $err"
 exit 0
