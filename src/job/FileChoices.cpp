@@ -1,6 +1,7 @@
 #include "job/FileChoices.h"
 
 #include "job/FileChoiceRules.h"
+#include "job/TextCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -86,12 +87,6 @@ std::optional<std::string> plainExtensionOf(std::string_view pattern)
     return std::string(extension);
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(
-        a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
 } // namespace
 
 ChosenPaths ApplySource(SettingsStore& settings, const std::string& source)
@@ -164,7 +159,7 @@ int filterIndexOf(std::string_view filter, std::string_view extension)
     for (std::size_t i = 0; i < entries.size(); ++i)
         for (const auto pattern : entries[i])
             if (const auto patternExtension = plainExtensionOf(pattern))
-                if (equalIgnoringCase(*patternExtension, extension))
+                if (EqualsIgnoringCase(*patternExtension, extension))
                     return static_cast<int>(i);
     return 0;
 }

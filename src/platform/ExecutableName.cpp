@@ -1,8 +1,8 @@
 #include "platform/ExecutableName.h"
 
+#include "job/TextCase.h"
+
 #include <QCoreApplication>
-#include <algorithm>
-#include <cctype>
 #include <string_view>
 
 namespace klangdorn
@@ -16,14 +16,6 @@ constexpr std::string_view FolderSeparators = "/\\";
 constexpr std::string_view FolderSeparators = "/";
 #endif
 constexpr std::string_view ExeEnding = ".exe";
-
-bool endsWithExe(std::string_view name)
-{
-    return name.size() > ExeEnding.size() &&
-           std::ranges::equal(
-               name.substr(name.size() - ExeEnding.size()), ExeEnding,
-               [](unsigned char a, unsigned char b) { return std::tolower(a) == b; });
-}
 } // namespace
 
 std::string ExecutableBaseNameOf(const std::string& path)
@@ -32,7 +24,7 @@ std::string ExecutableBaseNameOf(const std::string& path)
     if (const auto folderEnd = name.find_last_of(FolderSeparators);
         folderEnd != std::string_view::npos)
         name.remove_prefix(folderEnd + 1);
-    if (endsWithExe(name))
+    if (name.size() > ExeEnding.size() && EndsWithIgnoringCase(name, ExeEnding))
         name.remove_suffix(ExeEnding.size());
     return std::string(name);
 }

@@ -2,6 +2,7 @@
 
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
+#include "job/TextCase.h"
 #include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
 #include "platform/WineRun.h"
@@ -47,16 +48,6 @@ RuntimeError launchError(int error, const std::string& path)
     if (error == ENOENT || error == ENOTDIR)
         return RuntimeError(ErrorNumber::FileNotFound, path);
     return osError(error, path);
-}
-
-bool endsWithExe(const std::string& program)
-{
-    constexpr std::string_view exe = ".exe";
-    if (program.size() < exe.size())
-        return false;
-    return std::equal(
-        exe.begin(), exe.end(), program.end() - static_cast<long>(exe.size()),
-        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
 bool isExecutableFile(const std::string& path)
@@ -333,7 +324,7 @@ private:
 
 bool NeedsWine(const std::string& program)
 {
-    return endsWithExe(program);
+    return EndsWithIgnoringCase(program, ".exe");
 }
 
 std::optional<std::string> FindOnPath(const std::string& name)

@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "job/TextCase.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -33,12 +35,6 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(
-        a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
 } // namespace
 
 std::optional<long long> parseDecimal(std::string_view text)
@@ -55,9 +51,9 @@ std::optional<long long> parseDecimal(std::string_view text)
 
 std::optional<bool> parseTruthValue(std::string_view text)
 {
-    if (equalsIgnoringCase(trimmed(text), "true"))
+    if (EqualsIgnoringCase(trimmed(text), "true"))
         return true;
-    if (equalsIgnoringCase(trimmed(text), "false"))
+    if (EqualsIgnoringCase(trimmed(text), "false"))
         return false;
     if (const auto number = parseDecimal(text))
         return *number != 0;
