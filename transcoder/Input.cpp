@@ -46,11 +46,17 @@ struct WavData {
     std::uint64_t bytes;
 };
 
+// The first twelve bytes of a RIFF WAVE file: "RIFF", its length, "WAVE".
+bool isWavHeader(const unsigned char (&riff)[12])
+{
+    return std::memcmp(riff, "RIFF", 4) == 0 && std::memcmp(riff + 8, "WAVE", 4) == 0;
+}
+
 std::optional<WavData> findWavData(AVIOContext* io)
 {
     unsigned char riff[12];
     if (avio_seek(io, 0, SEEK_SET) < 0 || avio_read(io, riff, sizeof riff) != sizeof riff ||
-        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
+        !isWavHeader(riff))
         return std::nullopt;
     std::uint64_t offset = sizeof riff;
     for (int chunks = 0; chunks < 64; ++chunks) {
@@ -118,9 +124,8 @@ bool startsAsWav(const std::string& path)
     if (!isRegularFile(path))
         return false;
     std::ifstream in(path, std::ios::binary);
-    char riff[12];
-    return in.read(riff, sizeof riff) && std::memcmp(riff, "RIFF", 4) == 0 &&
-           std::memcmp(riff + 8, "WAVE", 4) == 0;
+    unsigned char riff[12];
+    return in.read(reinterpret_cast<char*>(riff), sizeof riff) && isWavHeader(riff);
 }
 
 void checkRate(const std::string& path, int rate, const std::string& where)
