@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Comparing names the way Windows and the settings file do: ASCII letters in any case.
 #pragma once
 
