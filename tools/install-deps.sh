@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need; only missing ones.
+# Installs the Debian packages the build, the tests, the fuzz targets (clang and its sanitizer
+# and libFuzzer runtimes) and the benchmarks need; only missing ones.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     g++-mingw-w64-x86-64
+    clang libclang-rt-14-dev
 )
 
 missing=()

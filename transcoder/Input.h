@@ -39,7 +39,9 @@ using OnFrame = std::function<void(const AVFrame&)>;
 void readPackets(Input& input, Progress& progress, const OnPacket& onPacket);
 
 // Reads every packet, decodes it and hands each frame on; the decoder is flushed with an empty
-// packet at the end. Returns the number of sample frames decoded.
-std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame);
+// packet at the end. Returns the number of sample frames decoded. Stops early once limit sample
+// frames are decoded (0: no limit).
+std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
+                       std::int64_t limit = 0);
 
 } // namespace besweet

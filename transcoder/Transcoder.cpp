@@ -24,7 +24,7 @@ namespace
 // gain: mixed, and resampled where the rates differ, since resampling brings back the peaks
 // that fall between the input's samples. Without resampling, PCM is read straight from its
 // packets and anything else decoded.
-[[nodiscard]] double measurePeak(Input input, const Plan& plan)
+[[nodiscard]] double measurePeak(Input input, const Plan& plan, std::int64_t limit)
 {
     Progress progress("Pass 1/2: measuring the peak");
     std::int64_t samples = 0;
@@ -38,9 +38,12 @@ namespace
         PeakMeter meter(std::move(identity), channels, channels);
         Resampler resampler(plan, input.decoder->sample_fmt, AV_SAMPLE_FMT_FLTP, 1.0, nullptr);
         const auto measure = [&](const AVFrame& frame) { meter.addFrame(frame); };
-        samples = decodeAll(input, progress, [&](const AVFrame& frame) {
-            resampler.convert(frame.extended_data, frame.nb_samples, measure);
-        });
+        samples = decodeAll(
+            input, progress,
+            [&](const AVFrame& frame) {
+                resampler.convert(frame.extended_data, frame.nb_samples, measure);
+            },
+            limit);
         resampler.convert(nullptr, 0, measure);
         peak = meter.peak();
     } else if (PeakMeter::readsPacketsOf(codec)) {
@@ -51,7 +54,8 @@ namespace
         peak = meter.peak();
     } else {
         PeakMeter meter(plan.matrix, plan.outLayout.nb_channels, plan.inLayout.nb_channels);
-        samples = decodeAll(input, progress, [&](const AVFrame& frame) { meter.addFrame(frame); });
+        samples = decodeAll(
+            input, progress, [&](const AVFrame& frame) { meter.addFrame(frame); }, limit);
         peak = meter.peak();
     }
     checkNotEmpty(input, samples);
@@ -61,7 +65,7 @@ namespace
 
 double normalisingGain(Input input, const Options& options, const Plan& plan, RunLog& log)
 {
-    const double peak = measurePeak(std::move(input), plan);
+    const double peak = measurePeak(std::move(input), plan, options.stopAfterSamples);
     if (peak <= 0.0) {
         log.line("peak: silence; gain: none");
         return 1.0;
@@ -78,8 +82,8 @@ void encodePass(Input input, const Options& options, const Plan& plan, double ga
 {
     EncodeStage stage(options, plan, input.decoder->sample_fmt, gain, log);
     Progress progress(secondPass ? "Pass 2/2: encoding" : "Pass 1/1: encoding");
-    const std::int64_t samples =
-        decodeAll(input, progress, [&](const AVFrame& frame) { stage.add(frame); });
+    const std::int64_t samples = decodeAll(
+        input, progress, [&](const AVFrame& frame) { stage.add(frame); }, options.stopAfterSamples);
     checkNotEmpty(input, samples);
     stage.finish();
     progress.finish();

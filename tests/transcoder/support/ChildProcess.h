@@ -1,6 +1,7 @@
 // Runs the real besweet as a child process and collects what it printed and how it ended.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -15,20 +16,26 @@ struct RunResult {
     std::string err;
 };
 
+// Runs in the child just before besweet starts (a lower file size limit, another user).
+using ChildSetup = std::function<void()>;
+
 // Runs besweet with the arguments (without the program name) and waits for it.
-RunResult runBesweet(const std::vector<std::string>& arguments);
+RunResult runBesweet(const std::vector<std::string>& arguments, const ChildSetup& setup = {});
 
 // A besweet started and not yet waited for, to be signalled.
 class RunningBesweet
 {
 public:
     // stdoutFd: where its standard output goes instead of a file (the child gets a copy).
-    explicit RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd = -1);
+    explicit RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd = -1,
+                            const ChildSetup& setup = {});
     RunningBesweet(const RunningBesweet&) = delete;
     RunningBesweet& operator=(const RunningBesweet&) = delete;
     ~RunningBesweet();
 
     void signal(int number) const;
+    // What it has printed on standard output so far.
+    [[nodiscard]] std::string outputSoFar() const;
     RunResult wait();
 
 private:
