@@ -167,11 +167,9 @@ int encoderFrameSize(const AVCodecContext& encoder)
 
 } // namespace
 
-EncodeStage::EncodeStage(const Options& options, const Plan& plan, AVSampleFormat inFormat,
-                         double gain, RunLog& log)
+EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log)
     : options_(options), encoder_(openEncoder(options, plan)), output_(options.output),
-      frameSize_(encoderFrameSize(*encoder_)),
-      resampler_(plan, inFormat, encoder_->sample_fmt, gain, &log),
+      frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
       fifo_(initFifo(*encoder_, frameSize_))
 {
     log.line("encoder: " + encoderSettings(options, plan));
@@ -193,15 +191,17 @@ EncodeStage::~EncodeStage() = default;
 
 void EncodeStage::add(const AVFrame& decoded)
 {
-    convert(decoded.extended_data, decoded.nb_samples);
+    resampler_.convert(decoded, [this](const AVFrame& converted) { toFifo(converted); });
     encodeWhole();
 }
 
 void EncodeStage::finish()
 {
-    convert(nullptr, 0);
+    resampler_.drain([this](const AVFrame& converted) { toFifo(converted); });
     encodeWhole();
     encodeRest();
+    if (samplesSent_ == 0)
+        throw WorkError(options_.output + ": no audio came out of the conversion; nothing written");
     frames_->finish();
     check(av_write_trailer(output_.format.get()), options_.output + ": cannot write");
     avio_flush(output_.io.get());
@@ -210,14 +210,11 @@ void EncodeStage::finish()
     output_.file.commit();
 }
 
-// A null input drains the resampler.
-void EncodeStage::convert(const std::uint8_t* const* in, int inSamples)
+void EncodeStage::toFifo(const AVFrame& converted)
 {
-    resampler_.convert(in, inSamples, [&](const AVFrame& converted) {
-        if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted.extended_data),
-                                converted.nb_samples) < converted.nb_samples)
-            throw WorkError("out of memory (FIFO)");
-    });
+    if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted.extended_data),
+                            converted.nb_samples) < converted.nb_samples)
+        throw WorkError("out of memory (FIFO)");
 }
 
 void EncodeStage::encodeWhole()

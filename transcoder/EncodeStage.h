@@ -30,8 +30,7 @@ struct Output {
 class EncodeStage
 {
 public:
-    EncodeStage(const Options& options, const Plan& plan, AVSampleFormat inFormat, double gain,
-                RunLog& log);
+    EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log);
     EncodeStage(const EncodeStage&) = delete;
     EncodeStage& operator=(const EncodeStage&) = delete;
     ~EncodeStage();
@@ -42,7 +41,7 @@ public:
     void finish();
 
 private:
-    void convert(const std::uint8_t* const* in, int inSamples);
+    void toFifo(const AVFrame& converted);
     void encodeWhole();
     void encodeRest();
     [[nodiscard]] FramePtr emptyFrame();

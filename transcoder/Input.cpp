@@ -2,6 +2,7 @@
 #include "Input.h"
 
 #include "Describe.h"
+#include "FrameLength.h"
 #include "Interrupt.h"
 
 #include <algorithm>
@@ -39,22 +40,22 @@ AVDictionary* rawPcmOptions(const Options& options)
 
 // Where the data chunk of a RIFF WAVE file starts and how long its header says it is; nothing
 // when the header leaves the length open (0 or 0xFFFFFFFF, as streaming writers leave it).
+// Read through the demuxer's own I/O context, which is left where it was.
 struct WavData {
     std::uint64_t offset;
     std::uint64_t bytes;
 };
 
-std::optional<WavData> promisedWavData(const std::string& path)
+std::optional<WavData> findWavData(AVIOContext* io)
 {
-    std::ifstream in(path, std::ios::binary);
-    char riff[12];
-    if (!in.read(riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
-        std::memcmp(riff + 8, "WAVE", 4) != 0)
+    unsigned char riff[12];
+    if (avio_seek(io, 0, SEEK_SET) < 0 || avio_read(io, riff, sizeof riff) != sizeof riff ||
+        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
         return std::nullopt;
     std::uint64_t offset = sizeof riff;
     for (int chunks = 0; chunks < 64; ++chunks) {
         unsigned char header[8];
-        if (!in.read(reinterpret_cast<char*>(header), sizeof header))
+        if (avio_read(io, header, sizeof header) != sizeof header)
             return std::nullopt;
         const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 |
                                    static_cast<std::uint32_t>(header[7]) << 24;
@@ -65,19 +66,31 @@ std::optional<WavData> promisedWavData(const std::string& path)
             return WavData{offset, size};
         }
         offset += size + (size & 1);
-        in.seekg(static_cast<std::streamoff>(offset));
+        if (avio_seek(io, static_cast<std::int64_t>(offset), SEEK_SET) < 0)
+            return std::nullopt;
     }
     return std::nullopt;
 }
 
+std::optional<WavData> promisedWavData(const Input& input)
+{
+    AVIOContext* io = input.format->pb;
+    const std::int64_t resume = avio_tell(io);
+    const auto found = findWavData(io);
+    check(static_cast<int>(std::min<std::int64_t>(avio_seek(io, resume, SEEK_SET), 0)),
+          input.path + ": cannot read");
+    return found;
+}
+
 // A WAV file cut short holds less than its header promises; FFmpeg would quietly read what is
-// there, but a track missing its end is no success.
+// there, but a track missing its end is no success. (A pipe's length is not known beforehand.)
 void checkWavComplete(const Input& input)
 {
-    if (std::strcmp(input.format->iformat->name, "wav") != 0)
+    if (std::strcmp(input.format->iformat->name, "wav") != 0 || input.bytes <= 0 ||
+        !(input.format->pb->seekable & AVIO_SEEKABLE_NORMAL))
         return;
-    const auto promised = promisedWavData(input.path);
-    if (!promised || input.bytes <= 0)
+    const auto promised = promisedWavData(input);
+    if (!promised)
         return;
     const auto held =
         static_cast<std::uint64_t>(input.bytes) -
@@ -91,6 +104,33 @@ void checkWavComplete(const Input& input)
                     seconds(static_cast<double>(held) / bytesPerSecond));
 }
 
+bool isRegularFile(const std::string& path)
+{
+    struct stat info {
+    };
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Raw PCM ticked for a WAV file would play its header as a click: a regular file that starts as
+// a WAV file is read as one. (A pipe cannot be looked into before it is read.)
+bool startsAsWav(const std::string& path)
+{
+    if (!isRegularFile(path))
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    char riff[12];
+    return in.read(riff, sizeof riff) && std::memcmp(riff, "RIFF", 4) == 0 &&
+           std::memcmp(riff + 8, "WAVE", 4) == 0;
+}
+
+void checkRate(const std::string& path, int rate, const std::string& where)
+{
+    if (rate < LowestRate || rate > HighestRate)
+        throw WorkError(path + ": has a sample rate of " + std::to_string(rate) + " Hz" + where +
+                        ", which no recording has (" + std::to_string(LowestRate) + " to " +
+                        std::to_string(HighestRate) + " Hz); the file is damaged");
+}
+
 // How far into the input file a packet reaches: what progress counts (the reading position
 // runs ahead by what the demuxer has buffered).
 std::int64_t positionAfter(const Input& input, const AVPacket& packet)
@@ -98,36 +138,124 @@ std::int64_t positionAfter(const Input& input, const AVPacket& packet)
     return packet.pos >= 0 ? packet.pos + packet.size : avio_tell(input.format->pb);
 }
 
-// Layer II and AC3 run at a constant bitrate: every frame is as long as the others, give or take
-// a padding byte or two. A last frame shorter than that was cut off with the file, which
-// FFmpeg's decoders would quietly decode as if whole.
+// MPEG audio and AC3 frames say in their header how long they are. A last frame shorter than
+// that was cut off with the file, which FFmpeg's decoders would quietly decode as if whole.
 class CutFrameWatch
 {
 public:
     explicit CutFrameWatch(AVCodecID codec)
-        : watching_(codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_AC3)
+        : codec_(codec), watching_(hasFrameLengthInHeader(codec))
     {
     }
 
-    void see(int packetSize)
+    // True when the packet is shorter than its header says, or ends in the start of another
+    // frame too short to be parsed on its own (the parser hands such a piece on with the frame
+    // before it).
+    [[nodiscard]] bool tooShort(const AVPacket& packet) const
     {
         if (!watching_)
-            return;
-        lastTooShort_ = shortest_ > 0 && packetSize + 4 < shortest_;
-        if (!lastTooShort_)
-            shortest_ = shortest_ == 0 ? packetSize : std::min(shortest_, packetSize);
-    }
-
-    void checkEnd(const Input& input) const
-    {
-        if (lastTooShort_)
-            throw WorkError(input.path + ": is cut short: its last frame is incomplete");
+            return false;
+        const auto size = static_cast<std::size_t>(packet.size);
+        if (size < shortestHeader)
+            return true;
+        const auto length = frameLength(codec_, packet.data, size);
+        if (!length)
+            return false;
+        return size < *length ||
+               (size > *length && startsFrame(codec_, packet.data + *length, size - *length));
     }
 
 private:
+    static constexpr std::size_t shortestHeader = 4;
+    AVCodecID codec_;
     bool watching_;
-    int shortest_ = 0;
-    bool lastTooShort_ = false;
+};
+
+// PCM as it is read: a last partial sample frame (a data length not a whole number of frames)
+// is dropped, and a float sample that is not a finite number is corrupt data.
+class PcmWatch
+{
+public:
+    explicit PcmWatch(const Input& input)
+        : input_(input), blockAlign_(pcmBlockAlign(*input.stream->codecpar)),
+          floatBytes_(floatSampleBytes(input.stream->codecpar->codec_id)),
+          bigEndian_(isBigEndian(input.stream->codecpar->codec_id))
+    {
+    }
+
+    // Trims the packet to whole sample frames; returns the bytes dropped.
+    int trim(AVPacket& packet) const
+    {
+        if (blockAlign_ <= 0)
+            return 0;
+        const int partial = packet.size % blockAlign_;
+        packet.size -= partial;
+        return partial;
+    }
+
+    void checkFinite(const AVPacket& packet)
+    {
+        if (floatBytes_ > 0) {
+            const auto bad = firstNonFinite(packet.data, static_cast<std::size_t>(packet.size));
+            if (bad)
+                throw WorkError(input_.path + ": corrupt audio data near " +
+                                positionText(input_, framesBefore_ + static_cast<std::int64_t>(
+                                                                         *bad / blockBytes())) +
+                                ": a sample is not a finite number");
+        }
+        if (blockAlign_ > 0)
+            framesBefore_ += packet.size / blockAlign_;
+    }
+
+private:
+    static int pcmBlockAlign(const AVCodecParameters& parameters)
+    {
+        const int bits = av_get_bits_per_sample(parameters.codec_id);
+        const bool pcm = bits > 0 && avcodec_descriptor_get(parameters.codec_id) &&
+                         std::strncmp(avcodec_get_name(parameters.codec_id), "pcm_", 4) == 0;
+        return pcm ? bits / 8 * parameters.ch_layout.nb_channels : 0;
+    }
+
+    static std::size_t floatSampleBytes(AVCodecID codec)
+    {
+        switch (codec) {
+        case AV_CODEC_ID_PCM_F32LE:
+        case AV_CODEC_ID_PCM_F32BE:
+            return 4;
+        case AV_CODEC_ID_PCM_F64LE:
+        case AV_CODEC_ID_PCM_F64BE:
+            return 8;
+        default:
+            return 0;
+        }
+    }
+
+    static bool isBigEndian(AVCodecID codec)
+    {
+        return codec == AV_CODEC_ID_PCM_F32BE || codec == AV_CODEC_ID_PCM_F64BE;
+    }
+
+    [[nodiscard]] std::size_t blockBytes() const { return static_cast<std::size_t>(blockAlign_); }
+
+    // The byte offset of the first sample whose exponent bits are all set (infinity or NaN).
+    [[nodiscard]] std::optional<std::size_t> firstNonFinite(const std::uint8_t* data,
+                                                            std::size_t size) const
+    {
+        // The exponent's top seven bits sit in the byte that holds the sign, the rest in the next.
+        const std::size_t high = bigEndian_ ? 0 : floatBytes_ - 1;
+        const std::size_t next = bigEndian_ ? 1 : floatBytes_ - 2;
+        const std::uint8_t nextMask = floatBytes_ == 4 ? 0x80 : 0xf0;
+        for (std::size_t at = 0; at + floatBytes_ <= size; at += floatBytes_)
+            if ((data[at + high] & 0x7f) == 0x7f && (data[at + next] & nextMask) == nextMask)
+                return at;
+        return std::nullopt;
+    }
+
+    const Input& input_;
+    int blockAlign_;
+    std::size_t floatBytes_;
+    bool bigEndian_;
+    std::int64_t framesBefore_ = 0;
 };
 
 } // namespace
@@ -138,29 +266,31 @@ Input openInput(const Options& options)
     input.path = options.input;
     checkInputFile(input.path);
 
-    const AVInputFormat* forced = options.rawInput ? av_find_input_format("s16le") : nullptr;
-    AVDictionary* dict = options.rawInput ? rawPcmOptions(options) : nullptr;
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw)
+    input.wavDespiteRaw = options.rawInput && startsAsWav(input.path);
+    const bool raw = options.rawInput && !input.wavDespiteRaw;
+    const AVInputFormat* forced = raw ? av_find_input_format("s16le") : nullptr;
+    AVDictionary* dict = raw ? rawPcmOptions(options) : nullptr;
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format)
         throw WorkError("out of memory (input)");
     // A signal ends even a read that waits (a pipe as input).
-    raw->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
+    format->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
     // "file:" keeps a name such as "a:b.wav" from being read as a protocol.
-    const int opened = avformat_open_input(&raw, ("file:" + input.path).c_str(), forced, &dict);
+    const int opened = avformat_open_input(&format, ("file:" + input.path).c_str(), forced, &dict);
     av_dict_free(&dict);
     stopWhenInterrupted();
     check(opened, input.path + ": cannot read as audio");
-    input.format.reset(raw);
+    input.format.reset(format);
 
-    const int found = avformat_find_stream_info(raw, nullptr);
+    const int found = avformat_find_stream_info(format, nullptr);
     stopWhenInterrupted();
     check(found, input.path + ": cannot read as audio");
     const AVCodec* codec = nullptr;
-    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (index < 0 || !codec)
         throw WorkError(input.path + ": holds no audio this program can decode");
-    input.stream = raw->streams[index];
-    input.bytes = raw->pb ? avio_size(raw->pb) : 0;
+    input.stream = format->streams[index];
+    input.bytes = format->pb ? avio_size(format->pb) : 0;
 
     input.decoder.reset(avcodec_alloc_context3(codec));
     if (!input.decoder)
@@ -172,6 +302,7 @@ Input openInput(const Options& options)
           input.path + ": cannot open the decoder");
     if (input.decoder->sample_rate <= 0 || input.decoder->ch_layout.nb_channels <= 0)
         throw WorkError(input.path + ": holds no audio with a known rate and channel count");
+    checkRate(input.path, input.decoder->sample_rate, "");
     if (input.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
         const int channels = input.decoder->ch_layout.nb_channels;
         av_channel_layout_uninit(&input.decoder->ch_layout);
@@ -197,6 +328,21 @@ void logInput(const Input& input, RunLog& log)
              layoutName(decoder.ch_layout) + ")");
     log.line("input rate: " + std::to_string(decoder.sample_rate) + " Hz");
     log.line("input duration: " + seconds(duration));
+    if (input.wavDespiteRaw) {
+        log.line("input: a WAV file, read as such; raw PCM (-fs) ignored");
+        say("besweet: warning: %s is a WAV file: read as such, raw PCM (-fs) ignored\n",
+            input.path.c_str());
+    }
+}
+
+void checkReadableTwice(const std::string& path)
+{
+    struct stat info {
+    };
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+        throw WorkError(path + ": is a pipe or device, which can be read only once, and -norm "
+                               "reads the input twice: save it to a file first, or leave out "
+                               "-norm");
 }
 
 std::string positionText(const Input& input, std::int64_t samples)
@@ -213,7 +359,12 @@ void checkNotEmpty(const Input& input, std::int64_t samples)
 void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
 {
     PacketPtr packet = makePacket();
-    CutFrameWatch cutFrames(input.stream->codecpar->codec_id);
+    // A frame shorter than it says waits here: the last one was cut off with the file; one
+    // followed by more is damage for the decoder to judge.
+    PacketPtr shortFrame = makePacket();
+    const CutFrameWatch cutFrames(input.stream->codecpar->codec_id);
+    PcmWatch pcm(input);
+    input.partialTail = 0;
     for (;;) {
         stopWhenInterrupted();
         const int read = av_read_frame(input.format.get(), packet.get());
@@ -222,24 +373,80 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
         stopWhenInterrupted();
         checkEach(read, [&] { return input.path + ": cannot read"; });
         if (packet->stream_index == input.stream->index) {
-            cutFrames.see(packet->size);
-            onPacket(*packet);
+            input.partialTail += pcm.trim(*packet);
+            pcm.checkFinite(*packet);
+            if (shortFrame->size > 0) {
+                onPacket(*shortFrame);
+                av_packet_unref(shortFrame.get());
+            }
+            if (cutFrames.tooShort(*packet))
+                av_packet_move_ref(shortFrame.get(), packet.get());
+            else if (packet->size > 0)
+                onPacket(*packet);
         }
         progress.update(positionAfter(input, *packet), input.bytes);
         av_packet_unref(packet.get());
     }
-    cutFrames.checkEnd(input);
+    if (shortFrame->size > 0)
+        throw WorkError(input.path + ": is cut short: its last frame is incomplete");
 }
 
-std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame, std::int64_t limit)
+namespace
+{
+
+// The channels and rate of the frames decoded so far, to see where they change.
+class ShapeWatch
+{
+public:
+    ShapeWatch(const Input& input, RunLog* log) : input_(input), log_(log) {}
+    ShapeWatch(const ShapeWatch&) = delete;
+    ShapeWatch& operator=(const ShapeWatch&) = delete;
+    ~ShapeWatch() { av_channel_layout_uninit(&layout_); }
+
+    // Notes the frame's place (after this one) and whether it differs from the one before.
+    void see(const AVFrame& frame)
+    {
+        if (rate_ != 0 && (frame.sample_rate != rate_ ||
+                           av_channel_layout_compare(&frame.ch_layout, &layout_) != 0)) {
+            checkRate(input_.path, frame.sample_rate, " from " + seconds(position_) + " on");
+            if (log_)
+                log_->line("input: from " + seconds(position_) + " on " +
+                           std::to_string(frame.ch_layout.nb_channels) +
+                           (frame.ch_layout.nb_channels == 1 ? " channel (" : " channels (") +
+                           layoutName(frame.ch_layout) + "), " + std::to_string(frame.sample_rate) +
+                           " Hz; mixed as a whole file of that kind would be");
+        }
+        if (frame.sample_rate != rate_ || av_channel_layout_compare(&frame.ch_layout, &layout_)) {
+            rate_ = frame.sample_rate;
+            check(av_channel_layout_copy(&layout_, &frame.ch_layout), "channel layout");
+        }
+        position_ += static_cast<double>(frame.nb_samples) / frame.sample_rate;
+    }
+
+    // Seconds decoded so far.
+    [[nodiscard]] double position() const { return position_; }
+
+private:
+    const Input& input_;
+    RunLog* log_;
+    AVChannelLayout layout_{};
+    int rate_ = 0;
+    double position_ = 0.0;
+};
+
+} // namespace
+
+std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame, RunLog* changes,
+                       std::int64_t limit)
 {
     struct Enough {
     };
     AVCodecContext* decoder = input.decoder.get();
     FramePtr frame = makeFrame();
     std::int64_t samples = 0;
+    ShapeWatch shape(input, changes);
     const auto corrupt = [&] {
-        return input.path + ": corrupt audio data near " + positionText(input, samples);
+        return input.path + ": corrupt audio data near " + seconds(shape.position());
     };
     const auto receiveFrames = [&] {
         for (;;) {
@@ -247,10 +454,12 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
             checkEach(got, corrupt);
-            if (frame->ch_layout.nb_channels != input.decoder->ch_layout.nb_channels ||
-                frame->sample_rate != input.decoder->sample_rate)
-                throw WorkError(input.path + ": changes its channels or rate near " +
-                                positionText(input, samples) + "; this is not supported");
+            if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+                const int channels = frame->ch_layout.nb_channels;
+                av_channel_layout_uninit(&frame->ch_layout);
+                av_channel_layout_default(&frame->ch_layout, channels);
+            }
+            shape.see(*frame);
             samples += frame->nb_samples;
             onFrame(*frame);
             av_frame_unref(frame.get());
@@ -268,6 +477,9 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     }
     check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
     receiveFrames();
+    if (changes && input.partialTail > 0)
+        changes->line("input: the last " + std::to_string(input.partialTail) +
+                      " bytes are less than a whole sample frame; dropped");
     return samples;
 }
 

@@ -20,11 +20,16 @@ struct Input {
     InputFormatPtr format;
     AVStream* stream = nullptr;
     CodecContextPtr decoder;
-    std::int64_t bytes = 0; // file size, for progress
+    std::int64_t bytes = 0;       // file size, for progress
+    bool wavDespiteRaw = false;   // raw PCM was asked for, but the file is a WAV file
+    std::int64_t partialTail = 0; // bytes at the end too few for a whole sample frame, dropped
 };
 
 [[nodiscard]] Input openInput(const Options& options);
 void logInput(const Input& input, RunLog& log);
+
+// Throws when the input cannot be read a second time (a pipe): before anything is read from it.
+void checkReadableTwice(const std::string& path);
 
 // "12.34 s": how far into the input so many sample frames reach.
 [[nodiscard]] std::string positionText(const Input& input, std::int64_t samples);
@@ -39,9 +44,14 @@ using OnFrame = std::function<void(const AVFrame&)>;
 void readPackets(Input& input, Progress& progress, const OnPacket& onPacket);
 
 // Reads every packet, decodes it and hands each frame on; the decoder is flushed with an empty
-// packet at the end. Returns the number of sample frames decoded. Stops early once limit sample
-// frames are decoded (0: no limit).
+// packet at the end. Returns the number of sample frames decoded. A change of the channels or
+// the rate between frames is handed on as it comes, and noted in changes when given. Stops early
+// once limit sample frames are decoded (0: no limit).
 std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
-                       std::int64_t limit = 0);
+                       RunLog* changes = nullptr, std::int64_t limit = 0);
+
+// The sample rates a recording can have; anything else is a damaged header.
+constexpr int LowestRate = 8000;
+constexpr int HighestRate = 384000;
 
 } // namespace besweet

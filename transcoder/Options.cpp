@@ -153,16 +153,22 @@ int bitrateFrom(const std::string& text, std::span<const int> table, std::string
     return *value;
 }
 
-void checkLayerIIMode(char mode, int kbps)
+// The format allows mono only up to 192 kbps and the two-channel modes only from 64 kbps (but
+// not at 80).
+std::vector<int> layerIIBitrates(char mode)
 {
-    // The format allows mono only up to 192 kbps and the two-channel modes only from 64 kbps
-    // (but not at 80).
     std::vector<int> allowed;
     for (const int rate : layerIITable) {
         const bool fits = mode == 'm' ? rate <= 192 : rate >= 64 && rate != 80;
         if (fits)
             allowed.push_back(rate);
     }
+    return allowed;
+}
+
+void checkLayerIIMode(char mode, int kbps)
+{
+    const std::vector<int> allowed = layerIIBitrates(mode);
     if (std::find(allowed.begin(), allowed.end(), kbps) == allowed.end())
         throw UsageError{"Layer II mode '" + std::string(1, mode) + "' does not allow " +
                          std::to_string(kbps) + " kbps; allowed (kbps): " + listed(allowed)};
@@ -249,6 +255,25 @@ void readEncoder(const Given& given, Options& options)
     }
 }
 
+// The values as a list in lines of at most 80 characters, each after the help's indent.
+template <typename Table> std::string helpList(const std::string& first, const Table& values)
+{
+    const std::string indent(16, ' ');
+    std::string text = indent + first;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        const std::string item = std::to_string(values[i]) + (i + 1 < std::size(values) ? "," : "");
+        if (text.size() - lineStart + 1 + item.size() > 80) {
+            text += "\n" + indent;
+            lineStart = text.size() - indent.size();
+        } else if (text.back() != ' ') {
+            text += ' ';
+        }
+        text += item;
+    }
+    return text + "\n";
+}
+
 void printHelp(std::ostream& out)
 {
     out << "Usage: besweet -core( -input IN -output OUT [-logfile LOG] )\n"
@@ -259,15 +284,23 @@ void printHelp(std::ostream& out)
            "audio track. Every section opener, option, value and ')' is its own argument.\n"
            "\n"
            "  -norm X       scale so that the output's highest peak is X of full scale\n"
-           "                (0 <= X <= 1; 0 leaves the level as it is)\n"
+           "                (0 <= X <= 1; 0 leaves the level as it is); held lower where the\n"
+           "                encoder would overshoot full scale (the log says so).\n"
+           "                Reads the input twice, so not from a pipe\n"
            "  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at RATE:\n"
-           "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000\n"
+           "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000;\n"
+           "                a WAV file is read as WAV all the same\n"
            "  --rate 48000  resample to 48000 Hz\n"
-           "  -toolame(     MPEG-1 Layer II; -m stereo, joint stereo, dual channel or mono\n"
-           "                (mono up to 192 kbps, the others from 64 kbps); default j 224\n"
-           "  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n"
-           "  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
+           "  -toolame(     MPEG-1 Layer II; -m stereo, joint stereo, dual channel or mono;\n"
+           "                default j 224\n"
+        << helpList("kbps for s, j, d:", layerIIBitrates('s'))
+        << helpList("kbps for m:", layerIIBitrates('m'))
+        << "  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n"
+        << helpList("kbps:", ac3Table)
+        << "  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
            "  joint stereo 224 kbps, .ac3 AC3 192 kbps, .wav 16-bit PCM.\n"
+           "  A DVD takes 48000 Hz, and AC3 up to 448 kbps: other tracks are made with a\n"
+           "  warning.\n"
            "\n"
            "  --help        show this text\n"
            "  --version     show the version\n"
@@ -277,8 +310,9 @@ void printHelp(std::ostream& out)
            "refused as a command line error.\n"
            "\n"
            "Exit status: 0 the track is written; 1 the work failed (input missing, unreadable,\n"
-           "corrupt or empty; encoder or write failure; interrupted); 2 the command line is "
-           "wrong.\n";
+           "corrupt or empty; encoder or write failure); 2 the command line is wrong. A run\n"
+           "stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT removes its temporary file, then\n"
+           "ends by that signal (a shell shows 128 + its number, such as 130 for SIGINT).\n";
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Setting up the resampler and its output buffer.
+// Setting up the resampler for each kind of input, and its output buffer.
 #include "Resampler.h"
 
 extern "C" {
@@ -8,44 +8,52 @@ extern "C" {
 namespace besweet
 {
 
-namespace
+Resampler::Resampler(const Plan& plan, AVSampleFormat outFormat, double gain, RunLog* log)
+    : plan_(plan), outFormat_(outFormat), gain_(gain), log_(log), out_(makeFrame())
 {
+}
+
+Resampler::~Resampler()
+{
+    av_channel_layout_uninit(&inLayout_);
+}
+
+bool Resampler::fits(const AVFrame& in) const
+{
+    return swr_ && in.sample_rate == inRate_ && in.format == inFormat_ &&
+           av_channel_layout_compare(&in.ch_layout, &inLayout_) == 0;
+}
 
 // soxr at its default (high) quality when this FFmpeg has it, else swr's own, long filter.
-[[nodiscard]] SwrPtr initResampler(const Plan& plan, AVSampleFormat inFormat,
-                                   AVSampleFormat outFormat, double gain, RunLog* log)
+void Resampler::start(const AVFrame& in)
 {
+    const auto inFormat = static_cast<AVSampleFormat>(in.format);
     SwrContext* raw = nullptr;
     // FFmpeg 5.1 takes the layouts through non-const pointers but only reads them.
-    check(swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&plan.outLayout), outFormat,
-                              plan.outRate, const_cast<AVChannelLayout*>(&plan.inLayout), inFormat,
-                              plan.inRate, 0, nullptr),
+    check(swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&plan_.outLayout), outFormat_,
+                              plan_.outRate, const_cast<AVChannelLayout*>(&in.ch_layout), inFormat,
+                              in.sample_rate, 0, nullptr),
           "cannot set up the resampler");
     SwrPtr swr(raw);
-    if (plan.inRate != plan.outRate) {
+    if (in.sample_rate != plan_.outRate) {
         const bool soxr = av_opt_set(raw, "resampler", "soxr", 0) >= 0;
         if (!soxr) {
             av_opt_set_int(raw, "filter_size", 64, 0);
             av_opt_set_int(raw, "phase_shift", 14, 0);
         }
-        if (log)
-            log->line(soxr ? "resampler: soxr" : "resampler: swr (soxr not available)");
+        if (log_)
+            log_->line(soxr ? "resampler: soxr" : "resampler: swr (soxr not available)");
+        log_ = nullptr;
     }
-    std::vector<double> matrix = plan.matrix;
+    std::vector<double> matrix = mixMatrix(in.ch_layout, plan_.outLayout);
     for (double& weight : matrix)
-        weight *= gain;
-    check(swr_set_matrix(raw, matrix.data(), plan.inLayout.nb_channels), "resampler matrix");
+        weight *= gain_;
+    check(swr_set_matrix(raw, matrix.data(), in.ch_layout.nb_channels), "resampler matrix");
     check(swr_init(raw), "cannot start the resampler");
-    return swr;
-}
-
-} // namespace
-
-Resampler::Resampler(const Plan& plan, AVSampleFormat inFormat, AVSampleFormat outFormat,
-                     double gain, RunLog* log)
-    : swr_(initResampler(plan, inFormat, outFormat, gain, log)), out_(makeFrame()),
-      format_(outFormat), layout_(plan.outLayout), rate_(plan.outRate)
-{
+    swr_ = std::move(swr);
+    check(av_channel_layout_copy(&inLayout_, &in.ch_layout), "channel layout");
+    inRate_ = in.sample_rate;
+    inFormat_ = in.format;
 }
 
 void Resampler::reserve(int samples)
@@ -54,9 +62,9 @@ void Resampler::reserve(int samples)
         return;
     av_frame_unref(out_.get());
     out_->nb_samples = samples;
-    out_->format = format_;
-    out_->sample_rate = rate_;
-    check(av_channel_layout_copy(&out_->ch_layout, &layout_), "channel layout");
+    out_->format = outFormat_;
+    out_->sample_rate = plan_.outRate;
+    check(av_channel_layout_copy(&out_->ch_layout, &plan_.outLayout), "channel layout");
     check(av_frame_get_buffer(out_.get(), 0), "out of memory (samples)");
     capacity_ = samples;
 }

@@ -1,5 +1,7 @@
-// The resampler: the plan's mix weighted by the gain, from the input's rate to the output's, in
-// the sample format the encoder takes.
+// The resampler: mixes each frame to the plan's output layout with the rule for a whole file of
+// the frame's own layout, weighted by the gain, and converts it to the output's rate and sample
+// format. Where the input's channels or rate change, it drains and starts afresh for the new
+// kind, so each stretch is treated as that kind of file would be.
 #pragma once
 
 #include "Av.h"
@@ -16,11 +18,32 @@ class Resampler
 {
 public:
     // log (when given) says which resampler runs.
-    Resampler(const Plan& plan, AVSampleFormat inFormat, AVSampleFormat outFormat, double gain,
-              RunLog* log);
+    Resampler(const Plan& plan, AVSampleFormat outFormat, double gain, RunLog* log);
+    Resampler(const Resampler&) = delete;
+    Resampler& operator=(const Resampler&) = delete;
+    ~Resampler();
 
-    // Hands each piece of output to sink as a frame; null input drains the resampler.
-    template <typename Sink> void convert(const std::uint8_t* const* in, int inSamples, Sink&& sink)
+    // Hands each piece of output to sink as a frame.
+    template <typename Sink> void convert(const AVFrame& in, Sink&& sink)
+    {
+        if (!fits(in)) {
+            drain(sink);
+            start(in);
+        }
+        run(in.extended_data, in.nb_samples, sink);
+    }
+
+    // Hands on what the resampler still holds; the next frame starts a new one.
+    template <typename Sink> void drain(Sink&& sink)
+    {
+        if (!swr_)
+            return;
+        run(nullptr, 0, sink);
+        swr_.reset();
+    }
+
+private:
+    template <typename Sink> void run(const std::uint8_t* const* in, int inSamples, Sink&& sink)
     {
         for (;;) {
             const int room = swr_get_out_samples(swr_.get(), inSamples);
@@ -41,14 +64,20 @@ public:
         }
     }
 
-private:
+    [[nodiscard]] bool fits(const AVFrame& in) const;
+    void start(const AVFrame& in);
     void reserve(int samples);
 
+    const Plan& plan_;
+    AVSampleFormat outFormat_;
+    double gain_;
+    RunLog* log_;
     SwrPtr swr_;
+    // What swr_ was made for.
+    AVChannelLayout inLayout_{};
+    int inRate_ = 0;
+    int inFormat_ = -1;
     FramePtr out_;
-    AVSampleFormat format_;
-    const AVChannelLayout& layout_;
-    int rate_;
     int capacity_ = 0;
 };
 

@@ -7,11 +7,14 @@
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"
+#include "support/Encoded.h"
 #include "support/SmallDisk.h"
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -43,10 +46,30 @@ std::string randomBytes(std::size_t count)
     return bytes;
 }
 
+// The WAV file of the short tone with another sample rate in its header.
+std::string withRate(std::uint32_t rate)
+{
+    std::string bytes = wavBytes(shortTone());
+    for (int i = 0; i < 4; ++i)
+        bytes[static_cast<std::size_t>(24 + i)] = static_cast<char>(rate >> (8 * i) & 0xff);
+    return bytes;
+}
+
+// A float WAV file of the short tone with one sample at half a second that is no number.
+std::string withNonFinite(float value)
+{
+    Tone tone = shortTone();
+    tone.type = SampleType::F32;
+    std::string bytes = wavBytes(tone);
+    std::memcpy(bytes.data() + 44 + 8 * 22050 + 4, &value, sizeof value);
+    return bytes;
+}
+
 struct BrokenInput {
     std::string name;
     std::function<std::string()> bytes; // nullptr: the input does not exist
     std::string says;
+    std::vector<std::string> sections = {}; // after -core( ... )
 };
 
 void PrintTo(const BrokenInput& c, std::ostream* os)
@@ -68,8 +91,10 @@ TEST_P(RefusesBrokenInput, WithExitOneAndTheTargetUntouched)
     writeBytes(folder / "o.ac3", previousTake);
     const auto before = folder.names();
 
-    const RunResult run = runBesweet(
-        {"-core(", "-input", input.string(), "-output", (folder / "o.ac3").string(), ")"});
+    std::vector<std::string> arguments{
+        "-core(", "-input", input.string(), "-output", (folder / "o.ac3").string(), ")"};
+    arguments.insert(arguments.end(), c.sections.begin(), c.sections.end());
+    const RunResult run = runBesweet(arguments);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.rfind("besweet: " + input.string() + ": ", 0), 0U) << run.err;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
@@ -83,15 +108,31 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         BrokenInput{"missing", nullptr, "No such file"},
         BrokenInput{"empty", [] { return std::string(); }, "empty"},
-        BrokenInput{"header_only", [] { return wavBytes(shortTone()).substr(0, 44); }, ""},
+        BrokenInput{"header_only", [] { return wavBytes(shortTone()).substr(0, 44); },
+                    "is cut short: its header promises 1.00 s, it holds 0.00 s"},
         BrokenInput{"cut_between_samples",
                     [] { return wavBytes(shortTone()).substr(0, 44 + 4 * 20000); }, "cut short"},
         BrokenInput{"cut_inside_a_sample",
-                    [] { return wavBytes(shortTone()).substr(0, 44 + 4 * 20000 + 3); }, ""},
+                    [] { return wavBytes(shortTone()).substr(0, 44 + 4 * 20000 + 3); },
+                    "is cut short: its header promises 1.00 s, it holds 0.45 s"},
         BrokenInput{"half_a_header", [] { return wavBytes(shortTone()).substr(0, 30); },
                     "cannot read as audio"},
-        BrokenInput{"random_bytes", [] { return randomBytes(50000); }, ""},
-        BrokenInput{"text", [] { return std::string(4000, 'x'); }, "cannot read as audio"}),
+        BrokenInput{"random_bytes", [] { return randomBytes(50000); },
+                    "cannot read as audio: Invalid data found"},
+        BrokenInput{"text", [] { return std::string(4000, 'x'); }, "cannot read as audio"},
+        BrokenInput{"rate_of_1_hz", [] { return withRate(1); }, "a sample rate of 1 Hz"},
+        BrokenInput{"rate_of_2147466112_hz", [] { return withRate(2147466112U); },
+                    "a sample rate of 2147466112 Hz"},
+        BrokenInput{"infinite_sample", [] { return withNonFinite(INFINITY); },
+                    "corrupt audio data near 0.50 s: a sample is not a finite number"},
+        BrokenInput{"infinite_sample_normalised",
+                    [] { return withNonFinite(-INFINITY); },
+                    "corrupt audio data near 0.50 s: a sample is not a finite number",
+                    {"-ota(", "-norm", "1.00", ")"}},
+        BrokenInput{"nan_sample_normalised",
+                    [] { return withNonFinite(NAN); },
+                    "corrupt audio data near 0.50 s: a sample is not a finite number",
+                    {"-ota(", "-norm", "1.00", ")"}}),
     [](const testing::TestParamInfo<BrokenInput>& info) { return info.param.name; });
 
 struct WrongLine {
@@ -141,24 +182,37 @@ INSTANTIATE_TEST_SUITE_P(
                     WrongLine{"unclosed_section", {"-ac3enc(", "-b", "192"}, "o.ac3"}),
     [](const testing::TestParamInfo<WrongLine>& info) { return info.param.name; });
 
-TEST(Besweet, RefusesLayerIIAndAc3CutInsideTheirLastFrame)
+// One rule for every framed format: the whole file is taken, one cut inside its last frame (or
+// inside that frame's header) is refused.
+TEST(Besweet, RefusesMpegAudioAndAc3CutInsideTheirLastFrame)
 {
     ScratchFolder folder;
     writeWav(folder / "in.wav", shortTone());
-    for (const char* name : {"whole.mpa", "whole.ac3"}) {
-        SCOPED_TRACE(name);
+    for (const char* name : {"whole.mpa", "whole.ac3"})
         ASSERT_EQ(runBesweet({"-core(", "-input", (folder / "in.wav").string(), "-output",
                               (folder / name).string(), ")"})
                       .exitCode,
                   0);
+    writeBytes(folder / "whole.mp3", encodedBytes(shortTone(), "libmp3lame", 128));
+    for (const char* name : {"whole.mpa", "whole.ac3", "whole.mp3"}) {
         const std::string whole = readBytes(folder / name);
+        const auto wholeRun = runBesweet({"-core(", "-input", (folder / name).string(), "-output",
+                                          (folder / "w.wav").string(), ")"});
+        EXPECT_EQ(wholeRun.exitCode, 0) << name << ": " << wholeRun.err;
+        // A frame is at least 96 bytes long here: 300 bytes off cuts into one, 3 bytes past a
+        // frame's start leave part of its header.
         const auto cut = folder / ("cut" + std::string(name).substr(5));
-        writeBytes(cut, whole.substr(0, whole.size() - 300));
-        const RunResult run = runBesweet(
-            {"-core(", "-input", cut.string(), "-output", (folder / "o.wav").string(), ")"});
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(run.err.find("cut short"), std::string::npos) << run.err;
-        EXPECT_FALSE(std::filesystem::exists(folder / "o.wav"));
+        const auto lastFrame = static_cast<std::size_t>(packetPositions(folder / name).back());
+        for (const std::size_t keep : {whole.size() - 300, lastFrame + 3}) {
+            SCOPED_TRACE(std::string(name) + " cut to " + std::to_string(keep));
+            writeBytes(cut, whole.substr(0, keep));
+            const RunResult run = runBesweet(
+                {"-core(", "-input", cut.string(), "-output", (folder / "o.wav").string(), ")"});
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_NE(run.err.find("is cut short: its last frame is incomplete"), std::string::npos)
+                << run.err;
+            EXPECT_FALSE(std::filesystem::exists(folder / "o.wav"));
+        }
     }
 }
 

@@ -173,6 +173,16 @@ TEST(Parser, AnswersHelpAndVersionOnStandardOutput)
     EXPECT_EQ(help.exit, ExitSuccess);
     EXPECT_NE(help.out.find("-core("), std::string::npos);
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    // The bitrates each Layer II mode takes (80 is no two-channel rate), and how a run stopped
+    // by a signal ends.
+    EXPECT_NE(help.out.find("kbps for s, j, d: 64, 96, 112, 128, 160, 192, 224, 256, 320, 384\n"),
+              std::string::npos)
+        << help.out;
+    EXPECT_NE(help.out.find("kbps for m: 32, 48, 56, 64, 80, 96, 112, 128, 160, 192\n"),
+              std::string::npos)
+        << help.out;
+    EXPECT_NE(help.out.find("then\nends by that signal"), std::string::npos) << help.out;
+    EXPECT_EQ(help.out.find("interrupted)"), std::string::npos) << help.out;
     EXPECT_TRUE(help.err.empty());
 
     const Parsed version = parse({"--version"});

@@ -79,7 +79,11 @@ std::vector<double> toneSamples(const Tone& tone)
 
 std::string wavBytes(const Tone& tone)
 {
-    const auto samples = toneSamples(tone);
+    return wavBytes(toneSamples(tone), tone);
+}
+
+std::string wavBytes(const std::vector<double>& samples, const Tone& tone)
+{
     const int bytes = bytesOf(tone.type);
     std::string data;
     data.reserve(samples.size() * static_cast<std::size_t>(bytes));

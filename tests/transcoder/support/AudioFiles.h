@@ -33,6 +33,8 @@ std::string readBytes(const std::filesystem::path& path);
 
 // The bytes of a WAV file for the tone, header first.
 std::string wavBytes(const Tone& tone);
+// The same for other interleaved samples (full scale 1.0) in the tone's rate, channels and type.
+std::string wavBytes(const std::vector<double>& samples, const Tone& tone);
 
 class ScratchFolder
 {

@@ -102,6 +102,23 @@ int layerIIModeBits(const std::filesystem::path& path)
     return static_cast<unsigned char>(bytes[3]) >> 6;
 }
 
+std::vector<std::int64_t> packetPositions(const std::filesystem::path& path)
+{
+    AVFormatContext* rawFormat = nullptr;
+    if (avformat_open_input(&rawFormat, path.c_str(), nullptr, nullptr) < 0)
+        throw std::runtime_error("cannot open " + path.string());
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
+        rawFormat, [](AVFormatContext* f) { avformat_close_input(&f); });
+    std::vector<std::int64_t> positions;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(rawFormat, packet) >= 0) {
+        positions.push_back(packet->pos);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return positions;
+}
+
 double toDecibels(double linear)
 {
     return 20.0 * std::log10(linear);

@@ -29,4 +29,7 @@ int layerIIModeBits(const std::filesystem::path& path);
 
 double toDecibels(double linear);
 
+// Where in the file each packet (frame) of its audio starts, as the demuxer finds them.
+std::vector<std::int64_t> packetPositions(const std::filesystem::path& path);
+
 } // namespace besweet::test

@@ -1,0 +1,17 @@
+// Compressed test inputs made with libavcodec: a tone as AC3, MPEG audio or FLAC in any channel
+// count and bitrate, for the inputs besweet itself never writes (5.1, MP3, a changing layout).
+#pragma once
+
+#include "support/AudioFiles.h"
+
+#include <filesystem>
+#include <string>
+
+namespace besweet::test
+{
+
+// The bytes of the tone encoded by encoder ("ac3", "mp2", "libmp3lame", "flac") in its raw
+// format (no container): such files can be joined with cat. kbps 0 leaves the encoder's own.
+std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps);
+
+} // namespace besweet::test
