@@ -46,9 +46,6 @@ const std::filesystem::path& scratchFolder()
         if (!::mkdtemp(pattern.data()))
             fault("cannot create a scratch folder in " + base.string());
         av_log_set_level(AV_LOG_QUIET);
-        // The progress lines would only slow the fuzzer down.
-        if (!std::freopen("/dev/null", "w", stdout))
-            fault("cannot silence standard output");
         return std::filesystem::path(pattern);
     }();
     return folder;
