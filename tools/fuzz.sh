@@ -54,6 +54,11 @@ for i in "${!targets[@]}"; do
         status=1
         echo "fuzz.sh: ${targets[$i]} found a fault; see $work/${targets[$i]}/log" >&2
     fi
+    # In fork mode the fuzzer ends well after a find: its artifacts tell.
+    if compgen -G "$work/${targets[$i]}/[a-z]*-[0-9a-f]*" >/dev/null; then
+        status=1
+        echo "fuzz.sh: ${targets[$i]}: $(cd "$work/${targets[$i]}" && ls -d [a-z]*-[0-9a-f]* | tr '\n' ' ')" >&2
+    fi
     grep -E '^stat::(number_of_executed_units|peak_rss_mb)|^(==[0-9]+==)?ERROR|SUMMARY|^#[0-9]+: .*crash' \
         "$work/${targets[$i]}/log" | sed "s|^|${targets[$i]}: |" || true
 done
