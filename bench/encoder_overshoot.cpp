@@ -1,6 +1,7 @@
 // How far the encoders' decoded output overshoots the level the input was normalised to, on
 // material of several kinds: the figures behind the headroom besweet keeps below full scale.
 //
+//   cmake -S . -B build -DKLANGDORN_BUILD_BENCH=ON
 //   cmake --build build --target bench_encoder_overshoot
 //   build/bench_encoder_overshoot build/besweet
 //

@@ -208,12 +208,12 @@ public:
     }
 
 private:
+    // The bytes of one sample frame of plain PCM (samples of whole bytes, no packet headers);
+    // 0 for anything else.
     static int pcmBlockAlign(const AVCodecParameters& parameters)
     {
-        const int bits = av_get_bits_per_sample(parameters.codec_id);
-        const bool pcm = bits > 0 && avcodec_descriptor_get(parameters.codec_id) &&
-                         std::strncmp(avcodec_get_name(parameters.codec_id), "pcm_", 4) == 0;
-        return pcm ? bits / 8 * parameters.ch_layout.nb_channels : 0;
+        const int bits = av_get_exact_bits_per_sample(parameters.codec_id);
+        return bits >= 8 ? bits / 8 * parameters.ch_layout.nb_channels : 0;
     }
 
     static std::size_t floatSampleBytes(AVCodecID codec)
@@ -406,17 +406,14 @@ public:
     // Notes the frame's place (after this one) and whether it differs from the one before.
     void see(const AVFrame& frame)
     {
-        if (rate_ != 0 && (frame.sample_rate != rate_ ||
-                           av_channel_layout_compare(&frame.ch_layout, &layout_) != 0)) {
-            checkRate(input_.path, frame.sample_rate, " from " + seconds(position_) + " on");
-            if (log_)
-                log_->line("input: from " + seconds(position_) + " on " +
-                           std::to_string(frame.ch_layout.nb_channels) +
+        if (frame.sample_rate != rate_ || av_channel_layout_compare(&frame.ch_layout, &layout_)) {
+            const std::string from = " from " + seconds(position_) + " on";
+            checkRate(input_.path, frame.sample_rate, rate_ != 0 ? from : "");
+            if (rate_ != 0 && log_)
+                log_->line("input:" + from + " " + std::to_string(frame.ch_layout.nb_channels) +
                            (frame.ch_layout.nb_channels == 1 ? " channel (" : " channels (") +
                            layoutName(frame.ch_layout) + "), " + std::to_string(frame.sample_rate) +
                            " Hz; mixed as a whole file of that kind would be");
-        }
-        if (frame.sample_rate != rate_ || av_channel_layout_compare(&frame.ch_layout, &layout_)) {
             rate_ = frame.sample_rate;
             check(av_channel_layout_copy(&layout_, &frame.ch_layout), "channel layout");
         }

@@ -230,21 +230,12 @@ TEST_P(StaysBelowFullScale, WhenDecoded)
          {std::pair{"o.ac3", "-ac3enc( -b 192 )"}, std::pair{"o.mpa", "-toolame( -m j -b 224 )"},
           std::pair{"m.mpa", "-toolame( -m m -b 96 )"}}) {
         SCOPED_TRACE(output);
-        std::vector<std::string> arguments{"-core(",
-                                           "-input",
-                                           (folder / "in.wav").string(),
-                                           "-output",
-                                           (folder / output).string(),
-                                           "-logfile",
-                                           (folder / "o.log").string(),
-                                           ")",
-                                           "-ota(",
-                                           "-norm",
-                                           "1.00",
-                                           ")"};
-        for (std::istringstream words(encoder); words >> arguments.emplace_back();)
+        std::vector<std::string> sections{"-ota(", "-norm", "1.00", ")"};
+        for (std::istringstream words(encoder); words >> sections.emplace_back();)
             ;
-        arguments.pop_back();
+        sections.pop_back();
+        const auto arguments =
+            besweetArguments(folder / "in.wav", folder / output, sections, folder / "o.log");
         const RunResult run = runBesweet(arguments);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_LE(decodeFile(folder / output).peak, 1.0);

@@ -48,20 +48,6 @@ double peakBetween(const Decoded& track, double from, double to)
     return peak;
 }
 
-std::vector<std::string> argumentsFor(const std::filesystem::path& input,
-                                      const std::filesystem::path& output,
-                                      const std::vector<std::string>& sections,
-                                      const std::filesystem::path& log = {})
-{
-    std::vector<std::string> arguments{"-core(", "-input", input.string(), "-output",
-                                       output.string()};
-    if (!log.empty())
-        arguments.insert(arguments.end(), {"-logfile", log.string()});
-    arguments.emplace_back(")");
-    arguments.insert(arguments.end(), sections.begin(), sections.end());
-    return arguments;
-}
-
 struct Part {
     int channels;
     std::vector<double> amplitudes;
@@ -116,9 +102,9 @@ TEST_P(JoinedParts, ComeOutAsEachWouldAlone)
     const std::vector<std::string> partSections(c.sections.begin() + (normalised ? 4 : 0),
                                                 c.sections.end());
     for (const std::string name : {"first", "second", "joined"}) {
-        const RunResult run = runBesweet(
-            argumentsFor(folder / (name + ".in"), folder / (name + c.output),
-                         name == "joined" ? c.sections : partSections, folder / (name + ".log")));
+        const RunResult run = runBesweet(besweetArguments(
+            folder / (name + ".in"), folder / (name + c.output),
+            name == "joined" ? c.sections : partSections, folder / (name + ".log")));
         ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
     }
     const Decoded parts[] = {decodeFile(folder / ("first" + c.output)),
@@ -211,8 +197,8 @@ TEST(Besweet, DropsAPartialSampleFrameAtTheEnd)
          {std::pair{"in.wav", std::vector<std::string>{}},
           std::pair{"in.raw", std::vector<std::string>{"-ota(", "-fs", "44100", ")"}}}) {
         SCOPED_TRACE(input);
-        const RunResult run =
-            runBesweet(argumentsFor(folder / input, folder / "o.wav", sections, folder / "o.log"));
+        const RunResult run = runBesweet(
+            besweetArguments(folder / input, folder / "o.wav", sections, folder / "o.log"));
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const Decoded got = decodeFile(folder / "o.wav");
         EXPECT_EQ(got.samples, 44100);
@@ -295,7 +281,7 @@ TEST(Besweet, ReadsAWavFileFromAPipe)
         RunResult run;
         {
             const PipeWriter writer(folder / "in.wav", wavBytes(tone));
-            run = runWithWatchdog(argumentsFor(folder / "in.wav", folder / "o.wav", {}));
+            run = runWithWatchdog(besweetArguments(folder / "in.wav", folder / "o.wav", {}));
         }
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const Decoded got = decodeFile(folder / "o.wav");
@@ -313,7 +299,7 @@ TEST(Besweet, RefusesToNormaliseFromAPipe)
     tone.seconds = 1.0;
     const PipeWriter writer(folder / "in.wav", wavBytes(tone));
     const RunResult run = runWithWatchdog(
-        argumentsFor(folder / "in.wav", folder / "o.ac3", {"-ota(", "-norm", "0.95", ")"}));
+        besweetArguments(folder / "in.wav", folder / "o.ac3", {"-ota(", "-norm", "0.95", ")"}));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "besweet: " + (folder / "in.wav").string() +
                            ": is a pipe or device, which can be read only once, and -norm reads "
@@ -348,7 +334,7 @@ TEST_P(WarnsWhenNotForDvd, ButMakesTheTrack)
     tone.seconds = 1.0;
     writeWav(folder / "in.wav", tone);
     const RunResult run = runBesweet(
-        argumentsFor(folder / "in.wav", folder / c.output, c.sections, folder / "o.log"));
+        besweetArguments(folder / "in.wav", folder / c.output, c.sections, folder / "o.log"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const std::string log = readBytes(folder / "o.log");
@@ -384,7 +370,7 @@ TEST(Besweet, ReadsAWavFileAsWavDespiteRawPcm)
     tone.amplitudes = {0.25};
     tone.phaseDegrees = 0.0; // starts at silence: a header read as sound would be a click
     writeWav(folder / "in.wav", tone);
-    const RunResult run = runBesweet(argumentsFor(
+    const RunResult run = runBesweet(besweetArguments(
         folder / "in.wav", folder / "o.wav", {"-ota(", "-fs", "48000", ")"}, folder / "o.log"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const Decoded got = decodeFile(folder / "o.wav");

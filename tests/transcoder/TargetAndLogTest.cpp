@@ -39,12 +39,7 @@ Tone oneSecond()
 std::vector<std::string> core(const fs::path& input, const fs::path& output,
                               const std::string& logfile = {})
 {
-    std::vector<std::string> arguments{"-core(", "-input", input.string(), "-output",
-                                       output.string()};
-    if (!logfile.empty())
-        arguments.insert(arguments.end(), {"-logfile", logfile});
-    arguments.emplace_back(")");
-    return arguments;
+    return besweetArguments(input, output, {}, logfile);
 }
 
 struct stat statOf(const fs::path& path)

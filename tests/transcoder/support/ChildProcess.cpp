@@ -100,4 +100,18 @@ RunResult runBesweet(const std::vector<std::string>& arguments, const ChildSetup
     return child.wait();
 }
 
+std::vector<std::string> besweetArguments(const std::filesystem::path& input,
+                                          const std::filesystem::path& output,
+                                          const std::vector<std::string>& sections,
+                                          const std::filesystem::path& log)
+{
+    std::vector<std::string> arguments{"-core(", "-input", input.string(), "-output",
+                                       output.string()};
+    if (!log.empty())
+        arguments.insert(arguments.end(), {"-logfile", log.string()});
+    arguments.emplace_back(")");
+    arguments.insert(arguments.end(), sections.begin(), sections.end());
+    return arguments;
+}
+
 } // namespace besweet::test

@@ -1,6 +1,7 @@
 // Runs the real besweet as a child process and collects what it printed and how it ended.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -18,6 +19,12 @@ struct RunResult {
 
 // Runs in the child just before besweet starts (a lower file size limit, another user).
 using ChildSetup = std::function<void()>;
+
+// "-core( -input IN -output OUT [-logfile LOG] )" and the sections after it.
+std::vector<std::string> besweetArguments(const std::filesystem::path& input,
+                                          const std::filesystem::path& output,
+                                          const std::vector<std::string>& sections,
+                                          const std::filesystem::path& log = {});
 
 // Runs besweet with the arguments (without the program name) and waits for it.
 RunResult runBesweet(const std::vector<std::string>& arguments, const ChildSetup& setup = {});
