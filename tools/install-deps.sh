@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need; only missing ones.
-# The MinGW cross compiler compile-checks the Windows process launcher; dpkg-dev, file, lintian,
-# desktop-file-utils and appstream build and check the Debian package and the desktop files.
+# Installs the Debian packages the build, the tests, the fuzz targets (clang and its sanitizer
+# and libFuzzer runtimes) and the benchmarks need; only missing ones. The MinGW cross compiler
+# and wine build and run the Windows core; dpkg-dev, file, lintian, desktop-file-utils and
+# appstream build and check the Debian package and the desktop files.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
     # from its sources) and run, with a Windows transcoder stand-in, under wine.
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine
     dpkg-dev file lintian desktop-file-utils appstream
+    clang libclang-rt-14-dev
 )
 
 missing=()

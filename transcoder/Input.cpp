@@ -438,8 +438,11 @@ private:
 
 } // namespace
 
-std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame, RunLog* changes)
+std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame, RunLog* changes,
+                       std::int64_t limit)
 {
+    struct Enough {
+    };
     AVCodecContext* decoder = input.decoder.get();
     FramePtr frame = makeFrame();
     std::int64_t samples = 0;
@@ -462,12 +465,18 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
             samples += frame->nb_samples;
             onFrame(*frame);
             av_frame_unref(frame.get());
+            if (limit > 0 && samples >= limit)
+                throw Enough{};
         }
     };
-    readPackets(input, progress, [&](const AVPacket& packet) {
-        checkEach(avcodec_send_packet(decoder, &packet), corrupt);
-        receiveFrames();
-    });
+    try {
+        readPackets(input, progress, [&](const AVPacket& packet) {
+            checkEach(avcodec_send_packet(decoder, &packet), corrupt);
+            receiveFrames();
+        });
+    } catch (const Enough&) {
+        return samples;
+    }
     check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
     receiveFrames();
     if (changes && input.partialTail > 0)

@@ -45,9 +45,10 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket);
 
 // Reads every packet, decodes it and hands each frame on; the decoder is flushed with an empty
 // packet at the end. Returns the number of sample frames decoded. A change of the channels or
-// the rate between frames is handed on as it comes, and noted in changes when given.
+// the rate between frames is handed on as it comes, and noted in changes when given. Stops early
+// once limit sample frames are decoded (0: no limit).
 std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
-                       RunLog* changes = nullptr);
+                       RunLog* changes = nullptr, std::int64_t limit = 0);
 
 // The sample rates a recording can have; anything else is a damaged header.
 constexpr int LowestRate = 8000;

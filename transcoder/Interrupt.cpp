@@ -31,6 +31,9 @@ void installInterruptHandlers()
     // A reader of the progress that went away must not end the run: the writes fail instead
     // (see Progress).
     std::signal(SIGPIPE, SIG_IGN);
+    // A file size limit (ulimit -f) must fail the write, which ends the run cleanly, rather than
+    // kill the process and leave its temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int receivedSignal()

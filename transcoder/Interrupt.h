@@ -1,6 +1,7 @@
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT end a run cleanly: the handler only notes the signal, the
 // pipeline checks the note between packets and unwinds, so the temporary output is removed on
-// the way out. SIGPIPE is ignored: a run goes on without anyone reading its progress.
+// the way out. SIGPIPE is ignored: a run goes on without anyone reading its progress; SIGXFSZ
+// too: a write beyond the file size limit fails instead.
 #pragma once
 
 namespace besweet

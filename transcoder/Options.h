@@ -2,6 +2,7 @@
 // Klangdorn builds (sections such as "-core(" ... ")", each option and value its own argument).
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <span>
@@ -28,6 +29,9 @@ struct Options {
     int kbps = 0;    // 0 for WAV
 
     std::vector<std::string> arguments; // as given, for the log
+
+    // Not from the command line: the fuzz targets stop reading after so many sample frames.
+    std::int64_t stopAfterSamples = 0; // 0: read all
 };
 
 // Reads the arguments (without the program name) into options. Returns nothing when the run

@@ -4,9 +4,11 @@
 #include "Interrupt.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace besweet
@@ -14,25 +16,6 @@ namespace besweet
 
 namespace
 {
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string systemError()
-{
-    return std::strerror(errno);
-}
 
 int writeAll(void* opaque, std::uint8_t* buffer, int size)
 {
@@ -61,34 +44,65 @@ std::int64_t seekTo(void* opaque, std::int64_t offset, int whence)
     return position < 0 ? AVERROR(errno) : position;
 }
 
-// New files get the permissions the user's umask gives any other file (mkstemp makes 0600).
-void applyUmask(int fd)
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-}
-
 } // namespace
 
-OutputFile::OutputFile(std::string target) : target_(std::move(target))
+std::string resolveLinks(const std::string& path)
 {
-    temporary_ = folderOf(target_) + "/." + nameOf(target_) + ".besweet-XXXXXX";
-    fd_ = ::mkstemp(temporary_.data());
-    if (fd_ < 0)
-        throw WorkError(target_ + ": cannot create a temporary file in '" + folderOf(target_) +
-                        "': " + systemError());
-    applyUmask(fd_);
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {
+        };
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::string destination(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(current.c_str(), destination.data(), destination.size());
+        if (length < 0)
+            return current;
+        destination.resize(static_cast<std::size_t>(length));
+        current =
+            destination.starts_with('/') ? destination : folderOf(current) + "/" + destination;
+    }
+    return current;
 }
 
-OutputFile::~OutputFile()
+std::optional<std::string> whyTargetUnwritable(const std::string& target)
 {
-    if (committed_)
-        return;
-    if (fd_ >= 0)
-        ::close(fd_);
-    ::unlink(temporary_.c_str());
+    const std::string path = resolveLinks(target);
+    struct stat info {
+    };
+    if (::stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return "is a folder; give a file name for the output";
+        if (!S_ISREG(info.st_mode))
+            return "is not a plain file; give a file name for the output";
+        if (::access(path.c_str(), W_OK) != 0)
+            return std::string("may not be written: ") + std::strerror(errno);
+    } else if (errno == ELOOP) {
+        return std::string("cannot write: ") + std::strerror(errno);
+    }
+    const std::string folder = folderOf(path);
+    if (::stat(folder.c_str(), &info) != 0)
+        return "cannot write in '" + folder + "': " + std::strerror(errno);
+    if (!S_ISDIR(info.st_mode))
+        return "cannot write in '" + folder + "': it is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "cannot write in '" + folder + "': " + std::strerror(errno);
+    return std::nullopt;
 }
+
+OutputFile::OutputFile(std::string target)
+    : target_(std::move(target)), path_(resolveLinks(target_))
+{
+    try {
+        file_.emplace(path_, 0666);
+    } catch (const std::system_error& error) {
+        throw WorkError(target_ + ": " + error.what());
+    }
+    fd_ = file_->fd();
+    file_->takeOverPermissionsOf(path_);
+}
+
+OutputFile::~OutputFile() = default;
 
 IoContextPtr OutputFile::makeIoContext()
 {
@@ -106,22 +120,13 @@ IoContextPtr OutputFile::makeIoContext()
 
 void OutputFile::commit()
 {
-    if (::fsync(fd_) != 0)
-        throw WorkError(target_ + ": cannot write: " + systemError());
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-        throw WorkError(target_ + ": cannot write: " + systemError());
-    // The last moment a signal can still keep the target as it was.
-    stopWhenInterrupted();
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        throw WorkError(target_ + ": cannot replace: " + systemError());
-    committed_ = true;
-    // The rename itself reaches the disk with the folder.
-    const int folder = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
+    try {
+        file_->syncAndClose();
+        // The last moment a signal can still keep the target as it was.
+        stopWhenInterrupted();
+        file_->putInPlace();
+    } catch (const std::system_error& error) {
+        throw WorkError(target_ + ": " + error.what());
     }
 }
 

@@ -1,14 +1,25 @@
-// The output under construction: a temporary file in the target's folder, renamed over the
-// target only once it is complete and on disk; removed when the run ends any other way, so an
-// existing target is never left half-written.
+// The output under construction: a temporary file in the target's folder (see TemporaryFile),
+// put in place of the target only once it is complete and on disk, so an existing target is
+// never left half-written. A target that is a symbolic link is written at the link's
+// destination; a replaced target keeps its permissions and, where allowed, its owner.
 #pragma once
 
 #include "Av.h"
+#include "TemporaryFile.h"
 
+#include <optional>
 #include <string>
 
 namespace besweet
 {
+
+// The file a target path names, symbolic links followed (the last one may point nowhere yet);
+// a loop of links stays where it is.
+[[nodiscard]] std::string resolveLinks(const std::string& path);
+
+// Why the target cannot be written, before any work: a folder, not a plain file, a file the
+// user may not write, a folder that is missing or closed to the user. Nothing when it can be.
+[[nodiscard]] std::optional<std::string> whyTargetUnwritable(const std::string& target);
 
 class OutputFile
 {
@@ -22,15 +33,15 @@ public:
     // An FFmpeg I/O context writing (and seeking, for the WAV header) into the temporary file.
     [[nodiscard]] IoContextPtr makeIoContext();
 
-    // Flushes the file to disk and renames it over the target, unless a signal came first
+    // Flushes the file to disk and puts it in place of the target, unless a signal came first
     // (throws Interrupted).
     void commit();
 
 private:
-    std::string target_;
-    std::string temporary_;
+    std::string target_; // as given, for messages
+    std::string path_;   // where it is written: links followed
+    std::optional<TemporaryFile> file_;
     int fd_ = -1;
-    bool committed_ = false;
 };
 
 } // namespace besweet

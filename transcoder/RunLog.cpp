@@ -1,24 +1,120 @@
-// The run log.
+// The run log and FFmpeg's messages in it.
 #include "RunLog.h"
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace besweet
 {
 
+namespace
+{
+
+std::atomic<RunLog*> g_libraryLog{nullptr};
+
+extern "C" void logLibraryMessage(void* context, int level, const char* format, va_list args)
+{
+    RunLog* log = g_libraryLog.load();
+    if (level > AV_LOG_WARNING || !log)
+        return;
+    char text[1024];
+    int prefix = 1;
+    av_log_format_line2(context, level, format, args, text, sizeof text, &prefix);
+    log->line(libraryLine(text));
+}
+
+bool writeAll(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
 bool RunLog::open(const std::string& path)
 {
     const std::lock_guard lock(mutex_);
-    file_.reset(std::fopen(path.c_str(), "w"));
-    return file_ != nullptr;
+    path_ = path;
+    try {
+        file_.emplace(path, 0666);
+        file_->takeOverPermissionsOf(path);
+    } catch (const std::system_error& error) {
+        problem_ = error.what();
+        return false;
+    }
+    return true;
 }
 
 void RunLog::line(std::string_view text)
 {
     const std::lock_guard lock(mutex_);
-    if (!file_)
+    if (!file_ || !problem_.empty())
         return;
-    std::fwrite(text.data(), 1, text.size(), file_.get());
-    std::fputc('\n', file_.get());
-    std::fflush(file_.get());
+    std::string whole(text);
+    whole += '\n';
+    if (!writeAll(file_->fd(), whole))
+        problem_ = std::string("cannot write: ") + std::strerror(errno);
+}
+
+std::optional<std::string> RunLog::close()
+{
+    const std::lock_guard lock(mutex_);
+    if (!file_)
+        return std::nullopt;
+    try {
+        file_->syncAndClose();
+        file_->putInPlace();
+    } catch (const std::system_error& error) {
+        if (problem_.empty())
+            problem_ = error.what();
+    }
+    file_.reset();
+    if (problem_.empty())
+        return std::nullopt;
+    return problem_;
+}
+
+void sendLibraryMessagesTo(RunLog* log)
+{
+    g_libraryLog.store(log);
+    av_log_set_callback(log ? logLibraryMessage : av_log_default_callback);
+}
+
+std::string libraryLine(std::string_view formatted)
+{
+    std::string line = "ffmpeg: ";
+    for (std::size_t i = 0; i < formatted.size(); ++i) {
+        // "[mp3float @ 0x55d0c8a3b2c0] ..." -> "[mp3float] ..."
+        if (formatted.substr(i).starts_with(" @ 0x")) {
+            std::size_t end = i + 5;
+            while (end < formatted.size() &&
+                   std::isxdigit(static_cast<unsigned char>(formatted[end])))
+                ++end;
+            if (end > i + 5) {
+                i = end - 1;
+                continue;
+            }
+        }
+        line += formatted[i];
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return line;
 }
 
 } // namespace besweet

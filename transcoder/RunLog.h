@@ -1,10 +1,13 @@
-// The optional text log of a run (-logfile): each line is written and flushed at once, so
-// the log tells how far a failed or interrupted run got. Lines may come from either thread.
+// The optional text log of a run (-logfile). It is written as the run goes into a temporary file
+// beside its name and put in place when the run ends, however it ends: two runs sharing one log
+// name never mix their lines, and a symbolic link in the log's place is replaced, never written
+// through. Lines may come from any thread.
 #pragma once
 
-#include <cstdio>
-#include <memory>
+#include "TemporaryFile.h"
+
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,16 +19,29 @@ class RunLog
 public:
     RunLog() = default;
 
-    // Starts the log at path (replacing an older one); returns false when it cannot be written.
+    // Starts the log for path; false when it cannot be written (problem() says why).
     [[nodiscard]] bool open(const std::string& path);
     void line(std::string_view text);
+    // Puts the log in place; returns what went wrong with it since it was opened, if anything
+    // (a full disk), with what could be written still put in place.
+    [[nodiscard]] std::optional<std::string> close();
+    [[nodiscard]] const std::string& problem() const { return problem_; }
 
 private:
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
+    void fail(const std::string& what);
+
+    std::string path_;
+    std::optional<TemporaryFile> file_;
+    std::string problem_;
     std::mutex mutex_;
 };
+
+// FFmpeg's messages of warning level and above go into log (null: nowhere) instead of onto the
+// console, where standard error carries one line per failure.
+void sendLibraryMessagesTo(RunLog* log);
+
+// One of FFmpeg's messages as a log line: "ffmpeg: [mp3float] Header missing", without the
+// memory address FFmpeg puts after the component's name, nor the line end.
+[[nodiscard]] std::string libraryLine(std::string_view formatted);
 
 } // namespace besweet

@@ -42,7 +42,7 @@ bool matchesPlan(const AVFrame& frame, const Plan& plan)
 // that fall between the input's samples. PCM at the output's rate is read straight from its
 // packets; decoded frames of the planned kind are mixed as they are measured, and anything else
 // (another rate, or channels that changed on the way) goes through the resampler first.
-[[nodiscard]] double measurePeak(Input input, const Plan& plan)
+[[nodiscard]] double measurePeak(Input input, const Plan& plan, std::int64_t limit)
 {
     Progress progress("Pass 1/2: measuring the peak");
     std::int64_t samples = 0;
@@ -61,14 +61,15 @@ bool matchesPlan(const AVFrame& frame, const Plan& plan)
     PeakMeter converted(identityMatrix(outChannels), outChannels, outChannels);
     Resampler resampler(plan, AV_SAMPLE_FMT_FLTP, 1.0, nullptr);
     const auto measure = [&](const AVFrame& frame) { converted.addFrame(frame); };
-    samples = decodeAll(input, progress, [&](const AVFrame& frame) {
+    const auto onFrame = [&](const AVFrame& frame) {
         if (direct && matchesPlan(frame, plan)) {
             resampler.drain(measure);
             mixed.addFrame(frame);
         } else {
             resampler.convert(frame, measure);
         }
-    });
+    };
+    samples = decodeAll(input, progress, onFrame, nullptr, limit);
     resampler.drain(measure);
     checkNotEmpty(input, samples);
     progress.finish();
@@ -98,7 +99,7 @@ double highestLevel(Codec codec)
 
 double normalisingGain(Input input, const Options& options, const Plan& plan, RunLog& log)
 {
-    const double peak = measurePeak(std::move(input), plan);
+    const double peak = measurePeak(std::move(input), plan, options.stopAfterSamples);
     if (peak <= 0.0) {
         log.line("peak: silence; gain: none");
         return 1.0;
@@ -122,7 +123,8 @@ void encodePass(Input input, const Options& options, const Plan& plan, double ga
     EncodeStage stage(options, plan, gain, log);
     Progress progress(secondPass ? "Pass 2/2: encoding" : "Pass 1/1: encoding");
     const std::int64_t samples = decodeAll(
-        input, progress, [&](const AVFrame& frame) { stage.add(frame); }, &log);
+        input, progress, [&](const AVFrame& frame) { stage.add(frame); }, &log,
+        options.stopAfterSamples);
     checkNotEmpty(input, samples);
     stage.finish();
     progress.finish();

@@ -5,44 +5,20 @@
 #include "ExitCode.h"
 #include "Interrupt.h"
 #include "Options.h"
+#include "OutputFile.h"
 #include "RunLog.h"
 #include "Transcoder.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <iostream>
 #include <sys/stat.h>
-#include <unistd.h>
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 namespace
 {
 
 using namespace besweet;
-
-RunLog* g_log = nullptr;
-
-// FFmpeg's own warnings go into the run log, not onto the console: standard error carries
-// one line per failure.
-extern "C" void logFfmpeg(void* context, int level, const char* format, va_list args)
-{
-    if (level > AV_LOG_WARNING || !g_log)
-        return;
-    char text[1024];
-    int prefix = 1;
-    av_log_format_line2(context, level, format, args, text, sizeof text, &prefix);
-    std::string line = std::string("ffmpeg: ") + text;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
-    g_log->line(line);
-}
 
 bool sameFile(const std::string& a, const std::string& b)
 {
@@ -52,6 +28,13 @@ bool sameFile(const std::string& a, const std::string& b)
     };
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Two paths for the same file, whether it exists yet or not: the same file, or the same name in
+// the same folder ("o.mpa" and "./o.mpa").
+bool samePlace(const std::string& a, const std::string& b)
+{
+    return sameFile(a, b) || (nameOf(a) == nameOf(b) && sameFile(folderOf(a), folderOf(b)));
 }
 
 // Refuses a run that would write over its own input (or its output with the log); the
@@ -66,34 +49,29 @@ std::optional<int> refuseOverwritingInput(const Options& options)
         return refuse(options.output, "is the input file; choose another output");
     if (!options.logfile.empty() && sameFile(options.input, options.logfile))
         return refuse(options.logfile, "is the input file; choose another log file");
-    if (!options.logfile.empty() &&
-        (options.logfile == options.output || sameFile(options.output, options.logfile)))
+    if (!options.logfile.empty() && (samePlace(options.logfile, options.output) ||
+                                     samePlace(options.logfile, resolveLinks(options.output))))
         return refuse(options.logfile, "is the output file; choose another log file");
     return std::nullopt;
 }
 
-// Refuses, before any work, a target that cannot be written: a folder, or a name in a folder
-// that does not exist or cannot be written to.
+// Refuses, before any work, a target that cannot be written.
 std::optional<int> refuseUnwritableTarget(const Options& options)
 {
-    const auto refuse = [&](const std::string& why) {
-        std::cerr << "besweet: " << options.output << ": " << why << '\n';
-        return ExitFailure;
-    };
-    struct stat info {
-    };
-    if (::stat(options.output.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return refuse("is a folder; give a file name for the output");
-    std::string folder = std::filesystem::path(options.output).parent_path().string();
-    if (folder.empty())
-        folder = ".";
-    if (::stat(folder.c_str(), &info) != 0)
-        return refuse("cannot write in '" + folder + "': " + std::strerror(errno));
-    if (!S_ISDIR(info.st_mode))
-        return refuse("cannot write in '" + folder + "': it is not a folder");
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return refuse("cannot write in '" + folder + "': " + std::strerror(errno));
-    return std::nullopt;
+    const auto why = whyTargetUnwritable(options.output);
+    if (!why)
+        return std::nullopt;
+    std::cerr << "besweet: " << options.output << ": " << *why << '\n';
+    return ExitFailure;
+}
+
+// Puts the log in place; says so on standard error when it could not be written whole.
+void closeLog(RunLog& log, const Options& options)
+{
+    sendLibraryMessagesTo(nullptr);
+    if (const auto problem = log.close())
+        std::cerr << "besweet: " << options.logfile << ": the log is incomplete: " << *problem
+                  << '\n';
 }
 
 std::string localTime()
@@ -140,9 +118,9 @@ int main(int argc, char** argv)
     installInterruptHandlers();
     RunLog log;
     if (!options.logfile.empty() && !log.open(options.logfile))
-        std::cerr << "besweet: " << options.logfile << ": cannot write the log; going on without\n";
-    g_log = &log;
-    av_log_set_callback(logFfmpeg);
+        std::cerr << "besweet: " << options.logfile << ": cannot write the log (" << log.problem()
+                  << "); going on without\n";
+    sendLibraryMessagesTo(&log);
 
     const auto started = std::chrono::steady_clock::now();
     const auto elapsed = [&] {
@@ -171,12 +149,13 @@ int main(int argc, char** argv)
     if (failure.empty()) {
         log.line("output: " + options.output + ", " + outputSize(options.output));
         log.line("result: done in " + elapsed());
+        closeLog(log, options);
         return ExitSuccess;
     }
     std::fflush(stdout);
     std::cerr << "besweet: " << failure << '\n';
     log.line("result: failed after " + elapsed() + ": " + failure);
-    g_log = nullptr;
+    closeLog(log, options);
     if (signal != 0)
         dieOfSignal(signal);
     return ExitFailure;

@@ -8,6 +8,7 @@
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"
 #include "support/Encoded.h"
+#include "support/SmallDisk.h"
 
 #include <chrono>
 #include <cmath>
@@ -272,38 +273,13 @@ TEST(Besweet, LogsAFailedRunToo)
     EXPECT_NE(text.find("cannot read as audio"), std::string::npos) << text;
 }
 
-// A small tmpfs (root only; skipped elsewhere) that fills up halfway through the track.
-class FullDisk
-{
-public:
-    explicit FullDisk(const std::filesystem::path& where) : where_(where)
-    {
-        std::filesystem::create_directory(where_);
-        const std::string command =
-            "mount -t tmpfs -o size=64k tmpfs '" + where_.string() + "' 2>/dev/null";
-        mounted_ = ::geteuid() == 0 && std::system(command.c_str()) == 0;
-    }
-    FullDisk(const FullDisk&) = delete;
-    FullDisk& operator=(const FullDisk&) = delete;
-    ~FullDisk()
-    {
-        if (mounted_)
-            std::system(("umount '" + where_.string() + "'").c_str());
-    }
-    [[nodiscard]] bool mounted() const { return mounted_; }
-
-private:
-    std::filesystem::path where_;
-    bool mounted_ = false;
-};
-
 TEST(Besweet, LeavesNothingWhenTheDiskRunsFull)
 {
     ScratchFolder folder;
     Tone tone;
     tone.seconds = 6.0;
     writeWav(folder / "in.wav", tone);
-    const FullDisk disk(folder / "small");
+    const SmallDisk disk(folder / "small");
     if (!disk.mounted())
         GTEST_SKIP() << "needs root to mount a small tmpfs";
     const auto output = folder / "small" / "o.ac3";
@@ -314,16 +290,9 @@ TEST(Besweet, LeavesNothingWhenTheDiskRunsFull)
     EXPECT_TRUE(std::filesystem::is_empty(folder / "small"));
 }
 
-bool hasTemporaryOutput(const ScratchFolder& folder)
-{
-    for (const auto& name : folder.names())
-        if (name.starts_with(".o.ac3.besweet-"))
-            return true;
-    return false;
-}
-
-// The input is a pipe fed by the test, so the run is surely under way (its temporary file
-// exists) when the signal comes, and stays so as long as the test likes.
+// The input is a pipe fed by the test, so the run is surely under way (its encoding pass has
+// begun, the temporary file is open) when the signal comes, and stays so as long as the test
+// likes.
 void stopsCleanlyOn(int signal, bool previousTarget)
 {
     ScratchFolder folder;
@@ -349,9 +318,10 @@ void stopsCleanlyOn(int signal, bool previousTarget)
     ::fcntl(pipe, F_SETFL, 0);
     ASSERT_EQ(::write(pipe, wav.data(), 400000), 400000);
 
-    while (!hasTemporaryOutput(folder) && std::chrono::steady_clock::now() < giveUp)
+    while (child.outputSoFar().find("encoding") == std::string::npos &&
+           std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(hasTemporaryOutput(folder));
+    ASSERT_NE(child.outputSoFar().find("encoding"), std::string::npos);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     child.signal(signal);
     const RunResult run = child.wait();

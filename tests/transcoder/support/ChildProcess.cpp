@@ -32,7 +32,8 @@ std::string scratchFile(const char* what)
 
 } // namespace
 
-RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd)
+RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd,
+                               const ChildSetup& setup)
     : outPath_(scratchFile("out")), errPath_(scratchFile("err"))
 {
     std::vector<char*> argv;
@@ -51,6 +52,8 @@ RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments, int st
         const int err = ::open(errPath_.c_str(), O_WRONLY | O_TRUNC);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        if (setup)
+            setup();
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -71,6 +74,11 @@ void RunningBesweet::signal(int number) const
     ::kill(pid_, number);
 }
 
+std::string RunningBesweet::outputSoFar() const
+{
+    return readBytes(outPath_);
+}
+
 RunResult RunningBesweet::wait()
 {
     int status = 0;
@@ -86,9 +94,9 @@ RunResult RunningBesweet::wait()
     return result;
 }
 
-RunResult runBesweet(const std::vector<std::string>& arguments)
+RunResult runBesweet(const std::vector<std::string>& arguments, const ChildSetup& setup)
 {
-    RunningBesweet child(arguments);
+    RunningBesweet child(arguments, -1, setup);
     return child.wait();
 }
 

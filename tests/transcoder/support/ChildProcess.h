@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -16,6 +17,9 @@ struct RunResult {
     std::string err;
 };
 
+// Runs in the child just before besweet starts (a lower file size limit, another user).
+using ChildSetup = std::function<void()>;
+
 // "-core( -input IN -output OUT [-logfile LOG] )" and the sections after it.
 std::vector<std::string> besweetArguments(const std::filesystem::path& input,
                                           const std::filesystem::path& output,
@@ -23,19 +27,22 @@ std::vector<std::string> besweetArguments(const std::filesystem::path& input,
                                           const std::filesystem::path& log = {});
 
 // Runs besweet with the arguments (without the program name) and waits for it.
-RunResult runBesweet(const std::vector<std::string>& arguments);
+RunResult runBesweet(const std::vector<std::string>& arguments, const ChildSetup& setup = {});
 
 // A besweet started and not yet waited for, to be signalled.
 class RunningBesweet
 {
 public:
     // stdoutFd: where its standard output goes instead of a file (the child gets a copy).
-    explicit RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd = -1);
+    explicit RunningBesweet(const std::vector<std::string>& arguments, int stdoutFd = -1,
+                            const ChildSetup& setup = {});
     RunningBesweet(const RunningBesweet&) = delete;
     RunningBesweet& operator=(const RunningBesweet&) = delete;
     ~RunningBesweet();
 
     void signal(int number) const;
+    // What it has printed on standard output so far.
+    [[nodiscard]] std::string outputSoFar() const;
     RunResult wait();
 
 private:

@@ -1,0 +1,50 @@
+// A file written beside its final name and put in place only when complete: unnamed (O_TMPFILE)
+// where the file system allows, so a killed run leaves nothing behind, else a hidden named file
+// that is removed when the run ends any other way.
+#pragma once
+
+#include <string>
+
+namespace besweet
+{
+
+// The folder part of a path ("." for a bare name) and the name part.
+[[nodiscard]] std::string folderOf(const std::string& path);
+[[nodiscard]] std::string nameOf(const std::string& path);
+
+class TemporaryFile
+{
+public:
+    // Creates the file in the folder of finalPath with the given permissions (the umask applies).
+    // Throws std::system_error when that is not possible.
+    TemporaryFile(const std::string& finalPath, unsigned mode);
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile();
+
+    [[nodiscard]] int fd() const { return fd_; }
+    // True when the file has no name until it is put in place.
+    [[nodiscard]] bool unnamed() const { return unnamed_; }
+
+    // Gives the file the permissions and, where allowed, the owner of the plain file at path,
+    // if there is one.
+    void takeOverPermissionsOf(const std::string& path);
+    // Flushes the file to disk and closes it; throws std::system_error on failure.
+    void syncAndClose();
+    // Puts the file in place under its final name, replacing what was there (a symbolic link
+    // included, not its destination); throws std::system_error on failure.
+    void putInPlace();
+
+private:
+    std::string finalPath_;
+    std::string named_; // the hidden name, once the file has one
+    int fd_ = -1;
+    bool unnamed_ = false;
+    bool inPlace_ = false;
+};
+
+// A hidden name for a temporary file beside path: ".<name>.besweet-" and six characters to
+// fill in, within the file system's limit on name lengths (the name is shortened as needed).
+[[nodiscard]] std::string hiddenNameBeside(const std::string& path);
+
+} // namespace besweet

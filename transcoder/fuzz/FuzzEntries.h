@@ -1,0 +1,21 @@
+// The fuzz targets' entry points, shared by the libFuzzer programs and the ordinary test suite,
+// which feeds the seeds and every input that once crashed through the same functions.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace besweet::fuzz
+{
+
+// The whole input path: the first two bytes choose the kind of input (WAV, MPEG audio, AC3, raw
+// PCM), the output format and the options; the rest is the input file. Decodes, mixes, resamples,
+// normalises and encodes the first few seconds. A refusal (WorkError) is a fine outcome; a crash,
+// a sanitizer report or any other exception is a fault.
+void runInput(std::span<const std::uint8_t> data);
+
+// The command-line parser: one argument per line. Checks that whatever it accepts is a run
+// besweet can do.
+void runCommandLine(std::span<const std::uint8_t> data);
+
+} // namespace besweet::fuzz

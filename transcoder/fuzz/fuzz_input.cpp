@@ -1,0 +1,16 @@
+// libFuzzer target: bytes in as an input file, through the whole transcode.
+#include "fuzz/FuzzEntries.h"
+
+#include <cstdio>
+
+// The progress lines on standard output would only slow the fuzzer down.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    return std::freopen("/dev/null", "w", stdout) ? 0 : 1;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    besweet::fuzz::runInput({data, size});
+    return 0;
+}
