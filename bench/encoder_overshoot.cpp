@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How far the encoders' decoded output overshoots the level the input was normalised to, on
 // material of several kinds: the figures behind the headroom besweet keeps below full scale.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the transcoder's launch and wait: how long after the child's end fAppControl
 // returns (median of 20 runs of a child that ends at once), and how much CPU time this
 // process spends while a child runs for 2 s. Usage: bench_launch_wait <child program>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times besweet against the ffmpeg command-line tool on the same jobs and the same input
 # (10 minutes of 44.1 kHz stereo), and measures besweet's peak memory on 10 and 60 minutes.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # besweet writes MPEG-1 Layer II through libavcodec's "libtwolame" encoder, which only an FFmpeg
 # built with --enable-libtwolame carries. Asks the libavcodec found by pkg-config at configure
 # time and stops with what to do, instead of a build whose every Layer II run fails.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package `klangdorn`, made by `cpack -G DEB` in the build directory: both programs
 # stripped, in /usr, with the dependencies dpkg-shlibdeps finds in them.
 set(CPACK_GENERATOR DEB)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts the program: German texts, the program's look, the real services and the window.
 #include "platform/Appearance.h"
 #include "platform/ExecutableName.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the transcoder's libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer, in build-fuzz/) and runs each for SECONDS, both at once, one
 # process each, starting from the seeds in transcoder/fuzz/seeds/.

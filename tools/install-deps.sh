@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build, the tests, the fuzz targets (clang and its sanitizer
 # and libFuzzer runtimes) and the benchmarks need; only missing ones. The MinGW cross compiler
 # and wine build and run the Windows core; dpkg-dev, file, lintian, desktop-file-utils and

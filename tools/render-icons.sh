@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the program's SVG icon into the PNG sizes that are installed and built into the
 # program. Run it after changing the SVG and commit the PNGs (needs rsvg-convert, librsvg2-bin).
 set -euo pipefail

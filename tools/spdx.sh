@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Puts the licence's SPDX line at the top of every tracked source file that lacks it, in the
 # comment form of the file's language; with --check it only lists the files that lack it and
 # fails when there are any. Running it twice changes nothing the second time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Error text and allocation helpers shared by every step of the pipeline.
 #include "Av.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owning handles for the FFmpeg objects the transcoder uses, and the error type that carries
 // FFmpeg's own text for a failed call.
 #pragma once

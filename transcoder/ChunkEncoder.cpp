@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chunk encoder and the cutter that feeds it.
 #include "ChunkEncoder.h"
 

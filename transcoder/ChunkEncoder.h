@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encoding on both cores: the stream is cut into chunks of whole encoder frames, each chunk is
 // encoded by a fresh encoder of its own on one of a few workers, and the packets are written
 // strictly in chunk order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How numbers and layouts are written in the log and in messages.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening the encoder and the output, and feeding the encoder whole frames.
 #include "EncodeStage.h"
 

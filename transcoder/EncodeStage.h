@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encode stage: takes decoded frames, converts them (mix, gain, rate) for the encoder, cuts
 // them into the encoder's frames through a FIFO, has them encoded and writes the packets into
 // the output's temporary file, renamed into place once all is done.

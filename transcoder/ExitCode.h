@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exit codes of besweet, the only place they are defined: callers (the window, scripts)
 // rely on these three numbers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The single encoder thread and the chunked pair.
 #include "FrameEncoder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encode stage's two ways of encoding, behind one interface: one encoder in a thread of its
 // own, fed through a frame queue, or chunks of the stream encoded side by side (ChunkEncoder.h).
 // Either way the encoding runs beside the decoding and resampling, and packets come out in order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The header tables of MPEG audio (ISO 11172-3, 13818-3) and AC3 (ATSC A/52).
 #include "FrameLength.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long an MPEG audio (layer I, II, III) or AC3 / E-AC3 frame says it is, read from its
 // header: what tells a frame cut off with the file from a whole one, whatever the bitrate.
 #pragma once

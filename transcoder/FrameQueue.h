@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over between the thread that decodes and resamples and the thread that encodes:
 // a short queue of filled frames one way, emptied frames back the other way for reuse, so the
 // memory stays the same however long the input is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening, checking and reading the input.
 #include "Input.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input stage: opens the input (refusing what is no audio file or is cut short), logs what
 // it holds, and reads it packet by packet, the one loop both passes use, or decodes it frame by
 // frame.

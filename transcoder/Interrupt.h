@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT end a run cleanly: the handler only notes the signal, the
 // pipeline checks the note between packets and unwinds, so the temporary output is removed on
 // the way out. SIGPIPE is ignored: a run goes on without anyone reading its progress; SIGXFSZ

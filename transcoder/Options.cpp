@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line parser: sections in any order, each at most once; every wrong line is
 // answered with one message naming what is wrong and, where there is a choice, the choices.
 #include "Options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one besweet run is asked to do, and the parser that reads it from the command line
 // Klangdorn builds (sections such as "-core(" ... ")", each option and value its own argument).
 #pragma once

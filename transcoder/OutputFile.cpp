@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The temporary output file and its FFmpeg I/O callbacks on a plain file descriptor.
 #include "OutputFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output under construction: a temporary file in the target's folder (see TemporaryFile),
 // put in place of the target only once it is complete and on disk, so an existing target is
 // never left half-written. A target that is a symbolic link is written at the link's

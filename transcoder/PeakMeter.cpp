@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peak meter. The identity case (nothing mixed) is one tight loop over all samples; a mix
 // weighs each sample frame through the matrix.
 #include "PeakMeter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds the highest sample peak of the signal as it will be mixed for the output: samples go
 // through the same channel matrix the resampler will use, so a mono mixdown is measured as
 // mono. Reads PCM packets straight (no decoder) and decoded frames alike.

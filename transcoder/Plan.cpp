@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Planning the layouts, the mix and the rates.
 #include "Plan.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plan: what goes in and what comes out, decided once for both passes: the output's layout
 // and rate, the mix matrix, and the table of output formats with their encoders.
 #pragma once

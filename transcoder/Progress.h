@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Progress on standard output, one line per pass: rewritten in place on a terminal, plain
 // lines every 10% into a pipe (flushed, so a reader sees them as they come). Once standard
 // output fails (its reader gone), nothing more is written to it and the work goes on.

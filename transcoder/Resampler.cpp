@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Setting up the resampler for each kind of input, and its output buffer.
 #include "Resampler.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resampler: mixes each frame to the plan's output layout with the rule for a whole file of
 // the frame's own layout, weighted by the gain, and converts it to the output's rate and sample
 // format. Where the input's channels or rate change, it drains and starts afresh for the new

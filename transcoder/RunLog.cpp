@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run log and FFmpeg's messages in it.
 #include "RunLog.h"
 

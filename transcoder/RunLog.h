@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The optional text log of a run (-logfile). It is written as the run goes into a temporary file
 // beside its name and put in place when the run ends, however it ends: two runs sharing one log
 // name never mix their lines, and a symbolic link in the log's place is replaced, never written

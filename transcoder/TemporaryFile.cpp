@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creating, filling in and putting in place the temporary file.
 #include "TemporaryFile.h"
 

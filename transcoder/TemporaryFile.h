@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file written beside its final name and put in place only when complete: unnamed (O_TMPFILE)
 // where the file system allows, so a killed run leaves nothing behind, else a hidden named file
 // that is removed when the run ends any other way.

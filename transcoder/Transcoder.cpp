@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run, stage by stage: open the input (Input), plan the channels and rate (Plan), measure
 // the peak when asked, then decode -> resample with mix and gain (Resampler) -> encode and write
 // (EncodeStage).

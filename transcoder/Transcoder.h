@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transcoding run itself: open the input, measure its peak when asked, then decode, mix,
 // resample, encode and write the output, as one pipeline of small steps.
 #pragma once

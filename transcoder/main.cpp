@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // besweet: Klangdorn's bundled command-line transcoder. Reads the command line, refuses an
 // output that would overwrite the input or cannot be written, runs the transcode and reports the
 // outcome as one line on standard error and as the exit code.

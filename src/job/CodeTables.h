@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three option lists: the text each combo box shows and the code the command line
 // uses, at the same position.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/CodeTables.h"
 #include "job/RuntimeError.h"
 #include "job/TranscodeJob.h"

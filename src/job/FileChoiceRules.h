@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a chosen file's path turns into the remembered folder, the proposed target and the
 // output type. On Windows both "\" and "/" separate folders; on POSIX only "/" does, and a
 // "\" is an ordinary character of a name. Only the bare file name's last "." starts an

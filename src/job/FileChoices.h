@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's file choices: the source, the target and the transcoder, with the texts of
 // their dialogs. A source or target given otherwise than through the dialog (dropped on the
 // window, named on the command line) is applied by the same steps as a chosen one.

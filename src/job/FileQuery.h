@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The questions the transcode run asks the file system, behind an interface so that the
 // tests decide the answers.
 #pragma once

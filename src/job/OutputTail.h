@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of what the transcoder wrote, kept in a few kilobytes however much it prints, so a
 // failed run can say what the transcoder last said.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting the transcoder and waiting for its end, behind an interface: the platform layer
 // gives the real launcher, the tests give fakes that end as scripted.
 #pragma once

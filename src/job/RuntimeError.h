@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A failure that a reaction reports to the user: a number and a description, shown as
 // "Fehler: <number> - <description>".
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options of one transcode run, gathered from the window when "Transcode" is pressed,
 // and their rendering into the transcoder's command line.
 #pragma once

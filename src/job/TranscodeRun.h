@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The click on "Transcode": make sure the transcoder's location is known, check source and
 // target, build the command line, ask before overwriting, start the transcoder and wait for
 // its end with the window alive, then report a run that did not produce the target.

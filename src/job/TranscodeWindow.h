@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the transcode run needs of the main window: the controls' values at the moment of
 // the run, and the few states it switches.
 #pragma once

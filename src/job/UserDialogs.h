@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes and the one file dialog, behind small interfaces: the window gives the real
 // Qt ones, the tests give fakes that record what was shown and answer as scripted.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the wait indicator needs of its box: its outer size, text measures in its font,
 // clearing it and drawing the indicator text (blanks, then "n " whose "n" shows as a
 // filled square of the size of the font's n). All measures in the window's logical pixels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wait indicator: a square that slides to and fro in its box, one blank-width per tick.
 // Position and step belong to the window for its whole life and carry over between runs.
 #pragma once

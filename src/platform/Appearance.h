@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's look: Qt's Fusion style everywhere, and the fonts the window is laid out for.
 // "MS Sans Serif" is rarely installed off Windows; Liberation Sans or Arial stands in for it,
 // one pixel smaller, as they run a little wider.

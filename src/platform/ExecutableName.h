@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The running executable's file name without folder and extension ("Klangdorn_d"): the name
 // its settings are kept under, so a renamed copy has a set of its own.
 #pragma once

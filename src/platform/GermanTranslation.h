@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qt's own texts (file dialog, standard buttons) in German.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process launcher of the platform the program runs on.
 #pragma once
 

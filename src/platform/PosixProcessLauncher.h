@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting the transcoder on POSIX systems with posix_spawn, never through a shell; a
 // program whose name ends in ".exe" runs through `wine` from PATH, given Windows paths. Its
 // standard output and error go into one pipe that is read while it runs, so the program never

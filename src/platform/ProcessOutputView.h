@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the transcoder's output goes when it is to be shown: the program's console window.
 #pragma once
 

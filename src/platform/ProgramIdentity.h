@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the desktop knows the program: the icon its windows show and the desktop file that names
 // it, so task bars and docks match the window to its menu entry.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file dialog as Qt's own (non-native) QFileDialog, modal to the main window: the
 // "description|pattern;pattern|..." filter list becomes name filters that match in any
 // letter case, a typed name without an extension gets the default one, overwriting is never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message boxes as QMessageBox, modal to the main window, with German button texts.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-user settings store on QSettings in the native format: organization "Klangdorn",
 // application = the executable's base name. Linux: $XDG_CONFIG_HOME/Klangdorn/<name>.conf;
 // Windows: HKEY_CURRENT_USER\Software\Klangdorn\<name>.

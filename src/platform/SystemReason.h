@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operating system's reason for a failure, in German: the C library's own translation
 // where the German locale data is installed, else a small table of the common cases.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM, SIGHUP and SIGINT (log-off, shutdown, a closed terminal, Ctrl+C) as a request to
 // close the window, so its closing step runs. The handler only writes the signal's number into
 // a socket pair; the window's thread reads it there and runs the reaction. Each signal is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file descriptor that is closed when its owner goes.
 #pragma once
 

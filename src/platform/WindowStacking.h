@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeping a window above all others, behind an interface so the window's tests can record it.
 #pragma once
 

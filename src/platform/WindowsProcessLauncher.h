@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting the transcoder on Windows: CreateProcessW with the program path as application
 // name and the quoted command line, in a console of its own that is shown normally or
 // hidden. The wait sleeps on the process handle and the thread's messages together and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a Windows program started through wine is handed: its program path and its path
 // arguments as Windows paths (as wine maps them through the drives of its prefix), and an
 // environment in which wine reads those paths as UTF-8 and keeps its own notes out of the

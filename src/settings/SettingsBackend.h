@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-user store under the settings: get and save one text value.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's nine settings: one table of keys with their defaults and forms, typed reads
 // that never fail on a stored value, and typed writes. Every call goes to the backend.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "BeSweet" console: a read-only monospace window that shows the transcoder's standard
 // output and error live while it runs. A carriage return without a line feed starts the
 // line over, as a terminal does, so progress lines rewrite themselves. Every run starts it

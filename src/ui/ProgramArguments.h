@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the program is started with: nothing, one source file (the desktop's "Open with"),
 // or a request for the help or the version. Help and version go to standard output, a
 // wrong command line is one German line on standard error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The box of the wait indicator: a sunken frame that keeps what was drawn into it until it
 // is cleared. Each "n" of a drawn text shows as a filled square the size of the font's "n";
 // other characters (blanks) only take their width. It takes the keyboard focus and shows it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Check box and slider whose whole rectangle reacts to the mouse: the style's own hit areas
 // cover only the box with its caption, and only the track's row of the slider.
 #pragma once

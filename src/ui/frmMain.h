@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one window: the source and target rows, the options of a RAW PCM source, the
 // output options, the wait indicator and "Transcode", and the menu "Optionen". It reads and
 // writes each setting at the moment a choice changes; dialogs, settings and window stacking

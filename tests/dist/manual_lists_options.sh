@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every option that `besweet --help` shows must appear in its manual page.
 set -euo pipefail
 besweet=$1 manual=$2

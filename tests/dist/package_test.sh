@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the existing build tree, checks what it holds and lints it,
 # then unpacks it into a temporary root and starts both programs from there.
 set -euo pipefail

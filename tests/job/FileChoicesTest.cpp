@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The source, target and transcoder choices without widgets: what the shared dialog is set
 // to, what a choice stores and gives the fields, and that a path given otherwise (a drop, the
 // command line) is applied exactly as a chosen one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes for the transcode run: a window, a launcher and a file system that write what
 // happens to them into one journal, so a test can check the order of the steps.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the transcoder in tests and the benchmark. It does what its environment
 // says, in this order:
 //   FAKE_RECORD=file      write its arguments (after argv[0]) to file, each ended by a NUL

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the tests with real processes share: a temporary folder, the fake transcoder's
 // settings in the environment (restored afterwards), and a view that records the output.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's icon and desktop file name: what a task bar shows and how it finds the menu entry.
 #include "platform/ProgramIdentity.h"
 

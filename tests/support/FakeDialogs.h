@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fakes of the message boxes and the file dialog: they record what was shown and answer
 // as the test scripted (Ok/Yes by default, a cancel when no file choice is scripted).
 #pragma once

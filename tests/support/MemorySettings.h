@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A settings backend that keeps its values in memory, keyed by application, section and key.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // main() of the tests that need Qt: a QApplication on the offscreen platform and a fresh
 // XDG_CONFIG_HOME for the whole run, so no test ever touches the user's settings.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Layer II and AC3 encoded in chunks side by side against one encoder for the whole stream:
 // the same length, the same sound, and no click where two chunks meet. Short chunks make many
 // joins in a short input.

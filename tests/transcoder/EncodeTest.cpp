@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // besweet run for real on generated inputs; every output is decoded and checked for codec,
 // rate, bitrate, channels, Layer II mode bits and length.
 #include "support/AudioFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program on a fresh machine: the window, the bundled besweet picked when the first
 // "Transcode" asks for it, a generated recording, and a DVD track that really decodes.
 #include "support/AudioFiles.h"

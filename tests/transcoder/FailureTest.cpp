@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs that must not produce a track: broken inputs (exit 1), wrong command lines (exit 2),
 // an output that is the input, an interrupted run. None may leave a temporary file behind or
 // touch an existing target.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every fuzz seed and every input that once made a fuzz target fail, run through the targets'
 // own entries: a crash or a sanitizer report (in the sanitizer build) fails the test.
 #include "fuzz/FuzzEntries.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // -norm: the whole output's highest peak lands on the level asked, whether the input was quiet
 // or loud, PCM read straight or decoded, mixed down or resampled; silence stays silence. Also
 // the progress lines and the log of such a run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line parser, called directly: lines Klangdorn builds and what they mean, and
 // wrong lines with the exit code and the words of their message.
 #include "Options.h"

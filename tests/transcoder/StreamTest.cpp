@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inputs as real recordings come: joined from parts of other layouts, rates and bitrates, with a
 // stray byte at the end, through a pipe, or not quite fit for a DVD. Each makes a correct track,
 // checked by decoding it.

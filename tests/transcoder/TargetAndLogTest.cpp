@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a run does to the files around it: a replaced target keeps its permissions and owner, a
 // linked target is written where the link points, a target the user may not write is left
 // alone, long names work, a file size limit or SIGKILL leaves no temporary file; the log is

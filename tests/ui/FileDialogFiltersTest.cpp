@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real file dialog: its filters, start folder, default extension and overwrite handling,
 // driven while it is open.
 #include "platform/QtFileDialog.h"

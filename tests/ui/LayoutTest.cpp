@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's layout as it renders: sizes, tab order, and every text fitting its control in
 // the font it is drawn in.
 #include "WindowFixture.h"

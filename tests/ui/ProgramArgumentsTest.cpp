@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line: help and version answered and ended, one file taken as the
 // source (as the desktop's "Open with" gives it), everything else refused in German.
 #include "ui/ProgramArguments.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real message boxes and the file dialog speak German, also in Qt's own texts.
 #include "job/FileChoices.h"
 #include "platform/GermanTranslation.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Log-off, shutdown and Ctrl+C reach the window as a close: its closing step stores the level,
 // also in the middle of a run.
 #include "platform/TerminationSignals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Transcode" button and the wait indicator as wired into the window: the run reads the
 // window's controls, switches its button and timer, and the timer's ticks move the square.
 #include "WindowFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What users of desktop programs take for granted: dropping a file on the window, names for
 // screen readers, and whole controls that react to the mouse.
 #include "WindowFixture.h"

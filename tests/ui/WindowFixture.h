@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A main window over the real settings store under an application name of its own, with
 // fake dialogs and a fake window stacking.
 #pragma once

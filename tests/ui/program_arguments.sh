@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Klangdorn_d --help, --version and a wrong argument, as a shell sees them.
 program=$1
 fail() { echo "program_arguments: $*" >&2; exit 1; }

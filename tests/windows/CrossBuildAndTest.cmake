@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds the Windows core and its tests with mingw-w64 in BINARY_DIR, then
 # runs them through wine in a prefix made for this run (no display needed).
 #   cmake -DSOURCE_DIR=... -DBINARY_DIR=... [-DGENERATOR=...] -P CrossBuildAndTest.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Windows stand-in for the transcoder, built with mingw-w64 and run under wine (or
 // Windows). It reads its command line as a Windows program does and:
 //   - records GetCommandLineW(), its argv and how its window was to be shown into the file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows launcher against a real Windows program: the transcoder stand-in, copied into
 // a folder with blanks and umlauts in its name.
 #include "platform/WindowsProcessLauncher.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's run drives a real Windows program through wine: a stand-in for the
 // transcoder built with mingw-w64, in a wine prefix made for this test run alone (wineboot,
 // no display). It runs from a folder inside the prefix's drive_c, as a user's Windows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzz entries. The input goes through a real file (in /dev/shm where there is one): the
 // program reads its input by name, and so the fuzzer follows the very same path.
 #include "fuzz/FuzzEntries.h"

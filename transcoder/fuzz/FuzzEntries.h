@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzz targets' entry points, shared by the libFuzzer programs and the ordinary test suite,
 // which feeds the seeds and every input that once crashed through the same functions.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the command-line parser, one argument per line.
 #include "fuzz/FuzzEntries.h"
 

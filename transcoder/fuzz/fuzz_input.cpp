@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: bytes in as an input file, through the whole transcode.
 #include "fuzz/FuzzEntries.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the fuzz targets' small seed corpus into seeds/ (kept in the repository, so fuzzing
 # needs no ffmpeg): every input kind the transcoder reads, each with a few of the option bytes
 # (see FuzzEntries.h), and a handful of command lines. Needs the ffmpeg command-line tool.

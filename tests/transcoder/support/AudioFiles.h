@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test inputs made on the spot: sine and silence as WAV (16/24-bit, float) or headerless PCM,
 // and a scratch folder that removes itself.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting besweet with its standard output and error in files (a pipe for the program's
 // purposes: not a terminal).
 #include "support/ChildProcess.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the real besweet as a child process and collects what it printed and how it ended.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding a track for the checks, independent of besweet's own pipeline code.
 #include "support/Decoded.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a written track really holds, found by decoding it with libavformat/libavcodec.
 #pragma once
 

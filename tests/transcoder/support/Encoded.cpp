@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encoding test tones with libavcodec into an in-memory file.
 #include "support/Encoded.h"
 

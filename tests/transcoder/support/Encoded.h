@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compressed test inputs made with libavcodec: a tone as AC3, MPEG audio or FLAC in any channel
 // count and bitrate, for the inputs besweet itself never writes (5.1, MP3, a changing layout).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small tmpfs mounted for a test that needs a disk that runs full (root only; mounted() tells).
 #pragma once
 
