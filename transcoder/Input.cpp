@@ -310,6 +310,7 @@ Input openInput(const Options& options)
         throw WorkError(input.path + ": holds no audio with a known rate and channel count");
     checkRate(input.path, input.decoder->sample_rate, "");
     if (input.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+        input.unmasked = true;
         const int channels = input.decoder->ch_layout.nb_channels;
         av_channel_layout_uninit(&input.decoder->ch_layout);
         av_channel_layout_default(&input.decoder->ch_layout, channels);

@@ -24,6 +24,7 @@ struct Input {
     std::int64_t bytes = 0;       // file size, for progress
     bool wavDespiteRaw = false;   // raw PCM was asked for, but the file is a WAV file
     std::int64_t partialTail = 0; // bytes at the end too few for a whole sample frame, dropped
+    bool unmasked = false;        // no channel positions given: guessed from the count
 };
 
 [[nodiscard]] Input openInput(const Options& options);
