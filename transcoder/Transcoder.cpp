@@ -11,6 +11,7 @@
 #include "Plan.h"
 #include "Progress.h"
 #include "Resampler.h"
+#include "Timeline.h"
 
 #include <algorithm>
 #include <array>
@@ -157,6 +158,7 @@ void transcode(const Options& options, RunLog& log)
         checkReadableTwice(options.input);
     Input input = openInput(options);
     logInput(input, log);
+    logAudioStart(input, log);
     Plan plan;
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);
