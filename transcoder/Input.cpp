@@ -463,7 +463,7 @@ public:
                 log_->line("input:" + from + " " + std::to_string(frame.ch_layout.nb_channels) +
                            (frame.ch_layout.nb_channels == 1 ? " channel (" : " channels (") +
                            layoutName(frame.ch_layout) + "), " + std::to_string(frame.sample_rate) +
-                           " Hz; mixed as a whole file of that kind would be");
+                           " Hz; mixed into the output's channels");
             rate_ = frame.sample_rate;
             check(av_channel_layout_copy(&layout_, &frame.ch_layout), "channel layout");
         }

@@ -26,7 +26,8 @@ struct Input {
     bool wavDespiteRaw = false;   // raw PCM was asked for, but the file is a WAV file
     std::int64_t partialTail = 0; // bytes at the end too few for a whole sample frame, dropped
     std::vector<std::string> audioStreams; // each audio stream, when there are several
-    bool unmasked = false;                 // no channel positions given: guessed from the count
+    int mostChannels = 0;  // the most channels a part of the input holds (0: not known)
+    bool unmasked = false; // no channel positions given: guessed from the count
 };
 
 [[nodiscard]] Input openInput(const Options& options);

@@ -262,7 +262,9 @@ void planConversion(Plan& plan, const Options& options, const Input& input, RunL
         throw WorkError("this FFmpeg has no encoder for " + encoderName(options.codec));
     check(av_channel_layout_copy(&plan.inLayout, &input.decoder->ch_layout), "channel layout");
     plan.inRate = input.decoder->sample_rate;
-    av_channel_layout_default(&plan.outLayout, outputChannels(options, plan.inLayout.nb_channels));
+    av_channel_layout_default(
+        &plan.outLayout,
+        outputChannels(options, std::max(plan.inLayout.nb_channels, input.mostChannels)));
     plan.outRate = options.resampleTo48k ? 48000 : plan.inRate;
     if (options.resampleTo48k) {
         log.line(plan.inRate == 48000

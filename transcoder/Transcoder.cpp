@@ -6,6 +6,7 @@
 
 #include "Describe.h"
 #include "EncodeStage.h"
+#include "HeaderScan.h"
 #include "Input.h"
 #include "PeakMeter.h"
 #include "Plan.h"
@@ -159,6 +160,7 @@ void transcode(const Options& options, RunLog& log)
     Input input = openInput(options);
     logInput(input, log);
     logAudioStart(input, log);
+    scanChannels(input, log);
     Plan plan;
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);
