@@ -5,6 +5,7 @@
 #include "Describe.h"
 #include "FrameLength.h"
 #include "Interrupt.h"
+#include "Plan.h"
 #include "Timeline.h"
 
 #include <algorithm>
@@ -459,6 +460,8 @@ public:
         if (frame.sample_rate != rate_ || av_channel_layout_compare(&frame.ch_layout, &layout_)) {
             const std::string from = " from " + seconds(position_) + " on";
             checkRate(input_.path, frame.sample_rate, rate_ != 0 ? from : "");
+            if (const auto why = whyUnmixable(frame.ch_layout))
+                throw WorkError(input_.path + ": " + *why);
             if (rate_ != 0 && log_)
                 log_->line("input:" + from + " " + std::to_string(frame.ch_layout.nb_channels) +
                            (frame.ch_layout.nb_channels == 1 ? " channel (" : " channels (") +
@@ -496,6 +499,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
         return input.path + ": corrupt audio data near " + seconds(shape.position());
     };
     Timeline timeline(input, changes);
+    constexpr std::int64_t silencePiece = 8192; // sample frames of a hole handed on at a time
     // Hands a frame on, stopping once the limit is reached.
     const auto hand = [&](const AVFrame& piece) {
         shape.see(piece);
@@ -517,8 +521,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
             }
             const Timeline::Step step = timeline.place(*frame);
             for (std::int64_t hole = step.silence; hole > 0;) {
-                const auto piece =
-                    static_cast<int>(std::min<std::int64_t>(hole, frame->sample_rate));
+                const auto piece = static_cast<int>(std::min<std::int64_t>(hole, silencePiece));
                 hand(*silenceLike(*frame, piece));
                 hole -= piece;
             }
