@@ -36,7 +36,7 @@ std::string toneBytes(int channels, std::vector<double> amplitudes, double secon
 {
     Tone tone{.rate = 48000, .channels = channels, .seconds = seconds};
     tone.amplitudes = std::move(amplitudes);
-    return encodedBytes(tone, encoder, encoder == "ac3" ? 192 : 192);
+    return encodedBytes(tone, encoder, 192);
 }
 
 struct Recording {
