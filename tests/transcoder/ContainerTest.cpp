@@ -43,9 +43,10 @@ struct Recording {
     std::string name;
     std::string muxer;
     std::string extension;
-    double jumpBy;     // the stamps after 3 s of audio move by this
-    double seconds;    // what the track holds
-    double silentFrom; // a stretch that must be silent (none when equal)
+    std::string output; // the track's name
+    double jumpBy;      // the stamps after 3 s of audio move by this
+    double seconds;     // what the track holds
+    double silentFrom;  // a stretch that must be silent (none when equal)
     double silentTo;
     std::string logSays;
 };
@@ -82,10 +83,10 @@ TEST_P(StampedRecordings, KeepTheirTimeLine)
         writeBytes(folder / input, readBytes(folder / "first") + readBytes(folder / "second"));
     }
     const RunResult run =
-        runBesweet(besweetArguments(folder / input, folder / "out.wav", {}, folder / "run.log"));
+        runBesweet(besweetArguments(folder / input, folder / c.output, {}, folder / "run.log"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string log = readBytes(folder / "run.log");
-    const Decoded out = decodeFile(folder / "out.wav");
+    const Decoded out = decodeFile(folder / c.output);
     ASSERT_EQ(out.channels, 2);
     EXPECT_NEAR(out.seconds(), c.seconds, 0.1) << log;
     // The stereo stream's left is quieter than its right: the mono stream would be even.
@@ -102,15 +103,15 @@ TEST_P(StampedRecordings, KeepTheirTimeLine)
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Besweet, StampedRecordings, testing::Values(
-    Recording{"ts_with_a_gap", "mpegts", "ts", 3.0, 9.0, 3.0, 6.0,
+    Recording{"ts_with_a_gap", "mpegts", "ts", "out.mpa", 3.0, 9.0, 3.0, 6.0,
               "3.00 s of silence inserted at 00:00:03.0: the recording has a gap"},
-    Recording{"ps_with_a_gap", "vob", "vob", 2.0, 8.0, 3.0, 5.0,
+    Recording{"ps_with_a_gap", "vob", "vob", "out.wav", 2.0, 8.0, 3.0, 5.0,
               "2.00 s of silence inserted at 00:00:03.0"},
-    Recording{"matroska_with_a_gap", "matroska", "mkv", 1.5, 7.5, 3.0, 4.5,
+    Recording{"matroska_with_a_gap", "matroska", "mkv", "out.ac3", 1.5, 7.5, 3.0, 4.5,
               "1.50 s of silence inserted at 00:00:03.0"},
-    Recording{"mp4_with_a_gap", "mp4", "mp4", 3.0, 9.0, 3.0, 6.0,
+    Recording{"mp4_with_a_gap", "mp4", "mp4", "out.wav", 3.0, 9.0, 3.0, 6.0,
               "3.00 s of silence inserted at 00:00:03.0"},
-    Recording{"ts_overlapping", "mpegts", "ts", -1.0, 5.0, 0.0, 0.0,
+    Recording{"ts_overlapping", "mpegts", "ts", "out.wav", -1.0, 5.0, 0.0, 0.0,
               "s of audio dropped at 00:00:02.0: it overlaps"}),
     [](const testing::TestParamInfo<Recording>& info) { return info.param.name; });
 // clang-format on
