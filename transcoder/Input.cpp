@@ -5,6 +5,8 @@
 #include "Describe.h"
 #include "FrameLength.h"
 #include "Interrupt.h"
+#include "Plan.h"
+#include "Timeline.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -264,6 +266,44 @@ private:
     std::int64_t framesBefore_ = 0;
 };
 
+// "stream 2: ac3, 2 channels (stereo), 48000 Hz"
+std::string streamText(const AVStream& stream)
+{
+    const AVCodecParameters& parameters = *stream.codecpar;
+    const int channels = parameters.ch_layout.nb_channels;
+    return "stream " + std::to_string(stream.index + 1) + ": " +
+           avcodec_get_name(parameters.codec_id) + ", " + std::to_string(channels) +
+           (channels == 1 ? " channel (" : " channels (") + layoutName(parameters.ch_layout) +
+           "), " + std::to_string(parameters.sample_rate) + " Hz";
+}
+
+// Of several audio streams the one with the most channels, then the highest rate, then the
+// first: a film's main track, not its commentary. Only streams this FFmpeg can decode count.
+AVStream* chooseAudioStream(Input& input)
+{
+    AVStream* chosen = nullptr;
+    int audioStreams = 0;
+    for (unsigned i = 0; i < input.format->nb_streams; ++i) {
+        AVStream* stream = input.format->streams[i];
+        const AVCodecParameters& parameters = *stream->codecpar;
+        if (parameters.codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        ++audioStreams;
+        const bool decodable = avcodec_find_decoder(parameters.codec_id) != nullptr;
+        input.audioStreams.push_back(streamText(*stream) + (decodable ? "" : " (no decoder)"));
+        if (!decodable)
+            continue;
+        const auto rank = [](const AVStream& s) {
+            return std::pair(s.codecpar->ch_layout.nb_channels, s.codecpar->sample_rate);
+        };
+        if (!chosen || rank(*stream) > rank(*chosen))
+            chosen = stream;
+    }
+    if (audioStreams < 2)
+        input.audioStreams.clear();
+    return chosen;
+}
+
 } // namespace
 
 Input openInput(const Options& options)
@@ -291,11 +331,10 @@ Input openInput(const Options& options)
     const int found = avformat_find_stream_info(format, nullptr);
     stopWhenInterrupted();
     check(found, input.path + ": cannot read as audio");
-    const AVCodec* codec = nullptr;
-    const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (index < 0 || !codec)
+    input.stream = chooseAudioStream(input);
+    if (!input.stream)
         throw WorkError(input.path + ": holds no audio this program can decode");
-    input.stream = format->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(input.stream->codecpar->codec_id);
     input.bytes = format->pb ? avio_size(format->pb) : 0;
 
     input.decoder.reset(avcodec_alloc_context3(codec));
@@ -310,6 +349,7 @@ Input openInput(const Options& options)
         throw WorkError(input.path + ": holds no audio with a known rate and channel count");
     checkRate(input.path, input.decoder->sample_rate, "");
     if (input.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+        input.unmasked = true;
         const int channels = input.decoder->ch_layout.nb_channels;
         av_channel_layout_uninit(&input.decoder->ch_layout);
         av_channel_layout_default(&input.decoder->ch_layout, channels);
@@ -332,6 +372,11 @@ void logInput(const Input& input, RunLog& log)
              avcodec_get_name(decoder.codec_id));
     log.line("input channels: " + std::to_string(decoder.ch_layout.nb_channels) + " (" +
              layoutName(decoder.ch_layout) + ")");
+    for (const std::string& stream : input.audioStreams)
+        log.line("input: audio " + stream);
+    if (!input.audioStreams.empty())
+        log.line("input: audio stream " + std::to_string(input.stream->index + 1) +
+                 " chosen: the most channels, then the highest rate, then the first");
     log.line("input rate: " + std::to_string(decoder.sample_rate) + " Hz");
     log.line("input duration: " + seconds(duration));
     if (input.wavDespiteRaw) {
@@ -415,11 +460,13 @@ public:
         if (frame.sample_rate != rate_ || av_channel_layout_compare(&frame.ch_layout, &layout_)) {
             const std::string from = " from " + seconds(position_) + " on";
             checkRate(input_.path, frame.sample_rate, rate_ != 0 ? from : "");
+            if (const auto why = whyUnmixable(frame.ch_layout))
+                throw WorkError(input_.path + ": " + *why);
             if (rate_ != 0 && log_)
                 log_->line("input:" + from + " " + std::to_string(frame.ch_layout.nb_channels) +
                            (frame.ch_layout.nb_channels == 1 ? " channel (" : " channels (") +
                            layoutName(frame.ch_layout) + "), " + std::to_string(frame.sample_rate) +
-                           " Hz; mixed as a whole file of that kind would be");
+                           " Hz; mixed into the output's channels");
             rate_ = frame.sample_rate;
             check(av_channel_layout_copy(&layout_, &frame.ch_layout), "channel layout");
         }
@@ -451,6 +498,16 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     const auto corrupt = [&] {
         return input.path + ": corrupt audio data near " + seconds(shape.position());
     };
+    Timeline timeline(input, changes);
+    constexpr std::int64_t silencePiece = 8192; // sample frames of a hole handed on at a time
+    // Hands a frame on, stopping once the limit is reached.
+    const auto hand = [&](const AVFrame& piece) {
+        shape.see(piece);
+        samples += piece.nb_samples;
+        onFrame(piece);
+        if (limit > 0 && samples >= limit)
+            throw Enough{};
+    };
     const auto receiveFrames = [&] {
         for (;;) {
             const int got = avcodec_receive_frame(decoder, frame.get());
@@ -462,12 +519,17 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
                 av_channel_layout_uninit(&frame->ch_layout);
                 av_channel_layout_default(&frame->ch_layout, channels);
             }
-            shape.see(*frame);
-            samples += frame->nb_samples;
-            onFrame(*frame);
+            const Timeline::Step step = timeline.place(*frame);
+            for (std::int64_t hole = step.silence; hole > 0;) {
+                const auto piece = static_cast<int>(std::min<std::int64_t>(hole, silencePiece));
+                hand(*silenceLike(*frame, piece));
+                hole -= piece;
+            }
+            if (step.drop > 0 && step.drop < frame->nb_samples)
+                hand(*withoutStart(*frame, static_cast<int>(step.drop)));
+            else if (step.drop == 0)
+                hand(*frame);
             av_frame_unref(frame.get());
-            if (limit > 0 && samples >= limit)
-                throw Enough{};
         }
     };
     try {
@@ -480,6 +542,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     }
     check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
     receiveFrames();
+    timeline.finish();
     if (changes && input.partialTail > 0)
         changes->line("input: the last " + std::to_string(input.partialTail) +
                       " bytes are less than a whole sample frame; dropped");

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace besweet
 {
@@ -24,6 +25,9 @@ struct Input {
     std::int64_t bytes = 0;       // file size, for progress
     bool wavDespiteRaw = false;   // raw PCM was asked for, but the file is a WAV file
     std::int64_t partialTail = 0; // bytes at the end too few for a whole sample frame, dropped
+    std::vector<std::string> audioStreams; // each audio stream, when there are several
+    int mostChannels = 0;  // the most channels a part of the input holds (0: not known)
+    bool unmasked = false; // no channel positions given: guessed from the count
 };
 
 [[nodiscard]] Input openInput(const Options& options);

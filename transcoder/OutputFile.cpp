@@ -18,19 +18,10 @@ namespace besweet
 namespace
 {
 
-int writeAll(void* opaque, std::uint8_t* buffer, int size)
+int writePacket(void* opaque, std::uint8_t* buffer, int size)
 {
     const int fd = *static_cast<int*>(opaque);
-    int written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(fd, buffer + written, static_cast<std::size_t>(size - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return AVERROR(errno);
-        written += static_cast<int>(n);
-    }
-    return written;
+    return writeAll(fd, buffer, static_cast<std::size_t>(size)) ? size : AVERROR(errno);
 }
 
 std::int64_t seekTo(void* opaque, std::int64_t offset, int whence)
@@ -45,9 +36,26 @@ std::int64_t seekTo(void* opaque, std::int64_t offset, int whence)
     return position < 0 ? AVERROR(errno) : position;
 }
 
-} // namespace
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    [[nodiscard]] int get() const { return fd_; }
 
-std::string resolveLinks(const std::string& path)
+private:
+    int fd_;
+};
+
+// The links read one by one: where a link that points nowhere yet points, or the name of what
+// the kernel found when /proc cannot tell.
+std::string readLinks(const std::string& path)
 {
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
@@ -66,9 +74,59 @@ std::string resolveLinks(const std::string& path)
     return current;
 }
 
+// The name of the file open at fd, as the kernel knows it; empty without /proc.
+std::string nameOfOpen(int fd)
+{
+    std::string name(PATH_MAX, '\0');
+    const ssize_t length =
+        ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name.data(), name.size());
+    if (length <= 0 || name[0] != '/')
+        return {};
+    name.resize(static_cast<std::size_t>(length));
+    return name;
+}
+
+} // namespace
+
+LinkTarget linkTarget(const std::string& path)
+{
+    struct stat link {
+    };
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return {path, {}};
+    // The kernel follows the link, with the protections it gives links in shared folders.
+    const Descriptor target(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (target.get() < 0) {
+        if (errno == ENOENT)
+            return {readLinks(path), {}};
+        return {path, std::string("cannot follow the link: ") + std::strerror(errno)};
+    }
+    struct stat found {
+    };
+    if (::fstat(target.get(), &found) != 0)
+        return {path, std::string("cannot follow the link: ") + std::strerror(errno)};
+    std::string name = nameOfOpen(target.get());
+    if (name.empty())
+        name = readLinks(path);
+    struct stat named {
+    };
+    if (::stat(name.c_str(), &named) != 0 || named.st_dev != found.st_dev ||
+        named.st_ino != found.st_ino)
+        return {path, "cannot follow the link: it changed while it was followed"};
+    return {name, {}};
+}
+
+std::string resolveLinks(const std::string& path)
+{
+    return linkTarget(path).path;
+}
+
 std::optional<std::string> whyTargetUnwritable(const std::string& target)
 {
-    const std::string path = resolveLinks(target);
+    const LinkTarget resolved = linkTarget(target);
+    if (!resolved.problem.empty())
+        return resolved.problem;
+    const std::string& path = resolved.path;
     struct stat info {
     };
     if (::stat(path.c_str(), &info) == 0) {
@@ -91,9 +149,12 @@ std::optional<std::string> whyTargetUnwritable(const std::string& target)
     return std::nullopt;
 }
 
-OutputFile::OutputFile(std::string target)
-    : target_(std::move(target)), path_(resolveLinks(target_))
+OutputFile::OutputFile(std::string target) : target_(std::move(target))
 {
+    const LinkTarget resolved = linkTarget(target_);
+    if (!resolved.problem.empty())
+        throw WorkError(target_ + ": " + resolved.problem);
+    path_ = resolved.path;
     try {
         file_.emplace(path_, 0666);
     } catch (const std::system_error& error) {
@@ -111,7 +172,7 @@ IoContextPtr OutputFile::makeIoContext()
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
     if (!buffer)
         throw WorkError("out of memory (output buffer)");
-    IoContextPtr io(avio_alloc_context(buffer, bufferSize, 1, &fd_, nullptr, writeAll, seekTo));
+    IoContextPtr io(avio_alloc_context(buffer, bufferSize, 1, &fd_, nullptr, writePacket, seekTo));
     if (!io) {
         av_free(buffer);
         throw WorkError("out of memory (output context)");

@@ -14,8 +14,15 @@
 namespace besweet
 {
 
-// The file a target path names, symbolic links followed (the last one may point nowhere yet);
-// a loop of links stays where it is.
+// The file a target path names, symbolic links followed by the kernel, so that its protections
+// apply (protected_symlinks: no link another user planted in /tmp); the last link may point
+// nowhere yet. problem says why a link cannot be followed.
+struct LinkTarget {
+    std::string path;
+    std::string problem;
+};
+[[nodiscard]] LinkTarget linkTarget(const std::string& path);
+// Only the path: the one given where the link cannot be followed.
 [[nodiscard]] std::string resolveLinks(const std::string& path);
 
 // Why the target cannot be written, before any work: a folder, not a plain file, a file the

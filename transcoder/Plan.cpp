@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 namespace besweet
 {
@@ -73,7 +74,149 @@ bool encoderTakesRate(const Options& options, const AVCodec& encoder, int rate)
     return false;
 }
 
-std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& out)
+namespace
+{
+
+// Positions FFmpeg's downmix knows: every other position is folded into the nearest of them.
+constexpr std::uint64_t earLevel = AV_CH_FRONT_LEFT | AV_CH_FRONT_RIGHT | AV_CH_FRONT_CENTER |
+                                   AV_CH_LOW_FREQUENCY | AV_CH_BACK_LEFT | AV_CH_BACK_RIGHT |
+                                   AV_CH_FRONT_LEFT_OF_CENTER | AV_CH_FRONT_RIGHT_OF_CENTER |
+                                   AV_CH_BACK_CENTER | AV_CH_SIDE_LEFT | AV_CH_SIDE_RIGHT;
+
+bool isEarLevel(AVChannel channel)
+{
+    return channel >= 0 && channel < 64 && (earLevel >> channel & 1);
+}
+
+// The ear-level position a channel is mixed as. A channel of no known position goes evenly into
+// both sides, as the centre does; so does a channel the file only seems to hold as LFE (no mask
+// declares it), lest it vanish from a stereo mix.
+AVChannel earLevelPosition(AVChannel channel, bool declared)
+{
+    switch (channel) {
+    case AV_CHAN_TOP_FRONT_LEFT:
+    case AV_CHAN_BOTTOM_FRONT_LEFT:
+    case AV_CHAN_WIDE_LEFT:
+    case AV_CHAN_STEREO_LEFT:
+        return AV_CHAN_FRONT_LEFT;
+    case AV_CHAN_TOP_FRONT_RIGHT:
+    case AV_CHAN_BOTTOM_FRONT_RIGHT:
+    case AV_CHAN_WIDE_RIGHT:
+    case AV_CHAN_STEREO_RIGHT:
+        return AV_CHAN_FRONT_RIGHT;
+    // Straight overhead is as near to every position as to any: the centre.
+    case AV_CHAN_TOP_CENTER:
+    case AV_CHAN_TOP_FRONT_CENTER:
+    case AV_CHAN_BOTTOM_FRONT_CENTER:
+        return AV_CHAN_FRONT_CENTER;
+    case AV_CHAN_TOP_BACK_LEFT:
+        return AV_CHAN_BACK_LEFT;
+    case AV_CHAN_TOP_BACK_RIGHT:
+        return AV_CHAN_BACK_RIGHT;
+    case AV_CHAN_TOP_BACK_CENTER:
+        return AV_CHAN_BACK_CENTER;
+    case AV_CHAN_TOP_SIDE_LEFT:
+    case AV_CHAN_SURROUND_DIRECT_LEFT:
+        return AV_CHAN_SIDE_LEFT;
+    case AV_CHAN_TOP_SIDE_RIGHT:
+    case AV_CHAN_SURROUND_DIRECT_RIGHT:
+        return AV_CHAN_SIDE_RIGHT;
+    case AV_CHAN_LOW_FREQUENCY:
+    case AV_CHAN_LOW_FREQUENCY_2:
+        return declared ? AV_CHAN_LOW_FREQUENCY : AV_CHAN_FRONT_CENTER;
+    default:
+        return isEarLevel(channel) ? channel : AV_CHAN_FRONT_CENTER;
+    }
+}
+
+// Where each input channel is mixed from. Beyond the front pair, an input without a layout of
+// its own (no channel mask and no usual layout for its count) goes evenly into both sides.
+std::vector<AVChannel> earLevelPositions(const AVChannelLayout& in, bool declared)
+{
+    std::vector<AVChannel> positions;
+    for (int i = 0; i < in.nb_channels; ++i) {
+        AVChannel channel = av_channel_layout_channel_from_index(&in, static_cast<unsigned>(i));
+        if (in.order == AV_CHANNEL_ORDER_UNSPEC)
+            channel =
+                i >= 2 ? AV_CHAN_FRONT_CENTER : (i == 0 ? AV_CHAN_FRONT_LEFT : AV_CHAN_FRONT_RIGHT);
+        positions.push_back(earLevelPosition(channel, declared));
+    }
+    return positions;
+}
+
+// The positions as a layout FFmpeg's downmix takes: pairs completed, and a front.
+std::uint64_t saneMask(const std::vector<AVChannel>& positions)
+{
+    std::uint64_t mask = 0;
+    for (const AVChannel channel : positions)
+        mask |= std::uint64_t{1} << channel;
+    for (const auto pair : {AV_CH_FRONT_LEFT | AV_CH_FRONT_RIGHT,
+                            AV_CH_SIDE_LEFT | AV_CH_SIDE_RIGHT, AV_CH_BACK_LEFT | AV_CH_BACK_RIGHT,
+                            AV_CH_FRONT_LEFT_OF_CENTER | AV_CH_FRONT_RIGHT_OF_CENTER})
+        if (mask & pair)
+            mask |= pair;
+    if (!(mask & (AV_CH_FRONT_LEFT | AV_CH_FRONT_CENTER)))
+        mask |= AV_CH_FRONT_CENTER;
+    return mask;
+}
+
+// FFmpeg's downmix of an ear-level layout, with room for all it may touch: swr_build_matrix2 of
+// FFmpeg 5.1 writes rows past the output's channel count.
+constexpr int mostChannels = 64;
+
+std::vector<double> downmix(const AVChannelLayout& in, const AVChannelLayout& out)
+{
+    std::vector<double> full(static_cast<std::size_t>(mostChannels * mostChannels));
+    check(swr_build_matrix2(&in, &out, M_SQRT1_2, M_SQRT1_2, 0.0, 1.0, 1.0, full.data(),
+                            mostChannels, AV_MATRIX_ENCODING_NONE, nullptr),
+          "cannot mix " + layoutName(in) + " down to " + layoutName(out));
+    return full;
+}
+
+// Says how channels without a declared position, or above ear level, are mixed.
+void logPositions(const Plan& plan, RunLog& log)
+{
+    const AVChannelLayout& in = plan.inLayout;
+    const int count = in.nb_channels;
+    if (count <= 2 || plan.outLayout.nb_channels >= count)
+        return;
+    if (!plan.positionsDeclared && in.order == AV_CHANNEL_ORDER_UNSPEC) {
+        log.line("input: no channel mask, and no usual layout for " + std::to_string(count) +
+                 " channels: channels 3 to " + std::to_string(count) +
+                 " mixed evenly into both sides");
+        return;
+    }
+    if (!plan.positionsDeclared)
+        log.line("input: no channel mask: the channels mixed as the usual " + layoutName(in) +
+                 " positions" +
+                 (av_channel_layout_index_from_channel(&in, AV_CHAN_LOW_FREQUENCY) >= 0
+                      ? ", the LFE channel as a centre channel, since nothing declares it LFE"
+                      : ""));
+    std::string folded;
+    for (int i = 0; i < count; ++i) {
+        const AVChannel channel =
+            av_channel_layout_channel_from_index(&in, static_cast<unsigned>(i));
+        if (isEarLevel(channel))
+            continue;
+        char name[32] = {};
+        av_channel_name(name, sizeof name, channel);
+        folded += (folded.empty() ? "" : " ") + std::string(name);
+    }
+    if (!folded.empty())
+        log.line("mixing: " + folded + " folded into the nearest ear-level positions");
+}
+
+} // namespace
+
+std::optional<std::string> whyUnmixable(const AVChannelLayout& in)
+{
+    if (in.order == AV_CHANNEL_ORDER_AMBISONIC)
+        return "holds ambisonic sound (" + std::to_string(in.nb_channels) +
+               " channels), which this program cannot mix down; decode it to speakers first";
+    return std::nullopt;
+}
+
+std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& out, bool declared)
 {
     const int inCount = in.nb_channels;
     const int outCount = out.nb_channels;
@@ -87,20 +230,28 @@ std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& 
         return {1.0, 0.0, 0.0, 1.0};
     if (inCount == 2 && outCount == 1)
         return {0.5, 0.5};
-    // More channels: FFmpeg's downmix, scaled so that no output channel can clip.
-    // swr_build_matrix2 of FFmpeg 5.1 touches rows past the output's channel count, so it
-    // gets room for the most channels there can be; the rows wanted are copied out.
-    constexpr int most = 64;
-    if (inCount > most || outCount > most)
-        throw WorkError("cannot mix " + std::to_string(inCount) + " channels");
-    std::vector<double> full(static_cast<std::size_t>(most * most));
-    check(swr_build_matrix2(&in, &out, M_SQRT1_2, M_SQRT1_2, 0.0, 1.0, 1.0, full.data(), most,
-                            AV_MATRIX_ENCODING_NONE, nullptr),
-          "cannot mix " + layoutName(in) + " down to " + layoutName(out));
+    if (const auto why = whyUnmixable(in))
+        throw WorkError("cannot mix: " + *why);
+    // More channels: each folded into its ear-level position, then FFmpeg's downmix, scaled so
+    // that no output channel can clip.
+    const std::vector<AVChannel> positions = earLevelPositions(in, declared);
+    AVChannelLayout folded{};
+    check(av_channel_layout_from_mask(&folded, saneMask(positions)), "channel layout");
+    const std::vector<double> full = downmix(folded, out);
     std::vector<double> matrix;
-    for (int o = 0; o < outCount; ++o)
-        for (int i = 0; i < inCount; ++i)
-            matrix.push_back(full[static_cast<std::size_t>(o * most + i)]);
+    double loudest = 0.0;
+    for (int o = 0; o < outCount; ++o) {
+        double sum = 0.0;
+        for (const AVChannel channel : positions) {
+            const int column = av_channel_layout_index_from_channel(&folded, channel);
+            matrix.push_back(full[static_cast<std::size_t>(o * mostChannels + column)]);
+            sum += std::fabs(matrix.back());
+        }
+        loudest = std::max(loudest, sum);
+    }
+    if (loudest > 1.0)
+        for (double& weight : matrix)
+            weight /= loudest;
     return matrix;
 }
 
@@ -111,7 +262,9 @@ void planConversion(Plan& plan, const Options& options, const Input& input, RunL
         throw WorkError("this FFmpeg has no encoder for " + encoderName(options.codec));
     check(av_channel_layout_copy(&plan.inLayout, &input.decoder->ch_layout), "channel layout");
     plan.inRate = input.decoder->sample_rate;
-    av_channel_layout_default(&plan.outLayout, outputChannels(options, plan.inLayout.nb_channels));
+    av_channel_layout_default(
+        &plan.outLayout,
+        outputChannels(options, std::max(plan.inLayout.nb_channels, input.mostChannels)));
     plan.outRate = options.resampleTo48k ? 48000 : plan.inRate;
     if (options.resampleTo48k) {
         log.line(plan.inRate == 48000
@@ -126,7 +279,11 @@ void planConversion(Plan& plan, const Options& options, const Input& input, RunL
     } else {
         log.line("resampling: none");
     }
-    plan.matrix = mixMatrix(plan.inLayout, plan.outLayout);
+    plan.positionsDeclared = !input.unmasked;
+    if (const auto why = whyUnmixable(plan.inLayout))
+        throw WorkError(input.path + ": " + *why);
+    logPositions(plan, log);
+    plan.matrix = mixMatrix(plan.inLayout, plan.outLayout, plan.positionsDeclared);
     if (plan.inLayout.nb_channels != plan.outLayout.nb_channels)
         log.line("mixing: " + layoutName(plan.inLayout) + " to " + layoutName(plan.outLayout));
 }

@@ -7,6 +7,7 @@
 #include "Options.h"
 #include "RunLog.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct Plan {
     int inRate = 0;
     AVChannelLayout outLayout{};
     int outRate = 0;
+    // False when the input's channel positions are guessed from their count (no channel mask).
+    bool positionsDeclared = true;
     std::vector<double> matrix; // outLayout.nb_channels rows of inLayout.nb_channels
 
     Plan() = default;
@@ -36,8 +39,14 @@ struct Plan {
 
 void planConversion(Plan& plan, const Options& options, const Input& input, RunLog& log);
 
-// The weights that mix in down (or up) to out: out.nb_channels rows of in.nb_channels.
-[[nodiscard]] std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& out);
+// The weights that mix in down (or up) to out: out.nb_channels rows of in.nb_channels. Every
+// input channel reaches the output but a declared LFE channel, which a downmix leaves out:
+// positions above or beside ear level are folded into the nearest one there. Throws WorkError
+// for a layout that cannot be mixed.
+[[nodiscard]] std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& out,
+                                            bool declared = true);
+// Why a layout cannot be mixed down at all; nothing when it can.
+[[nodiscard]] std::optional<std::string> whyUnmixable(const AVChannelLayout& in);
 
 // The output format's encoder (null when this FFmpeg lacks it), its name in the log and in
 // messages, and its muxer.

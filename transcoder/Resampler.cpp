@@ -46,7 +46,7 @@ void Resampler::start(const AVFrame& in)
             log_->line(soxr ? "resampler: soxr" : "resampler: swr (soxr not available)");
         log_ = nullptr;
     }
-    std::vector<double> matrix = mixMatrix(in.ch_layout, plan_.outLayout);
+    std::vector<double> matrix = mixMatrix(in.ch_layout, plan_.outLayout, plan_.positionsDeclared);
     for (double& weight : matrix)
         weight *= gain_;
     check(swr_set_matrix(raw, matrix.data(), in.ch_layout.nb_channels), "resampler matrix");

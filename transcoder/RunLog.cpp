@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -32,19 +33,6 @@ extern "C" void logLibraryMessage(void* context, int level, const char* format, 
     log->line(libraryLine(text));
 }
 
-bool writeAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 } // namespace
 
 bool RunLog::open(const std::string& path)
@@ -68,7 +56,7 @@ void RunLog::line(std::string_view text)
         return;
     std::string whole(text);
     whole += '\n';
-    if (!writeAll(file_->fd(), whole))
+    if (!writeAll(file_->fd(), whole.data(), whole.size()))
         problem_ = std::string("cannot write: ") + std::strerror(errno);
 }
 
@@ -79,7 +67,17 @@ std::optional<std::string> RunLog::close()
         return std::nullopt;
     try {
         file_->syncAndClose();
-        file_->putInPlace();
+    } catch (const std::system_error& error) {
+        if (problem_.empty())
+            problem_ = error.what();
+    }
+    // A log not written whole (a full disk) does not replace one that was.
+    struct stat previous {
+    };
+    keptPrevious_ = !problem_.empty() && ::lstat(path_.c_str(), &previous) == 0;
+    try {
+        if (!keptPrevious_)
+            file_->putInPlace();
     } catch (const std::system_error& error) {
         if (problem_.empty())
             problem_ = error.what();

@@ -24,8 +24,10 @@ public:
     [[nodiscard]] bool open(const std::string& path);
     void line(std::string_view text);
     // Puts the log in place; returns what went wrong with it since it was opened, if anything
-    // (a full disk), with what could be written still put in place.
+    // (a full disk). A log not written whole is put in place only where no log was before.
     [[nodiscard]] std::optional<std::string> close();
+    // True when close() kept the log that was there before, as the new one was incomplete.
+    [[nodiscard]] bool keptPrevious() const { return keptPrevious_; }
     [[nodiscard]] const std::string& problem() const { return problem_; }
 
 private:
@@ -34,6 +36,7 @@ private:
     std::string path_;
     std::optional<TemporaryFile> file_;
     std::string problem_;
+    bool keptPrevious_ = false;
     std::mutex mutex_;
 };
 

@@ -57,6 +57,25 @@ std::string linkUnnamed(int fd, const std::string& pattern)
 
 } // namespace
 
+bool writeAll(int fd, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 std::string folderOf(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
@@ -119,7 +138,7 @@ void TemporaryFile::takeOverPermissionsOf(const std::string& path)
 {
     struct stat old {
     };
-    if (::stat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+    if (::lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
         return;
     if (::fchown(fd_, old.st_uid, old.st_gid) != 0)
         (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);

@@ -4,6 +4,7 @@
 // that is removed when the run ends any other way.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace besweet
@@ -28,7 +29,7 @@ public:
     [[nodiscard]] bool unnamed() const { return unnamed_; }
 
     // Gives the file the permissions and, where allowed, the owner of the plain file at path,
-    // if there is one.
+    // if there is one; a link there is not followed.
     void takeOverPermissionsOf(const std::string& path);
     // Flushes the file to disk and closes it; throws std::system_error on failure.
     void syncAndClose();
@@ -43,6 +44,9 @@ private:
     bool unnamed_ = false;
     bool inPlace_ = false;
 };
+
+// Writes all of data to fd, going on after signals; false (errno set) when that fails.
+[[nodiscard]] bool writeAll(int fd, const void* data, std::size_t size);
 
 // A hidden name for a temporary file beside path: ".<name>.besweet-" and six characters to
 // fill in, within the file system's limit on name lengths (the name is shortened as needed).

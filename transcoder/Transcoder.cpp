@@ -6,11 +6,13 @@
 
 #include "Describe.h"
 #include "EncodeStage.h"
+#include "HeaderScan.h"
 #include "Input.h"
 #include "PeakMeter.h"
 #include "Plan.h"
 #include "Progress.h"
 #include "Resampler.h"
+#include "Timeline.h"
 
 #include <algorithm>
 #include <array>
@@ -157,6 +159,8 @@ void transcode(const Options& options, RunLog& log)
         checkReadableTwice(options.input);
     Input input = openInput(options);
     logInput(input, log);
+    logAudioStart(input, log);
+    scanChannels(input, log);
     Plan plan;
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);

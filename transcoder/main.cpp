@@ -71,8 +71,11 @@ void closeLog(RunLog& log, const Options& options)
 {
     sendLibraryMessagesTo(nullptr);
     if (const auto problem = log.close())
-        std::cerr << "besweet: " << options.logfile << ": the log is incomplete: " << *problem
-                  << '\n';
+        std::cerr << "besweet: " << options.logfile
+                  << (log.keptPrevious() ? ": the new log could not be written whole, the previous "
+                                           "log is kept: "
+                                         : ": the log is incomplete: ")
+                  << *problem << '\n';
 }
 
 std::string localTime()

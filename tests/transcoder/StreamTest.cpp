@@ -111,19 +111,23 @@ TEST_P(JoinedParts, ComeOutAsEachWouldAlone)
     const Decoded parts[] = {decodeFile(folder / ("first" + c.output)),
                              decodeFile(folder / ("second" + c.output))};
     const Decoded joined = decodeFile(folder / ("joined" + c.output));
-    ASSERT_EQ(joined.channels, parts[0].channels);
+    // A file is looked through first: the output holds the most channels of any part.
+    ASSERT_EQ(joined.channels, std::max(parts[0].channels, parts[1].channels));
     EXPECT_NEAR(joined.seconds(), parts[0].seconds() + parts[1].seconds(), 0.1);
     EXPECT_LE(joined.peak, 1.0);
 
     const double join = parts[0].seconds();
     for (int channel = 0; channel < joined.channels; ++channel) {
         SCOPED_TRACE("channel " + std::to_string(channel));
-        const double gain = toDecibels(rms(joined, channel, 0.5, 2.5)) -
-                            toDecibels(rms(parts[0], channel, 0.5, 2.5));
+        // A mono part fills both sides.
+        const int first = std::min(channel, parts[0].channels - 1);
+        const int second = std::min(channel, parts[1].channels - 1);
+        const double gain =
+            toDecibels(rms(joined, channel, 0.5, 2.5)) - toDecibels(rms(parts[0], first, 0.5, 2.5));
         if (!normalised) {
             EXPECT_NEAR(gain, 0.0, 0.5) << "first part";
         }
-        const double expected = rms(parts[1], channel, 0.5, 2.5);
+        const double expected = rms(parts[1], second, 0.5, 2.5);
         ASSERT_GT(expected, 0.01);
         EXPECT_NEAR(toDecibels(rms(joined, channel, join + 0.5, join + 2.5)),
                     toDecibels(expected) + gain, 0.5)
@@ -147,6 +151,9 @@ TEST_P(JoinedParts, ComeOutAsEachWouldAlone)
         EXPECT_NE(log.find("input: from 3.0"), std::string::npos) << log;
         EXPECT_NE(log.find(c.logSays), std::string::npos) << log;
     }
+    EXPECT_EQ(log.find("a later part holds") != std::string::npos,
+              c.second.channels > c.first.channels)
+        << log;
 }
 
 const std::vector<double> surround{0.1, 0.1, 0.4, 0.05, 0.3, 0.3}; // the centre and sides loud
@@ -163,6 +170,10 @@ INSTANTIATE_TEST_SUITE_P(Besweet, JoinedParts, testing::Values(
            ".ac3", {"-ota(", "-norm", "0.50", ")"}, "6 channels"},
     Joined{"mp2_mono_then_stereo", {1, {0.4}, "mp2", 96}, {2, {0.1, 0.4}, "mp2", 256},
            ".mpa", {}, "2 channels (stereo)"},
+    Joined{"ac3_mono_then_stereo", {1, {0.4}, "ac3", 96}, {2, {0.1, 0.4}, "ac3", 192},
+           ".ac3", {}, "2 channels (stereo)"},
+    Joined{"mp2_mono_then_stereo_to_ac3", {1, {0.4}, "mp2", 96}, {2, {0.1, 0.4}, "mp2", 256},
+           ".ac3", {}, "2 channels (stereo)"},
     Joined{"mp2_stereo_then_mono_to_ac3", {2, {0.1, 0.4}, "mp2", 256}, {1, {0.4}, "mp2", 96},
            ".ac3", {}, "1 channel (mono)"},
     Joined{"ac3_48k_then_44k", {2, {0.3, 0.2}, "ac3", 192}, {2, {0.2, 0.3}, "ac3", 192, 44100},
@@ -289,6 +300,27 @@ TEST(Besweet, ReadsAWavFileFromAPipe)
         EXPECT_EQ(got.samples, static_cast<std::int64_t>(seconds * 48000));
         EXPECT_NEAR(rms(got, 1, 0.0, seconds), 0.25 / std::sqrt(2.0), 0.01);
     }
+}
+
+// A pipe cannot be looked through before it is read: the first part's channels hold, as the
+// log says.
+TEST(Besweet, KeepsTheFirstPartsChannelsFromAPipe)
+{
+    ScratchFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "in.ac3").c_str(), 0600), 0);
+    const std::string mono = partBytes({1, {0.4}, "ac3", 96});
+    const std::string stereo = partBytes({2, {0.1, 0.4}, "ac3", 192});
+    RunResult run;
+    {
+        const PipeWriter writer(folder / "in.ac3", mono + stereo);
+        run = runWithWatchdog(
+            besweetArguments(folder / "in.ac3", folder / "o.ac3", {}, folder / "o.log"));
+    }
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(decodeFile(folder / "o.ac3").channels, 1);
+    EXPECT_NE(readBytes(folder / "o.log").find("a pipe, which cannot be looked through"),
+              std::string::npos)
+        << readBytes(folder / "o.log");
 }
 
 // -norm reads the input twice, which a pipe cannot give: refused before it is read.

@@ -286,27 +286,83 @@ TEST(Besweet, NeverMixesTheLogsOfTwoRuns)
     EXPECT_EQ(last.find("second.ac3"), std::string::npos) << last;
 }
 
-// The track is fine; the log on a full disk is not, and standard error says so.
+// The track is fine; the log on a full disk is not, and standard error says so. A log that
+// was there before is kept rather than replaced by an incomplete one.
 TEST(Besweet, SaysWhenTheLogCouldNotBeWritten)
+{
+    for (const bool previous : {false, true}) {
+        SCOPED_TRACE(previous ? "a previous log" : "no previous log");
+        ScratchFolder folder;
+        writeWav(folder / "in.wav", oneSecond());
+        const SmallDisk disk(folder / "small");
+        if (!disk.mounted())
+            GTEST_SKIP() << "needs root to mount a small tmpfs";
+        const std::string log = (folder / "small" / "o.log").string();
+        if (previous)
+            writeBytes(log, "the previous run's log");
+        // Fill the disk all but a few bytes.
+        for (int i = 0;; ++i) {
+            std::ofstream filler(folder / "small" / ("filler" + std::to_string(i)));
+            filler << std::string(4096, 'x');
+            if (!filler.flush())
+                break;
+        }
+        const RunResult run = runBesweet(core(folder / "in.wav", folder / "o.ac3", log));
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::string says = previous ? ": the new log could not be written whole, the "
+                                            "previous log is kept: "
+                                          : ": the log is incomplete: ";
+        EXPECT_EQ(run.err.rfind("besweet: " + log + says, 0), 0U) << run.err;
+        EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+        if (previous) {
+            EXPECT_EQ(readBytes(log), "the previous run's log");
+        }
+        EXPECT_EQ(decodeFile(folder / "o.ac3").codec, "ac3");
+    }
+}
+
+// A new log takes its mode and owner from an earlier log of that name, never from the file a
+// link in its place points to.
+TEST(Besweet, TakesNothingFromTheFileALinkedLogPointsTo)
 {
     ScratchFolder folder;
     writeWav(folder / "in.wav", oneSecond());
-    const SmallDisk disk(folder / "small");
-    if (!disk.mounted())
-        GTEST_SKIP() << "needs root to mount a small tmpfs";
-    // Fill the disk all but a few bytes.
-    for (int i = 0;; ++i) {
-        std::ofstream filler(folder / "small" / ("filler" + std::to_string(i)));
-        filler << std::string(4096, 'x');
-        if (!filler.flush())
-            break;
+    writeBytes(folder / "notes.txt", "someone's notes");
+    ASSERT_EQ(::chmod((folder / "notes.txt").c_str(), 0606), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((folder / "notes.txt").c_str(), Nobody, Nobody), 0);
     }
-    const std::string log = (folder / "small" / "o.log").string();
-    const RunResult run = runBesweet(core(folder / "in.wav", folder / "o.ac3", log));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err.rfind("besweet: " + log + ": the log is incomplete: ", 0), 0U) << run.err;
-    EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
-    EXPECT_EQ(decodeFile(folder / "o.ac3").codec, "ac3");
+    fs::create_symlink("notes.txt", folder / "o.log");
+    const RunResult run =
+        runBesweet(core(folder / "in.wav", folder / "o.ac3", (folder / "o.log").string()),
+                   [] { ::umask(022); });
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const struct stat log = statOf(folder / "o.log");
+    EXPECT_TRUE(S_ISREG(log.st_mode));
+    EXPECT_EQ(log.st_mode & 0777, 0644U);
+    EXPECT_EQ(log.st_uid, ::geteuid());
+}
+
+// Where the system protects links in shared folders (protected_symlinks), a link another user
+// planted in a sticky folder is not followed, not even by root: the target it points to stays.
+TEST(Besweet, FollowsNoLinkTheSystemProtectsAgainst)
+{
+    if (readBytes("/proc/sys/fs/protected_symlinks").rfind('1', 0) != 0 || ::geteuid() != 0)
+        GTEST_SKIP() << "needs root and protected_symlinks";
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", oneSecond());
+    fs::create_directory(folder / "private");
+    writeBytes(folder / "private" / "secret", "root's own file");
+    ASSERT_EQ(::chmod((folder / "private" / "secret").c_str(), 0600), 0);
+    fs::create_directory(folder / "shared");
+    ASSERT_EQ(::chmod((folder / "shared").c_str(), 01777), 0);
+    fs::create_symlink(folder / "private" / "secret", folder / "shared" / "o.ac3");
+    ASSERT_EQ(::lchown((folder / "shared" / "o.ac3").c_str(), Nobody, Nobody), 0);
+    const RunResult run = runBesweet(core(folder / "in.wav", folder / "shared" / "o.ac3"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("besweet: " + (folder / "shared" / "o.ac3").string() + ": ", 0), 0U)
+        << run.err;
+    EXPECT_EQ(readBytes(folder / "private" / "secret"), "root's own file");
 }
 
 // An MPEG audio input makes the demuxer warn that its duration is an estimate.

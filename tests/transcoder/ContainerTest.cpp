@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Recordings in containers with several streams and time stamps (TS, PS, Matroska, MP4): the
+// main audio stream is the one taken, and a hole in its time line stays a hole of the same
+// length, so the sound after it keeps in step with the picture.
+#include "support/AudioFiles.h"
+#include "support/ChildProcess.h"
+#include "support/Decoded.h"
+#include "support/Encoded.h"
+#include "support/Muxed.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace besweet::test
+{
+namespace
+{
+
+// Root mean square of one channel between two times.
+double rmsOf(const Decoded& track, int channel, double from, double to)
+{
+    const auto first = static_cast<std::size_t>(from * track.rate);
+    const auto last = std::min(static_cast<std::size_t>(to * track.rate),
+                               static_cast<std::size_t>(track.samples));
+    double sum = 0.0;
+    for (std::size_t i = first; i < last; ++i) {
+        const double s = track.interleaved[i * static_cast<std::size_t>(track.channels) +
+                                           static_cast<std::size_t>(channel)];
+        sum += s * s;
+    }
+    return std::sqrt(sum / static_cast<double>(std::max<std::size_t>(last - first, 1)));
+}
+
+std::string toneBytes(int channels, std::vector<double> amplitudes, double seconds,
+                      const std::string& encoder)
+{
+    Tone tone{.rate = 48000, .channels = channels, .seconds = seconds};
+    tone.amplitudes = std::move(amplitudes);
+    return encodedBytes(tone, encoder, 192);
+}
+
+struct Recording {
+    std::string name;
+    std::string muxer;
+    std::string extension;
+    std::string output; // the track's name
+    double jumpBy;      // the stamps after 3 s of audio move by this
+    double seconds;     // what the track holds
+    double silentFrom;  // a stretch that must be silent (none when equal)
+    double silentTo;
+    std::string logSays;
+};
+
+void PrintTo(const Recording& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StampedRecordings : public testing::TestWithParam<Recording>
+{
+};
+
+// Two audio streams: a mono commentary from the start and the stereo main track, which starts
+// half a second later and holds 6 s of tone with its stamps moved after 3 s.
+TEST_P(StampedRecordings, KeepTheirTimeLine)
+{
+    const Recording& c = GetParam();
+    ScratchFolder folder;
+    const std::string input = "in." + c.extension;
+    if (c.jumpBy >= 0.0) {
+        writeMuxed(folder / input, c.muxer,
+                   {MuxedStream{toneBytes(1, {0.4}, 9.0, "mp2")},
+                    MuxedStream{toneBytes(2, {0.1, 0.4}, 6.0, "ac3"), 0.5, 3.0, c.jumpBy}});
+    } else {
+        // A muxer takes no step back in time: two recordings joined, as a splice makes them.
+        const double back = 3.0 + c.jumpBy;
+        writeMuxed(folder / "first", c.muxer,
+                   {MuxedStream{toneBytes(1, {0.4}, 3.0, "mp2")},
+                    MuxedStream{toneBytes(2, {0.1, 0.4}, 3.0, "ac3"), 0.5}});
+        writeMuxed(folder / "second", c.muxer,
+                   {MuxedStream{toneBytes(1, {0.4}, 3.0, "mp2"), back},
+                    MuxedStream{toneBytes(2, {0.1, 0.4}, 3.0, "ac3"), 0.5 + back}});
+        writeBytes(folder / input, readBytes(folder / "first") + readBytes(folder / "second"));
+    }
+    const RunResult run =
+        runBesweet(besweetArguments(folder / input, folder / c.output, {}, folder / "run.log"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string log = readBytes(folder / "run.log");
+    const Decoded out = decodeFile(folder / c.output);
+    ASSERT_EQ(out.channels, 2);
+    EXPECT_NEAR(out.seconds(), c.seconds, 0.1) << log;
+    // The stereo stream's left is quieter than its right: the mono stream would be even.
+    EXPECT_NEAR(toDecibels(rmsOf(out, 1, 0.5, 2.5)) - toDecibels(rmsOf(out, 0, 0.5, 2.5)),
+                toDecibels(4.0), 1.0);
+    EXPECT_GT(rmsOf(out, 1, c.seconds - 1.5, c.seconds - 0.5), 0.2);
+    if (c.silentTo > c.silentFrom) {
+        EXPECT_LT(rmsOf(out, 1, c.silentFrom + 0.1, c.silentTo - 0.1), 1e-3) << log;
+    }
+    for (const std::string& says : {std::string("audio stream 2 chosen"),
+                                    std::string("audio starts 500 ms after"), c.logSays})
+        EXPECT_NE(log.find(says), std::string::npos) << says << "\n" << log;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Besweet, StampedRecordings, testing::Values(
+    Recording{"ts_with_a_gap", "mpegts", "ts", "out.mpa", 3.0, 9.0, 3.0, 6.0,
+              "3.00 s of silence inserted at 00:00:03.0: the recording has a gap"},
+    Recording{"ps_with_a_gap", "vob", "vob", "out.wav", 2.0, 8.0, 3.0, 5.0,
+              "2.00 s of silence inserted at 00:00:03.0"},
+    Recording{"matroska_with_a_gap", "matroska", "mkv", "out.ac3", 1.5, 7.5, 3.0, 4.5,
+              "1.50 s of silence inserted at 00:00:03.0"},
+    Recording{"mp4_with_a_gap", "mp4", "mp4", "out.wav", 3.0, 9.0, 3.0, 6.0,
+              "3.00 s of silence inserted at 00:00:03.0"},
+    Recording{"ts_overlapping", "mpegts", "ts", "out.wav", -1.0, 5.0, 0.0, 0.0,
+              "s of audio dropped at 00:00:02.0: it overlaps"}),
+    [](const testing::TestParamInfo<Recording>& info) { return info.param.name; });
+// clang-format on
+
+} // namespace
+} // namespace besweet::test
