@@ -69,6 +69,8 @@ std::string resolveLinks(const std::string& path)
 std::optional<std::string> whyTargetUnwritable(const std::string& target)
 {
     const std::string path = resolveLinks(target);
+    if (auto tooLong = whyPathTooLong(path))
+        return tooLong;
     struct stat info {
     };
     if (::stat(path.c_str(), &info) == 0) {

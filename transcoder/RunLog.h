@@ -27,6 +27,8 @@ public:
     // (a full disk), with what could be written still put in place.
     [[nodiscard]] std::optional<std::string> close();
     [[nodiscard]] const std::string& problem() const { return problem_; }
+    // True once close() has put the log in place.
+    [[nodiscard]] bool inPlace() const { return inPlace_; }
 
 private:
     void fail(const std::string& what);
@@ -34,6 +36,7 @@ private:
     std::string path_;
     std::optional<TemporaryFile> file_;
     std::string problem_;
+    bool inPlace_ = false;
     std::mutex mutex_;
 };
 

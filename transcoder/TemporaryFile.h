@@ -4,6 +4,7 @@
 // that is removed when the run ends any other way.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace besweet
@@ -43,6 +44,11 @@ private:
     bool unnamed_ = false;
     bool inPlace_ = false;
 };
+
+// Why a file cannot be written at path, its temporary file beside it, before any work: a name
+// longer than its folder's file system takes, or a path too long for the system. Nothing when
+// the lengths are fine.
+[[nodiscard]] std::optional<std::string> whyPathTooLong(const std::string& path);
 
 // A hidden name for a temporary file beside path: ".<name>.besweet-" and six characters to
 // fill in, within the file system's limit on name lengths (the name is shortened as needed).
