@@ -6,6 +6,7 @@
 #include "Describe.h"
 #include "FrameLength.h"
 #include "Interrupt.h"
+#include "Messages.h"
 
 #include <algorithm>
 #include <cerrno>

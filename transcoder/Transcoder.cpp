@@ -7,6 +7,7 @@
 #include "Describe.h"
 #include "EncodeStage.h"
 #include "Input.h"
+#include "Messages.h"
 #include "PeakMeter.h"
 #include "Plan.h"
 #include "Progress.h"
