@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace besweet
@@ -430,6 +431,14 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
 namespace
 {
 
+// ID3 version 2 and 1 and APE tags, which the end or start of an MPEG audio file may carry.
+bool isTag(const AVPacket& packet)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(packet.data),
+                                 static_cast<std::size_t>(packet.size));
+    return bytes.starts_with("ID3") || bytes.starts_with("TAG") || bytes.starts_with("APETAGEX");
+}
+
 // The channels and rate of the frames decoded so far, to see where they change.
 class ShapeWatch
 {
@@ -481,6 +490,9 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     const auto corrupt = [&] {
         return input.path + ": corrupt audio data near " + seconds(shape.position());
     };
+    // Where MP3 files were joined with cat, the second one's tag sits among the frames: passed
+    // over, as a player does, and the log says where.
+    const bool framed = hasFrameLengthInHeader(input.stream->codecpar->codec_id);
     const auto receiveFrames = [&] {
         for (;;) {
             const int got = avcodec_receive_frame(decoder, frame.get());
@@ -502,6 +514,13 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     };
     try {
         readPackets(input, progress, [&](const AVPacket& packet) {
+            if (framed && isTag(packet)) {
+                if (changes)
+                    changes->line("input: a tag of " + std::to_string(packet.size) +
+                                  " bytes near " + seconds(shape.position()) +
+                                  " skipped (files joined into one?)");
+                return;
+            }
             checkEach(avcodec_send_packet(decoder, &packet), corrupt);
             receiveFrames();
         });

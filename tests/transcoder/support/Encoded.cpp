@@ -76,7 +76,9 @@ void encodeInto(AVIOContext* io, const Tone& tone, const std::string& encoder, i
     };
     for (int start = 0; start < frames; start += frameSize) {
         frame->nb_samples = std::min(frameSize, frames - start);
-        if (frame->nb_samples < frameSize && !(codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME))
+        if (frame->nb_samples < frameSize &&
+            !(codec->capabilities &
+              (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)))
             frame->nb_samples = frameSize;
         frame->format = context->sample_fmt;
         frame->sample_rate = tone.rate;
