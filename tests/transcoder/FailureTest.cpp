@@ -233,7 +233,11 @@ TEST(Besweet, RefusesMpegAudioAndAc3CutInsideTheirLastFrame)
                       .exitCode,
                   0);
     writeBytes(folder / "whole.mp3", encodedBytes(shortTone(), "libmp3lame", 128));
-    for (const char* name : {"whole.mpa", "whole.ac3", "whole.mp3"}) {
+    // MPEG-2 Layer III: 576 samples a frame, half of MPEG-1's.
+    Tone half = shortTone();
+    half.rate = 22050;
+    writeBytes(folder / "whole.22k.mp3", encodedBytes(half, "libmp3lame", 64));
+    for (const char* name : {"whole.mpa", "whole.ac3", "whole.mp3", "whole.22k.mp3"}) {
         const std::string whole = readBytes(folder / name);
         const auto wholeRun = runBesweet({"-core(", "-input", (folder / name).string(), "-output",
                                           (folder / "w.wav").string(), ")"});

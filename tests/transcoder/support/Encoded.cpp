@@ -134,11 +134,11 @@ std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps)
 }
 
 void writeEncoded(const std::filesystem::path& path, const Tone& tone, const std::string& encoder,
-                  const std::string& muxer, const std::string& muxerOptions)
+                  const std::string& muxer, const std::string& muxerOptions, int kbps)
 {
     AVIOContext* io = nullptr;
     need(avio_open(&io, path.c_str(), AVIO_FLAG_WRITE), "file");
-    encodeInto(io, tone, encoder, 0, muxer, muxerOptions);
+    encodeInto(io, tone, encoder, kbps, muxer, muxerOptions);
     need(avio_closep(&io), "close");
 }
 
