@@ -81,10 +81,9 @@ TEST(Besweet, RefusesATargetPathTooLongBeforeAnyWork)
     writeWav(folder / "in.wav", oneSecond());
     const auto deep = deepFolder(folder.path(), PATH_MAX - 250);
     const std::string fill(PATH_MAX - 10 - deep.string().size(), 'o');
-    for (const auto& [target, says] :
-         {std::pair{deep / (fill + ".wav"), "the path is too long: "},
-          std::pair{folder / (std::string(252, 'n') + ".wav"),
-                    "the name is too long: 256 bytes, at most 255"}}) {
+    for (const auto& [target, says] : {std::pair{deep / (fill + ".wav"), "the path is too long: "},
+                                       std::pair{folder / (std::string(252, 'n') + ".wav"),
+                                                 "the name is too long: 256 bytes, at most 255"}}) {
         SCOPED_TRACE(target.string().size());
         const RunResult run = runBesweet(besweetArguments(folder / "in.wav", target, {}));
         EXPECT_EQ(run.exitCode, 1);
