@@ -160,6 +160,10 @@ int main(int argc, char** argv)
         transcode(options, log);
     } catch (const WorkError& error) {
         failure = error.what();
+        // A failure of no file's own (memory, an encoder missing) is the output's: not made.
+        if (!failure.starts_with(options.input + ": ") &&
+            !failure.starts_with(options.output + ": "))
+            failure = options.output + ": " + failure;
     } catch (const Interrupted& interrupted) {
         signal = interrupted.signal;
         failure = options.output + ": interrupted by signal " + std::to_string(signal) +
