@@ -148,6 +148,9 @@ std::optional<DeclaredLength> w64Length(const HeaderReader& file)
         const std::uint64_t size = littleEndian(chunk + 16, 8);
         if (size < sizeof chunk)
             return std::nullopt;
+        // All ones: left open by a streaming writer.
+        if (isGuid(chunk, "data", waveGuidTail) && size == ~std::uint64_t{0})
+            return std::nullopt;
         if (isGuid(chunk, "data", waveGuidTail))
             return DeclaredLength{"W64", offset + sizeof chunk, size - sizeof chunk, true};
         offset += (size + 7) & ~std::uint64_t{7};
@@ -170,7 +173,8 @@ std::optional<DeclaredLength> aiffLength(const HeaderReader& file)
             return std::nullopt;
         const std::uint64_t size = bigEndian(chunk + 4, 4);
         if (std::memcmp(chunk, "SSND", 4) == 0) {
-            if (size < 8 || !file.read(offset + 8, chunk + 8, 8))
+            // 0xFFFFFFFF: left open by a streaming writer, as in a WAV file.
+            if (size < 8 || size == 0xFFFFFFFFU || !file.read(offset + 8, chunk + 8, 8))
                 return std::nullopt;
             const std::uint64_t skip = bigEndian(chunk + 8, 4);
             if (skip > size - 8)

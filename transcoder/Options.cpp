@@ -287,7 +287,7 @@ void printHelp(std::ostream& out)
            "                Reads the input twice, so not from a pipe\n"
            "  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at RATE:\n"
            "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000;\n"
-           "                a WAV file is read as WAV all the same\n"
+           "                a file of a known format (WAV, MP3, ...) is read as such\n"
            "  --rate 48000  resample to 48000 Hz\n"
            "  -toolame(     MPEG-1 Layer II; -m stereo, joint stereo, dual channel or mono;\n"
            "                default j 224\n"
