@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -20,6 +21,14 @@ namespace besweet
 // FFmpeg's description of an error code, like av_err2str (which C++ cannot use, being a
 // compound literal).
 std::string avErrorText(int code);
+
+// Notes an error message FFmpeg logged on this thread (one line, no component prefix): a failure
+// whose code says nothing (EINVAL, an internal code) gives it as its reason.
+void noteLibraryError(std::string_view message);
+
+// Why a call failed, for a message: FFmpeg's text for the code, or the error it logged on this
+// thread where the code says nothing more than "invalid argument".
+std::string failureReason(int code);
 
 // A failure of the work (exit code 1); what() is the whole message after "besweet: ".
 class WorkError : public std::runtime_error

@@ -1,8 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The header tables of MPEG audio (ISO 11172-3, 13818-3) and AC3 (ATSC A/52).
+// The header tables of MPEG audio (ISO 11172-3, 13818-3); AC3 (ATSC A/52) headers are read by
+// libavcodec.
 #include "FrameLength.h"
 
+#include "Bitrates.h"
+
+#include <algorithm>
 #include <array>
+
+extern "C" {
+#include <libavcodec/ac3_parser.h>
+#include <libavcodec/avcodec.h>
+}
 
 namespace besweet
 {
@@ -11,12 +20,12 @@ namespace
 {
 
 // kbps by bitrate index 1..14: MPEG-1 layers I, II, III; MPEG-2/2.5 layer I, layers II and III.
-constexpr std::array<std::array<int, 15>, 5> mpegBitrates{{
-    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+constexpr std::array<std::array<int, 14>, 5> mpegBitrates{{
+    {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+    LayerIIKbps,
+    {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+    {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+    {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
 }};
 // Hz by version (MPEG-2.5, reserved, MPEG-2, MPEG-1) and rate index.
 constexpr std::array<std::array<int, 3>, 4> mpegRates{{
@@ -40,7 +49,7 @@ std::optional<std::size_t> mpegFrameLength(const std::uint8_t* h, std::size_t si
     const bool mpeg1 = version == 3;
     const int table = mpeg1 ? layer - 1 : (layer == 1 ? 3 : 4);
     const long bitrate =
-        mpegBitrates[static_cast<std::size_t>(table)][static_cast<std::size_t>(bitrateIndex)] *
+        mpegBitrates[static_cast<std::size_t>(table)][static_cast<std::size_t>(bitrateIndex - 1)] *
         1000L;
     const long rate =
         mpegRates[static_cast<std::size_t>(version)][static_cast<std::size_t>(rateIndex)];
@@ -50,30 +59,20 @@ std::optional<std::size_t> mpegFrameLength(const std::uint8_t* h, std::size_t si
     return static_cast<std::size_t>(perFrame * bitrate / rate + padding);
 }
 
-// AC3 kbps by frame size code / 2.
-constexpr std::array<int, 19> ac3Bitrates{32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
-                                          192, 224, 256, 320, 384, 448, 512, 576, 640};
-
+// libavcodec's own header parser; the header is copied into a buffer with room after it, as
+// the bit reader needs.
 std::optional<std::size_t> ac3FrameLength(const std::uint8_t* h, std::size_t size)
 {
+    constexpr std::size_t headerBytes = 16;
     if (size < 6 || h[0] != 0x0b || h[1] != 0x77)
         return std::nullopt;
-    const int bsid = h[5] >> 3;
-    if (bsid > 10) // E-AC3: the length in 16-bit words, less one
-        return static_cast<std::size_t>((((h[2] & 7) << 8 | h[3]) + 1) * 2);
-    const int rateCode = h[4] >> 6;
-    const int sizeCode = h[4] & 0x3f;
-    if (rateCode == 3 || sizeCode >= 38)
+    std::array<std::uint8_t, headerBytes + AV_INPUT_BUFFER_PADDING_SIZE> header{};
+    std::copy_n(h, std::min(size, headerBytes), header.begin());
+    std::uint8_t bitstreamId = 0;
+    std::uint16_t frameSize = 0;
+    if (av_ac3_parse_header(header.data(), headerBytes, &bitstreamId, &frameSize) < 0)
         return std::nullopt;
-    const long kbps = ac3Bitrates[static_cast<std::size_t>(sizeCode / 2)];
-    switch (rateCode) {
-    case 0: // 48 kHz
-        return static_cast<std::size_t>(kbps * 4);
-    case 1: // 44.1 kHz: 1536 samples, padded to whole words by the code's low bit
-        return static_cast<std::size_t>((kbps * 1000 * 1536 / 44100 / 16 + (sizeCode & 1)) * 2);
-    default: // 32 kHz
-        return static_cast<std::size_t>(kbps * 6);
-    }
+    return frameSize;
 }
 
 } // namespace

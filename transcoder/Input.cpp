@@ -2,9 +2,11 @@
 // Opening, checking and reading the input.
 #include "Input.h"
 
+#include "ContainerLength.h"
 #include "Describe.h"
 #include "FrameLength.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Plan.h"
 #include "Timeline.h"
 
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace besweet
@@ -41,78 +44,6 @@ AVDictionary* rawPcmOptions(const Options& options)
     return dict;
 }
 
-// Where the data chunk of a RIFF WAVE file starts and how long its header says it is; nothing
-// when the header leaves the length open (0 or 0xFFFFFFFF, as streaming writers leave it).
-// Read through the demuxer's own I/O context, which is left where it was.
-struct WavData {
-    std::uint64_t offset;
-    std::uint64_t bytes;
-};
-
-// The first twelve bytes of a RIFF WAVE file: "RIFF", its length, "WAVE".
-bool isWavHeader(const unsigned char (&riff)[12])
-{
-    return std::memcmp(riff, "RIFF", 4) == 0 && std::memcmp(riff + 8, "WAVE", 4) == 0;
-}
-
-std::optional<WavData> findWavData(AVIOContext* io)
-{
-    unsigned char riff[12];
-    if (avio_seek(io, 0, SEEK_SET) < 0 || avio_read(io, riff, sizeof riff) != sizeof riff ||
-        !isWavHeader(riff))
-        return std::nullopt;
-    std::uint64_t offset = sizeof riff;
-    for (int chunks = 0; chunks < 64; ++chunks) {
-        unsigned char header[8];
-        if (avio_read(io, header, sizeof header) != sizeof header)
-            return std::nullopt;
-        const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 |
-                                   static_cast<std::uint32_t>(header[7]) << 24;
-        offset += sizeof header;
-        if (std::memcmp(header, "data", 4) == 0) {
-            if (size == 0 || size == 0xFFFFFFFFU)
-                return std::nullopt;
-            return WavData{offset, size};
-        }
-        offset += size + (size & 1);
-        if (avio_seek(io, static_cast<std::int64_t>(offset), SEEK_SET) < 0)
-            return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-std::optional<WavData> promisedWavData(const Input& input)
-{
-    AVIOContext* io = input.format->pb;
-    const std::int64_t resume = avio_tell(io);
-    const auto found = findWavData(io);
-    check(static_cast<int>(std::min<std::int64_t>(avio_seek(io, resume, SEEK_SET), 0)),
-          input.path + ": cannot read");
-    return found;
-}
-
-// A WAV file cut short holds less than its header promises; FFmpeg would quietly read what is
-// there, but a track missing its end is no success. (A pipe's length is not known beforehand.)
-void checkWavComplete(const Input& input)
-{
-    if (std::strcmp(input.format->iformat->name, "wav") != 0 || input.bytes <= 0 ||
-        !(input.format->pb->seekable & AVIO_SEEKABLE_NORMAL))
-        return;
-    const auto promised = promisedWavData(input);
-    if (!promised)
-        return;
-    const auto held =
-        static_cast<std::uint64_t>(input.bytes) -
-        std::min<std::uint64_t>(promised->offset, static_cast<std::uint64_t>(input.bytes));
-    if (held >= promised->bytes)
-        return;
-    const double bytesPerSecond =
-        static_cast<double>(input.stream->codecpar->block_align) * input.decoder->sample_rate;
-    throw WorkError(input.path + ": is cut short: its header promises " +
-                    seconds(static_cast<double>(promised->bytes) / bytesPerSecond) + ", it holds " +
-                    seconds(static_cast<double>(held) / bytesPerSecond));
-}
-
 bool isRegularFile(const std::string& path)
 {
     struct stat info {
@@ -120,15 +51,60 @@ bool isRegularFile(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Raw PCM ticked for a WAV file would play its header as a click: a regular file that starts as
-// a WAV file is read as one. (A pipe cannot be looked into before it is read.)
-bool startsAsWav(const std::string& path)
+// Raw PCM ticked for a file of a known format would play its header as noise: a regular file
+// whose first bytes any demuxer takes as surely its own is read as what it is. (A pipe cannot be
+// looked into before it is read.)
+const AVInputFormat* knownFormat(const std::string& path)
 {
     if (!isRegularFile(path))
-        return false;
+        return nullptr;
+    constexpr std::size_t probeBytes = 64 * 1024;
+    std::string head(probeBytes + AVPROBE_PADDING_SIZE, '\0');
     std::ifstream in(path, std::ios::binary);
-    unsigned char riff[12];
-    return in.read(reinterpret_cast<char*>(riff), sizeof riff) && isWavHeader(riff);
+    in.read(head.data(), probeBytes);
+    AVProbeData probe{};
+    probe.filename = "";
+    probe.buf = reinterpret_cast<unsigned char*>(head.data());
+    probe.buf_size = static_cast<int>(in.gcount());
+    int score = 0;
+    const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
+    // Frame formats (MPEG audio, AC3) reach this score only after several frames in a row.
+    return score > AVPROBE_SCORE_EXTENSION ? format : nullptr;
+}
+
+// A RIFF WAV over 4 GiB: FFmpeg would take its wrapped data size as said (and look for chunks all
+// through the audio after it), so it reads the file with that size as "to the end".
+void readOversizedWavToTheEnd(Input& input, AVFormatContext& format)
+{
+    if (!isRegularFile(input.path))
+        return;
+    input.oversized = oversizedWav(input.path);
+    if (!input.oversized)
+        return;
+    input.wholeWav = std::make_unique<WavReadToTheEnd>(input.path, *input.oversized);
+    format.pb = input.wholeWav->io();
+}
+
+double bytesPerSecond(const Input& input)
+{
+    const AVCodecParameters& parameters = *input.stream->codecpar;
+    if (av_get_exact_bits_per_sample(parameters.codec_id) > 0)
+        return static_cast<double>(parameters.block_align) * parameters.sample_rate;
+    return static_cast<double>(parameters.bit_rate) / 8.0;
+}
+
+// A file cut short holds less than its header declares; FFmpeg would quietly read what is there,
+// but a track missing its end is no success. (A pipe's length is not known beforehand.)
+void checkComplete(const Input& input)
+{
+    if (input.bytes <= 0 || !isRegularFile(input.path))
+        return;
+    const auto declared = declaredLength(input.path);
+    const auto size = static_cast<std::uint64_t>(input.bytes);
+    if (!declared || declared->offset + declared->bytes <= size)
+        return;
+    throw WorkError(input.path +
+                    ": is cut short: " + cutShortText(*declared, size, bytesPerSecond(input)));
 }
 
 void checkRate(const std::string& path, int rate, const std::string& where)
@@ -204,12 +180,15 @@ public:
     void checkFinite(const AVPacket& packet)
     {
         if (floatBytes_ > 0) {
-            const auto bad = firstNonFinite(packet.data, static_cast<std::size_t>(packet.size));
+            const auto bad = firstOutOfRange(packet.data, static_cast<std::size_t>(packet.size));
             if (bad)
-                throw WorkError(input_.path + ": corrupt audio data near " +
-                                positionText(input_, framesBefore_ + static_cast<std::int64_t>(
-                                                                         *bad / blockBytes())) +
-                                ": a sample is not a finite number");
+                throw WorkError(
+                    input_.path + ": corrupt audio data near " +
+                    positionText(input_, framesBefore_ + static_cast<std::int64_t>(bad->offset /
+                                                                                   blockBytes())) +
+                    (bad->finite ? ": a sample lies 24 dB or more above full scale, "
+                                   "which no recording reaches"
+                                 : ": a sample is not a finite number"));
         }
         if (blockAlign_ > 0)
             framesBefore_ += packet.size / blockAlign_;
@@ -245,17 +224,32 @@ private:
 
     [[nodiscard]] std::size_t blockBytes() const { return static_cast<std::size_t>(blockAlign_); }
 
-    // The byte offset of the first sample whose exponent bits are all set (infinity or NaN).
-    [[nodiscard]] std::optional<std::size_t> firstNonFinite(const std::uint8_t* data,
-                                                            std::size_t size) const
+    struct BadSample {
+        std::size_t offset;
+        bool finite;
+    };
+
+    // The first sample that is no number, or a number of 16 (24 dB above full scale) or more.
+    // Float masters may peak a few dB above full scale, a loud mix bus 12 dB; a sample 24 dB over
+    // is beyond any converter's headroom and comes from damage (integers or the wrong byte order
+    // read as float), and it would set the level of a normalised track, leaving the rest silent.
+    [[nodiscard]] std::optional<BadSample> firstOutOfRange(const std::uint8_t* data,
+                                                           std::size_t size) const
     {
         // The exponent's top seven bits sit in the byte that holds the sign, the rest in the next.
         const std::size_t high = bigEndian_ ? 0 : floatBytes_ - 1;
         const std::size_t next = bigEndian_ ? 1 : floatBytes_ - 2;
-        const std::uint8_t nextMask = floatBytes_ == 4 ? 0x80 : 0xf0;
-        for (std::size_t at = 0; at + floatBytes_ <= size; at += floatBytes_)
-            if ((data[at + high] & 0x7f) == 0x7f && (data[at + next] & nextMask) == nextMask)
-                return at;
+        const bool single = floatBytes_ == 4;
+        const unsigned lowBits = single ? 1 : 4;
+        const unsigned bias = single ? 127 : 1023;
+        const unsigned infinite = single ? 0xff : 0x7ff;
+        constexpr unsigned sixteen = 4; // 16 = 2^4
+        for (std::size_t at = 0; at + floatBytes_ <= size; at += floatBytes_) {
+            const unsigned exponent = (data[at + high] & 0x7fU) << lowBits |
+                                      static_cast<unsigned>(data[at + next]) >> (8 - lowBits);
+            if (exponent >= bias + sixteen)
+                return BadSample{at, exponent != infinite};
+        }
         return std::nullopt;
     }
 
@@ -303,6 +297,23 @@ AVStream* chooseAudioStream(Input& input)
         input.audioStreams.clear();
     return chosen;
 }
+// A reader that says "try again" on a file has skipped something and goes on; one that says it
+// again and again without getting further would never end.
+class ReadStalls
+{
+public:
+    bool tryAgain(std::int64_t position)
+    {
+        stalls_ = position == position_ ? stalls_ + 1 : 0;
+        position_ = position;
+        return stalls_ < mostStalls;
+    }
+
+private:
+    static constexpr int mostStalls = 100;
+    std::int64_t position_ = -1;
+    int stalls_ = 0;
+};
 
 } // namespace
 
@@ -312,8 +323,11 @@ Input openInput(const Options& options)
     input.path = options.input;
     checkInputFile(input.path);
 
-    input.wavDespiteRaw = options.rawInput && startsAsWav(input.path);
-    const bool raw = options.rawInput && !input.wavDespiteRaw;
+    const AVInputFormat* known = options.rawInput ? knownFormat(input.path) : nullptr;
+    if (known)
+        input.knownDespiteRaw = known->long_name;
+    const bool raw = options.rawInput && !known;
+    input.raw = raw;
     const AVInputFormat* forced = raw ? av_find_input_format("s16le") : nullptr;
     AVDictionary* dict = raw ? rawPcmOptions(options) : nullptr;
     AVFormatContext* format = avformat_alloc_context();
@@ -321,6 +335,8 @@ Input openInput(const Options& options)
         throw WorkError("out of memory (input)");
     // A signal ends even a read that waits (a pipe as input).
     format->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
+    if (!raw)
+        readOversizedWavToTheEnd(input, *format);
     // "file:" keeps a name such as "a:b.wav" from being read as a protocol.
     const int opened = avformat_open_input(&format, ("file:" + input.path).c_str(), forced, &dict);
     av_dict_free(&dict);
@@ -354,7 +370,7 @@ Input openInput(const Options& options)
         av_channel_layout_uninit(&input.decoder->ch_layout);
         av_channel_layout_default(&input.decoder->ch_layout, channels);
     }
-    checkWavComplete(input);
+    checkComplete(input);
     return input;
 }
 
@@ -379,11 +395,21 @@ void logInput(const Input& input, RunLog& log)
                  " chosen: the most channels, then the highest rate, then the first");
     log.line("input rate: " + std::to_string(decoder.sample_rate) + " Hz");
     log.line("input duration: " + seconds(duration));
-    if (input.wavDespiteRaw) {
-        log.line("input: a WAV file, read as such; raw PCM (-fs) ignored");
-        say("besweet: warning: %s is a WAV file: read as such, raw PCM (-fs) ignored\n",
-            input.path.c_str());
+    if (!input.knownDespiteRaw.empty()) {
+        log.line("input: a file of a known format (" + input.knownDespiteRaw +
+                 "), read as such; raw PCM (-fs) ignored");
+        say("besweet: warning: %s is a file of a known format (%s): read as such, raw PCM (-fs) "
+            "ignored\n",
+            input.path.c_str(), input.knownDespiteRaw.c_str());
     }
+    if (input.oversized)
+        log.line("input: the data runs to the end of the file, " +
+                 std::to_string(input.oversized->bytes) + " bytes: the header's size of " +
+                 std::to_string(input.oversized->written) +
+                 " bytes, which 32 bits cannot make larger, is ignored");
+    if (!isRegularFile(input.path) && !input.raw)
+        log.line("input: read from a pipe, whose length is not known beforehand: whether the "
+                 "recording is whole cannot be checked");
 }
 
 void checkReadableTwice(const std::string& path)
@@ -415,6 +441,7 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
     PacketPtr shortFrame = makePacket();
     const CutFrameWatch cutFrames(input.stream->codecpar->codec_id);
     PcmWatch pcm(input);
+    ReadStalls stalls;
     input.partialTail = 0;
     for (;;) {
         stopWhenInterrupted();
@@ -422,6 +449,9 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
         if (read == AVERROR_EOF)
             break;
         stopWhenInterrupted();
+        // "Try again": the demuxer skipped what is no packet (a run of zeros in a TS recording).
+        if (read == AVERROR(EAGAIN) && stalls.tryAgain(avio_tell(input.format->pb)))
+            continue;
         checkEach(read, [&] { return input.path + ": cannot read"; });
         if (packet->stream_index == input.stream->index) {
             input.partialTail += pcm.trim(*packet);
@@ -444,6 +474,14 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
 
 namespace
 {
+
+// ID3 version 2 and 1 and APE tags, which the end or start of an MPEG audio file may carry.
+bool isTag(const AVPacket& packet)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(packet.data),
+                                 static_cast<std::size_t>(packet.size));
+    return bytes.starts_with("ID3") || bytes.starts_with("TAG") || bytes.starts_with("APETAGEX");
+}
 
 // The channels and rate of the frames decoded so far, to see where they change.
 class ShapeWatch
@@ -508,6 +546,9 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
         if (limit > 0 && samples >= limit)
             throw Enough{};
     };
+    // Where MP3 files were joined with cat, the second one's tag sits among the frames: passed
+    // over, as a player does, and the log says where.
+    const bool framed = hasFrameLengthInHeader(input.stream->codecpar->codec_id);
     const auto receiveFrames = [&] {
         for (;;) {
             const int got = avcodec_receive_frame(decoder, frame.get());
@@ -534,14 +575,21 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     };
     try {
         readPackets(input, progress, [&](const AVPacket& packet) {
+            if (framed && isTag(packet)) {
+                if (changes)
+                    changes->line("input: a tag of " + std::to_string(packet.size) +
+                                  " bytes near " + seconds(shape.position()) +
+                                  " skipped (files joined into one?)");
+                return;
+            }
             checkEach(avcodec_send_packet(decoder, &packet), corrupt);
             receiveFrames();
         });
+        check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
+        receiveFrames();
     } catch (const Enough&) {
         return samples;
     }
-    check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
-    receiveFrames();
     timeline.finish();
     if (changes && input.partialTail > 0)
         changes->line("input: the last " + std::to_string(input.partialTail) +

@@ -5,12 +5,15 @@
 #pragma once
 
 #include "Av.h"
+#include "ContainerLength.h"
 #include "Options.h"
 #include "Progress.h"
 #include "RunLog.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,12 +21,21 @@ namespace besweet
 {
 
 struct Input {
+    Input() = default;
+    Input(Input&&) = default;
+    // Not assigned: the old format would outlive the reader it reads through.
+    Input& operator=(Input&&) = delete;
+
     std::string path;
+    // A RIFF WAV over 4 GiB, read to the end of the file; before format, which reads through it.
+    std::optional<OversizedWav> oversized;
+    std::unique_ptr<WavReadToTheEnd> wholeWav;
     InputFormatPtr format;
     AVStream* stream = nullptr;
     CodecContextPtr decoder;
     std::int64_t bytes = 0;       // file size, for progress
-    bool wavDespiteRaw = false;   // raw PCM was asked for, but the file is a WAV file
+    bool raw = false;             // read as headerless PCM
+    std::string knownDespiteRaw;  // raw PCM was asked for, but the file is of this known format
     std::int64_t partialTail = 0; // bytes at the end too few for a whole sample frame, dropped
     std::vector<std::string> audioStreams; // each audio stream, when there are several
     int mostChannels = 0;  // the most channels a part of the input holds (0: not known)

@@ -3,6 +3,7 @@
 // answered with one message naming what is wrong and, where there is a choice, the choices.
 #include "Options.h"
 
+#include "Bitrates.h"
 #include "ExitCode.h"
 
 #include <algorithm>
@@ -20,10 +21,6 @@ namespace besweet
 
 namespace
 {
-
-constexpr std::array layerIITable{32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
-constexpr std::array ac3Table{32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
-                              192, 224, 256, 320, 384, 448, 512, 576, 640};
 
 struct UsageError {
     std::string message;
@@ -159,7 +156,7 @@ int bitrateFrom(const std::string& text, std::span<const int> table, std::string
 std::vector<int> layerIIBitrates(char mode)
 {
     std::vector<int> allowed;
-    for (const int rate : layerIITable) {
+    for (const int rate : LayerIIKbps) {
         const bool fits = mode == 'm' ? rate <= 192 : rate >= 64 && rate != 80;
         if (fits)
             allowed.push_back(rate);
@@ -227,15 +224,15 @@ void readEncoder(const Given& given, Options& options)
         if (mode.size() != 1 || std::string_view("sjdm").find(mode[0]) == std::string_view::npos)
             throw UsageError{"-m '" + mode + "': allowed modes are s, j, d, m"};
         options.mode = mode[0];
-        options.kbps = bitrateFrom(valueOf(given, "-toolame(", "-b").value_or("224"), layerIITable,
-                                   "Layer II");
+        options.kbps =
+            bitrateFrom(valueOf(given, "-toolame(", "-b").value_or("224"), LayerIIKbps, "Layer II");
         checkLayerIIMode(options.mode, options.kbps);
         return;
     }
     if (ac3) {
         options.codec = Codec::Ac3;
         options.kbps =
-            bitrateFrom(valueOf(given, "-ac3enc(", "-b").value_or("192"), ac3Table, "AC3");
+            bitrateFrom(valueOf(given, "-ac3enc(", "-b").value_or("192"), Ac3Kbps, "AC3");
         return;
     }
     const auto ext = lowerExtension(options.output);
@@ -290,14 +287,14 @@ void printHelp(std::ostream& out)
            "                Reads the input twice, so not from a pipe\n"
            "  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at RATE:\n"
            "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000;\n"
-           "                a WAV file is read as WAV all the same\n"
+           "                a file of a known format (WAV, MP3, ...) is read as such\n"
            "  --rate 48000  resample to 48000 Hz\n"
            "  -toolame(     MPEG-1 Layer II; -m stereo, joint stereo, dual channel or mono;\n"
            "                default j 224\n"
         << helpList("kbps for s, j, d:", layerIIBitrates('s'))
         << helpList("kbps for m:", layerIIBitrates('m'))
         << "  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n"
-        << helpList("kbps:", ac3Table)
+        << helpList("kbps:", Ac3Kbps)
         << "  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
            "  joint stereo 224 kbps, .ac3 AC3 192 kbps, .wav 16-bit PCM.\n"
            "  A DVD takes 48000 Hz, and AC3 up to 448 kbps: other tracks are made with a\n"

@@ -127,6 +127,8 @@ std::optional<std::string> whyTargetUnwritable(const std::string& target)
     if (!resolved.problem.empty())
         return resolved.problem;
     const std::string& path = resolved.path;
+    if (auto tooLong = whyPathTooLong(path))
+        return tooLong;
     struct stat info {
     };
     if (::stat(path.c_str(), &info) == 0) {

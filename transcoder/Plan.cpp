@@ -3,6 +3,7 @@
 #include "Plan.h"
 
 #include "Describe.h"
+#include "Messages.h"
 
 #include <algorithm>
 #include <array>

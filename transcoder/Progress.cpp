@@ -2,33 +2,13 @@
 // The progress line.
 #include "Progress.h"
 
+#include "Messages.h"
+
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <unistd.h>
 
 namespace besweet
 {
-
-namespace
-{
-
-// Only the main thread writes to standard output.
-bool g_outputGone = false;
-
-} // namespace
-
-void say(const char* format, ...)
-{
-    if (g_outputGone)
-        return;
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        g_outputGone = true;
-}
 
 Progress::Progress(std::string label) : label_(std::move(label)), terminal_(isatty(STDOUT_FILENO))
 {

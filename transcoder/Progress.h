@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Progress on standard output, one line per pass: rewritten in place on a terminal, plain
-// lines every 10% into a pipe (flushed, so a reader sees them as they come). Once standard
-// output fails (its reader gone), nothing more is written to it and the work goes on.
+// lines every 10% into a pipe (flushed, so a reader sees them as they come), through say().
 #pragma once
 
 #include <cstdint>
@@ -9,9 +8,6 @@
 
 namespace besweet
 {
-
-// Writes a line to standard output unless it has failed before; notes a failure.
-[[gnu::format(printf, 1, 2)]] void say(const char* format, ...);
 
 class Progress
 {

@@ -2,9 +2,13 @@
 // The run log and FFmpeg's messages in it.
 #include "RunLog.h"
 
+#include "Av.h"
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <system_error>
@@ -24,6 +28,14 @@ std::atomic<RunLog*> g_libraryLog{nullptr};
 
 extern "C" void logLibraryMessage(void* context, int level, const char* format, va_list args)
 {
+    if (level <= AV_LOG_ERROR) {
+        char message[512];
+        va_list copy;
+        va_copy(copy, args);
+        std::vsnprintf(message, sizeof message, format, copy);
+        va_end(copy);
+        noteLibraryError(message);
+    }
     RunLog* log = g_libraryLog.load();
     if (level > AV_LOG_WARNING || !log)
         return;
@@ -39,6 +51,10 @@ bool RunLog::open(const std::string& path)
 {
     const std::lock_guard lock(mutex_);
     path_ = path;
+    if (auto tooLong = whyPathTooLong(path)) {
+        problem_ = *tooLong;
+        return false;
+    }
     try {
         file_.emplace(path, 0666);
         file_->takeOverPermissionsOf(path);
@@ -76,8 +92,10 @@ std::optional<std::string> RunLog::close()
     };
     keptPrevious_ = !problem_.empty() && ::lstat(path_.c_str(), &previous) == 0;
     try {
-        if (!keptPrevious_)
+        if (!keptPrevious_) {
             file_->putInPlace();
+            inPlace_ = true;
+        }
     } catch (const std::system_error& error) {
         if (problem_.empty())
             problem_ = error.what();

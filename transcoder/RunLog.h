@@ -29,6 +29,8 @@ public:
     // True when close() kept the log that was there before, as the new one was incomplete.
     [[nodiscard]] bool keptPrevious() const { return keptPrevious_; }
     [[nodiscard]] const std::string& problem() const { return problem_; }
+    // True once close() has put the log in place.
+    [[nodiscard]] bool inPlace() const { return inPlace_; }
 
 private:
     void fail(const std::string& what);
@@ -37,6 +39,7 @@ private:
     std::optional<TemporaryFile> file_;
     std::string problem_;
     bool keptPrevious_ = false;
+    bool inPlace_ = false;
     std::mutex mutex_;
 };
 

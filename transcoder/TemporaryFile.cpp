@@ -2,6 +2,7 @@
 // Creating, filling in and putting in place the temporary file.
 #include "TemporaryFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -106,10 +107,30 @@ std::string hiddenNameBeside(const std::string& path)
     return folder + "/." + name + Suffix;
 }
 
+std::optional<std::string> whyPathTooLong(const std::string& path)
+{
+    const std::string name = nameOf(path);
+    const std::size_t longest = longestName(folderOf(path));
+    if (name.size() > longest)
+        return "the name is too long: " + std::to_string(name.size()) + " bytes, at most " +
+               std::to_string(longest) + "; choose a shorter one";
+    // The temporary file beside it is named too (an unnamed one for the moment of its rename).
+    const std::size_t beside = hiddenNameBeside(path).size();
+    const std::size_t longestPath = PATH_MAX - 1;
+    if (std::max(path.size(), beside) > longestPath)
+        return "the path is too long: " + std::to_string(path.size()) + " bytes, at most " +
+               std::to_string(longestPath - (beside > path.size() ? beside - path.size() : 0)) +
+               " leave room for the temporary file beside it; choose a shorter one";
+    return std::nullopt;
+}
+
 TemporaryFile::TemporaryFile(const std::string& finalPath, unsigned mode) : finalPath_(finalPath)
 {
-    fd_ = ::open(folderOf(finalPath_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
-                 static_cast<mode_t>(mode));
+    // An unnamed file is named through /proc at the end: without /proc (a container, a chroot)
+    // it could never be put in place.
+    if (::access("/proc/self/fd", X_OK) == 0)
+        fd_ = ::open(folderOf(finalPath_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
+                     static_cast<mode_t>(mode));
     if (fd_ >= 0) {
         unnamed_ = true;
         return;

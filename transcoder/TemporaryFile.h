@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace besweet
@@ -47,6 +48,10 @@ private:
 
 // Writes all of data to fd, going on after signals; false (errno set) when that fails.
 [[nodiscard]] bool writeAll(int fd, const void* data, std::size_t size);
+// Why a file cannot be written at path, its temporary file beside it, before any work: a name
+// longer than its folder's file system takes, or a path too long for the system. Nothing when
+// the lengths are fine.
+[[nodiscard]] std::optional<std::string> whyPathTooLong(const std::string& path);
 
 // A hidden name for a temporary file beside path: ".<name>.besweet-" and six characters to
 // fill in, within the file system's limit on name lengths (the name is shortened as needed).

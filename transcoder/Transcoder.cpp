@@ -8,6 +8,7 @@
 #include "EncodeStage.h"
 #include "HeaderScan.h"
 #include "Input.h"
+#include "Messages.h"
 #include "PeakMeter.h"
 #include "Plan.h"
 #include "Progress.h"
@@ -164,14 +165,14 @@ void transcode(const Options& options, RunLog& log)
     Plan plan;
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);
-    double gain = 1.0;
     if (normalise) {
-        gain = normalisingGain(std::move(input), options, plan, log);
-        input = openInput(options);
-    } else if (options.norm) {
-        log.line("normalisation: none (-norm 0); gain: none");
+        const double gain = normalisingGain(std::move(input), options, plan, log);
+        encodePass(openInput(options), options, plan, gain, true, log);
+        return;
     }
-    encodePass(std::move(input), options, plan, gain, normalise, log);
+    if (options.norm)
+        log.line("normalisation: none (-norm 0); gain: none");
+    encodePass(std::move(input), options, plan, 1.0, false, log);
 }
 
 } // namespace besweet

@@ -10,11 +10,14 @@
 #include "RunLog.h"
 #include "Transcoder.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <iostream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -74,8 +77,24 @@ void closeLog(RunLog& log, const Options& options)
         std::cerr << "besweet: " << options.logfile
                   << (log.keptPrevious() ? ": the new log could not be written whole, the previous "
                                            "log is kept: "
-                                         : ": the log is incomplete: ")
+                      : log.inPlace()    ? ": the log is incomplete: "
+                                         : ": no log could be written: ")
                   << *problem << '\n';
+}
+
+// Started with a standard descriptor closed (as daemons and some scripts do), the first file
+// opened would take its number: progress text would go into the track. /dev/null fills the gaps
+// before anything else is opened; false when it cannot.
+bool fillClosedStandardDescriptors()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != fd)
+            return false;
+    }
+    return true;
 }
 
 std::string localTime()
@@ -110,6 +129,8 @@ std::string outputSize(const std::string& path)
 
 int main(int argc, char** argv)
 {
+    if (!fillClosedStandardDescriptors())
+        return ExitFailure;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     Options options;
     if (const auto exitCode = parseArguments(arguments, options, std::cout, std::cerr))
@@ -142,6 +163,10 @@ int main(int argc, char** argv)
         transcode(options, log);
     } catch (const WorkError& error) {
         failure = error.what();
+        // A failure of no file's own (memory, an encoder missing) is the output's: not made.
+        if (!failure.starts_with(options.input + ": ") &&
+            !failure.starts_with(options.output + ": "))
+            failure = options.output + ": " + failure;
     } catch (const Interrupted& interrupted) {
         signal = interrupted.signal;
         failure = options.output + ": interrupted by signal " + std::to_string(signal) +

@@ -56,7 +56,17 @@ std::string withRate(std::uint32_t rate)
     return bytes;
 }
 
-// A float WAV file of the short tone with one sample at half a second that is no number.
+// The WAV file of the short tone with another block align in its header.
+std::string withBlockAlign(std::uint16_t blockAlign)
+{
+    std::string bytes = wavBytes(shortTone());
+    bytes[32] = static_cast<char>(blockAlign & 0xff);
+    bytes[33] = static_cast<char>(blockAlign >> 8);
+    return bytes;
+}
+
+// A float WAV file of the short tone with one sample at half a second that is no number (or a
+// number no recording holds).
 std::string withNonFinite(float value)
 {
     Tone tone = shortTone();
@@ -116,6 +126,16 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenInput{"cut_inside_a_sample",
                     [] { return wavBytes(shortTone()).substr(0, 44 + 4 * 20000 + 3); },
                     "is cut short: its header promises 1.00 s, it holds 0.45 s"},
+        BrokenInput{"two_bytes_short",
+                    [] {
+                        const std::string whole = wavBytes(shortTone());
+                        return whole.substr(0, whole.size() - 2);
+                    },
+                    "is cut short: its header promises 1.00 s, it holds 2 bytes less"},
+        BrokenInput{"no_block_align_cut_short",
+                    [] { return withBlockAlign(0).substr(0, 44 + 4 * 20000); },
+                    "is cut short: its RIFF WAV header promises 176400 bytes, it holds 80000 "
+                    "(45 %)"},
         BrokenInput{"half_a_header", [] { return wavBytes(shortTone()).substr(0, 30); },
                     "cannot read as audio"},
         BrokenInput{"random_bytes", [] { return randomBytes(50000); },
@@ -130,11 +150,29 @@ INSTANTIATE_TEST_SUITE_P(
                     [] { return withNonFinite(-INFINITY); },
                     "corrupt audio data near 0.50 s: a sample is not a finite number",
                     {"-ota(", "-norm", "1.00", ")"}},
+        BrokenInput{"sample_at_1000_normalised",
+                    [] { return withNonFinite(1000.0F); },
+                    "corrupt audio data near 0.50 s: a sample lies 24 dB or more above full "
+                    "scale, which no recording reaches",
+                    {"-ota(", "-norm", "0.95", ")"}},
+        BrokenInput{"sample_at_minus_16", [] { return withNonFinite(-16.0F); },
+                    "corrupt audio data near 0.50 s: a sample lies 24 dB or more above"},
         BrokenInput{"nan_sample_normalised",
                     [] { return withNonFinite(NAN); },
                     "corrupt audio data near 0.50 s: a sample is not a finite number",
                     {"-ota(", "-norm", "1.00", ")"}}),
     [](const testing::TestParamInfo<BrokenInput>& info) { return info.param.name; });
+
+// A float master may peak above full scale: 12 dB over is a recording, not damage.
+TEST(Besweet, TakesAFloatSampleWellAboveFullScale)
+{
+    ScratchFolder folder;
+    writeBytes(folder / "in.wav", withNonFinite(4.0F));
+    const RunResult run = runBesweet(
+        besweetArguments(folder / "in.wav", folder / "o.wav", {"-ota(", "-norm", "0.95", ")"}));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(decodeFile(folder / "o.wav").samples, 44100);
+}
 
 struct WrongLine {
     std::string name;
@@ -195,7 +233,11 @@ TEST(Besweet, RefusesMpegAudioAndAc3CutInsideTheirLastFrame)
                       .exitCode,
                   0);
     writeBytes(folder / "whole.mp3", encodedBytes(shortTone(), "libmp3lame", 128));
-    for (const char* name : {"whole.mpa", "whole.ac3", "whole.mp3"}) {
+    // MPEG-2 Layer III: 576 samples a frame, half of MPEG-1's.
+    Tone half = shortTone();
+    half.rate = 22050;
+    writeBytes(folder / "whole.22k.mp3", encodedBytes(half, "libmp3lame", 64));
+    for (const char* name : {"whole.mpa", "whole.ac3", "whole.mp3", "whole.22k.mp3"}) {
         const std::string whole = readBytes(folder / name);
         const auto wholeRun = runBesweet({"-core(", "-input", (folder / name).string(), "-output",
                                           (folder / "w.wav").string(), ")"});

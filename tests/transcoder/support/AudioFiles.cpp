@@ -133,9 +133,11 @@ std::string readBytes(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ScratchFolder::ScratchFolder()
+ScratchFolder::ScratchFolder(const std::filesystem::path& base)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "besweet-test-XXXXXX").string();
+    std::string pattern =
+        ((base.empty() ? std::filesystem::temp_directory_path() : base) / "besweet-test-XXXXXX")
+            .string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;

@@ -40,7 +40,8 @@ std::string wavBytes(const std::vector<double>& samples, const Tone& tone);
 class ScratchFolder
 {
 public:
-    ScratchFolder();
+    // In the system's temporary folder, or in base.
+    explicit ScratchFolder(const std::filesystem::path& base = {});
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     ~ScratchFolder();

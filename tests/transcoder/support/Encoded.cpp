@@ -32,9 +32,9 @@ void need(int code, const char* what)
         throw std::runtime_error(std::string("test encoder: ") + what);
 }
 
-} // namespace
-
-std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps)
+// Encodes the tone into the muxer's format through io, which the caller opens and closes.
+void encodeInto(AVIOContext* io, const Tone& tone, const std::string& encoder, int kbps,
+                const std::string& muxer, const std::string& muxerOptions)
 {
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder.c_str());
     if (!codec)
@@ -49,15 +49,19 @@ std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps)
     need(avcodec_open2(context.get(), codec, nullptr), "open");
 
     AVFormatContext* raw = nullptr;
-    need(avformat_alloc_output_context2(&raw, nullptr, muxerOf(encoder), nullptr), "muxer");
+    need(avformat_alloc_output_context2(&raw, nullptr, muxer.c_str(), nullptr), "muxer");
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
         raw, [](AVFormatContext* f) { avformat_free_context(f); });
     AVStream* stream = avformat_new_stream(raw, nullptr);
     need(stream ? 0 : -1, "stream");
     need(avcodec_parameters_from_context(stream->codecpar, context.get()), "parameters");
     stream->time_base = context->time_base;
-    need(avio_open_dyn_buf(&raw->pb), "buffer");
-    need(avformat_write_header(raw, nullptr), "header");
+    raw->pb = io;
+    AVDictionary* options = nullptr;
+    need(av_dict_parse_string(&options, muxerOptions.c_str(), "=", ":", 0), "options");
+    const int written = avformat_write_header(raw, &options);
+    av_dict_free(&options);
+    need(written, "header");
 
     const std::vector<double> samples = toneSamples(tone);
     const auto frames = static_cast<int>(samples.size() / static_cast<std::size_t>(tone.channels));
@@ -72,7 +76,9 @@ std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps)
     };
     for (int start = 0; start < frames; start += frameSize) {
         frame->nb_samples = std::min(frameSize, frames - start);
-        if (frame->nb_samples < frameSize && !(codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME))
+        if (frame->nb_samples < frameSize &&
+            !(codec->capabilities &
+              (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)))
             frame->nb_samples = frameSize;
         frame->format = context->sample_fmt;
         frame->sample_rate = tone.rate;
@@ -110,12 +116,30 @@ std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps)
     av_write_trailer(raw);
     av_frame_free(&frame);
     av_packet_free(&packet);
-    std::uint8_t* buffer = nullptr;
-    const int size = avio_close_dyn_buf(raw->pb, &buffer);
     raw->pb = nullptr;
+}
+
+} // namespace
+
+std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps)
+{
+    AVIOContext* io = nullptr;
+    need(avio_open_dyn_buf(&io), "buffer");
+    encodeInto(io, tone, encoder, kbps, muxerOf(encoder), "");
+    std::uint8_t* buffer = nullptr;
+    const int size = avio_close_dyn_buf(io, &buffer);
     std::string bytes(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(size));
     av_free(buffer);
     return bytes;
+}
+
+void writeEncoded(const std::filesystem::path& path, const Tone& tone, const std::string& encoder,
+                  const std::string& muxer, const std::string& muxerOptions, int kbps)
+{
+    AVIOContext* io = nullptr;
+    need(avio_open(&io, path.c_str(), AVIO_FLAG_WRITE), "file");
+    encodeInto(io, tone, encoder, kbps, muxer, muxerOptions);
+    need(avio_closep(&io), "close");
 }
 
 } // namespace besweet::test

@@ -15,4 +15,10 @@ namespace besweet::test
 // format (no container): such files can be joined with cat. kbps 0 leaves the encoder's own.
 std::string encodedBytes(const Tone& tone, const std::string& encoder, int kbps);
 
+// The tone encoded by encoder into a file of the muxer's format ("wav", "w64", "aiff", "caf",
+// "matroska", "mpegts"), written as to a file, sizes filled in at the end; muxerOptions as
+// "rf64=always"; kbps 0 leaves the encoder's own.
+void writeEncoded(const std::filesystem::path& path, const Tone& tone, const std::string& encoder,
+                  const std::string& muxer, const std::string& muxerOptions = "", int kbps = 0);
+
 } // namespace besweet::test

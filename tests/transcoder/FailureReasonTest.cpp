@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The reason a failed FFmpeg call gives in a refusal: the library's own words where its code says
+// nothing a user can act on, never a bare internal number.
+#include "Av.h"
+#include "RunLog.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace besweet
+{
+namespace
+{
+
+std::string refusal(int code, const char* logged)
+{
+    RunLog log;
+    sendLibraryMessagesTo(&log);
+    if (logged)
+        av_log(nullptr, AV_LOG_ERROR, "%s", logged);
+    std::string text;
+    try {
+        check(code, "o.ac3: encoding failed");
+    } catch (const WorkError& error) {
+        text = error.what();
+    }
+    sendLibraryMessagesTo(nullptr);
+    return text;
+}
+
+TEST(FailureReason, IsTheLibrarysMessageWhereTheCodeSaysNothing)
+{
+    EXPECT_EQ(refusal(AVERROR(EINVAL), "Bit allocation failed. Try increasing the bitrate.\n"),
+              "o.ac3: encoding failed: Bit allocation failed. Try increasing the bitrate");
+    // Taken once: the next failure does not repeat it.
+    EXPECT_EQ(refusal(AVERROR(EINVAL), nullptr), "o.ac3: encoding failed: Invalid argument");
+    EXPECT_EQ(refusal(AVERROR(ENOSPC), "an older complaint\n"),
+              "o.ac3: encoding failed: No space left on device");
+}
+
+TEST(FailureReason, NamesNoBareInternalNumber)
+{
+    const std::string text = refusal(-16976906, nullptr);
+    EXPECT_EQ(text.find("Error number"), std::string::npos) << text;
+    EXPECT_NE(text.find("the file is damaged or of a kind this program cannot read"),
+              std::string::npos)
+        << text;
+}
+
+} // namespace
+} // namespace besweet
