@@ -2,9 +2,12 @@
 #include "job/FileQuery.h"
 
 #include <algorithm>
+#include <array>
 #include <cwctype>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -78,6 +81,10 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> identityOf(const fs::path
 #endif
 }
 
+// FNV-1a, 64 bits.
+constexpr std::uint64_t HashStart = 14695981039346656037ULL;
+constexpr std::uint64_t HashPrime = 1099511628211ULL;
+
 } // namespace
 
 bool LocalFileQuery::existsAsFile(const std::string& path) const
@@ -113,6 +120,52 @@ std::optional<FileStamp> LocalFileQuery::stampOf(const std::string& path) const
         return std::nullopt;
     return FileStamp{identity->first, identity->second, size,
                      static_cast<std::int64_t>(modified.time_since_epoch().count())};
+}
+
+std::optional<ContentFingerprint> LocalFileQuery::fingerprintOf(const std::string& path) const
+{
+    if (!existsAsFile(path))
+        return std::nullopt;
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    ContentFingerprint fingerprint{0, HashStart};
+    std::array<char, 64 * 1024> buffer{};
+    while (in) {
+        in.read(buffer.data(), buffer.size());
+        const auto count = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < count; ++i)
+            fingerprint.hash =
+                (fingerprint.hash ^ static_cast<unsigned char>(buffer[i])) * HashPrime;
+        fingerprint.size += count;
+    }
+    if (in.bad())
+        return std::nullopt;
+    return fingerprint;
+}
+
+bool LocalFileQuery::modifiedNear(const FileStamp& stamp, std::chrono::seconds window) const
+{
+    const fs::file_time_type modified{fs::file_time_type::duration(stamp.modified)};
+    const auto distance = fs::file_time_type::clock::now() - modified;
+    return distance <= window && distance >= -window;
+}
+
+TargetWatch::TargetWatch(const FileQuery& files, std::string target)
+    : m_files(files), m_target(std::move(target)), m_before(files.stampOf(m_target))
+{
+    if (m_before && files.modifiedNear(*m_before, CoarseClock))
+        m_contentBefore = files.fingerprintOf(m_target);
+}
+
+bool TargetWatch::written() const
+{
+    const auto after = m_files.stampOf(m_target);
+    if (!after)
+        return false;
+    if (after != m_before)
+        return true;
+    return m_contentBefore && m_files.fingerprintOf(m_target) != m_contentBefore;
 }
 
 } // namespace klangdorn

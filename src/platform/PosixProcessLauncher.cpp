@@ -218,8 +218,10 @@ ProcessEnd endFromStatus(int status)
 class PosixRunningProcess final : public RunningProcess
 {
 public:
-    PosixRunningProcess(pid_t pid, UniqueFd output, ProcessOutputView* view)
-        : m_pid(pid), m_pidfd(openPidfd(pid)), m_output(std::move(output)), m_view(view)
+    PosixRunningProcess(pid_t pid, UniqueFd output, ProcessOutputView* view,
+                        ProcessOutputView* watcher)
+        : m_pid(pid), m_pidfd(openPidfd(pid)), m_output(std::move(output)), m_view(view),
+          m_watcher(watcher)
     {
     }
     PosixRunningProcess(const PosixRunningProcess&) = delete;
@@ -274,6 +276,8 @@ public:
         readAvailableOutput(ReadsPerWakeUp * 4);
         if (m_view)
             m_view->finishOutput();
+        if (m_watcher)
+            m_watcher->finishOutput();
         return *m_end;
     }
 
@@ -304,6 +308,8 @@ private:
                 m_tail.append(bytes);
                 if (m_view)
                     m_view->appendOutput(bytes);
+                if (m_watcher)
+                    m_watcher->appendOutput(bytes);
                 continue;
             }
             if (count < 0 && errno == EINTR)
@@ -317,6 +323,7 @@ private:
     UniqueFd m_pidfd;
     UniqueFd m_output;
     ProcessOutputView* m_view;
+    ProcessOutputView* m_watcher;
     OutputTail m_tail;
     std::optional<ProcessEnd> m_end;
 };
@@ -378,7 +385,9 @@ PosixProcessLauncher::launch(const std::vector<std::string>& arguments,
     ProcessOutputView* view = showWindow ? m_console : nullptr;
     if (view)
         view->startOutput();
-    return std::make_unique<PosixRunningProcess>(pid, std::move(pipe.read), view);
+    if (m_watcher)
+        m_watcher->startOutput();
+    return std::make_unique<PosixRunningProcess>(pid, std::move(pipe.read), view, m_watcher);
 }
 
 ProcessEnd PosixProcessLauncher::fAppControl(RunningProcess& process)

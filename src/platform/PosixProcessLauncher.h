@@ -21,7 +21,12 @@ class PosixProcessLauncher final : public ProcessLauncher
 {
 public:
     // `console` receives the output of runs that show it; without one it is discarded.
-    explicit PosixProcessLauncher(ProcessOutputView* console = nullptr) : m_console(console) {}
+    // `watcher` receives the output of every run, shown or not.
+    explicit PosixProcessLauncher(ProcessOutputView* console = nullptr,
+                                  ProcessOutputView* watcher = nullptr)
+        : m_console(console), m_watcher(watcher)
+    {
+    }
 
     std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
                                            const std::string& commandLine,
@@ -35,6 +40,7 @@ public:
 
 private:
     ProcessOutputView* m_console;
+    ProcessOutputView* m_watcher;
 };
 
 // What is actually started: the program, its argument vector and, when it is not the
