@@ -3,6 +3,7 @@
 
 #include "ui/WaitBarBox.h"
 
+#include <QApplication>
 #include <QWidget>
 #include <utility>
 
@@ -35,8 +36,19 @@ void DesktopRunReport::finishOutput()
 
 void DesktopRunReport::runEnded(const std::string& target, const std::optional<Message>& failure)
 {
-    if (const auto notice = RunEndNotice(m_window.isActiveWindow(), target, failure))
+    if (const auto notice = RunEndNotice(windowInSight(), target, failure))
         m_shell.notify(notice->summary, notice->body);
+}
+
+// The main window is active, or a window of its own such as the console.
+bool DesktopRunReport::windowInSight() const
+{
+    for (const QWidget* active = QApplication::activeWindow(); active;
+         active = active->parentWidget()) {
+        if (active == &m_window)
+            return true;
+    }
+    return false;
 }
 
 void DesktopRunReport::show(std::optional<int> percent)

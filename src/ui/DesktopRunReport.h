@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the desktop learns of a run: the percentage the transcoder prints goes onto the task
 // bar entry and into the wait box (tool tip and accessible value), and a run that ends while
-// the main window is not the active window ends with a notification.
+// neither the main window nor one of its own (the console) is the active window ends with a
+// notification.
 #pragma once
 
 #include "job/RunNotice.h"
@@ -31,6 +32,7 @@ public:
 
 private:
     void show(std::optional<int> percent);
+    bool windowInSight() const;
 
     QWidget& m_window;
     std::function<WaitBarBox*()> m_waitBox;

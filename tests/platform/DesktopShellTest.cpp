@@ -141,9 +141,11 @@ TEST_F(DesktopShellTest, TheWaitBoxOffersThePercentage)
     EXPECT_EQ(box.toolTip(), QStringLiteral("Bewegt sich"));
 }
 
+enum class Active { None, MainWindow, ItsConsole };
+
 struct EndCase {
     const char* name;
-    bool windowActive;
+    Active active;
     std::optional<Message> failure;
     int notifications;
 };
@@ -156,12 +158,15 @@ TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
 {
     offerNotifications();
     QWidget window;
+    QWidget console(&window, Qt::Window);
     DesktopRunReport report(
         window, [] { return nullptr; }, *shell);
-    if (GetParam().windowActive) {
+    if (GetParam().active != Active::None) {
+        QWidget& active = GetParam().active == Active::MainWindow ? window : console;
         window.show();
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        active.show();
+        active.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&active));
     }
     report.runEnded("/home/anna/DVD/film.ac3", GetParam().failure);
     // A notification, if any, has arrived once a later call has.
@@ -185,11 +190,13 @@ TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
 
 const Message Failure{"Die Zieldatei wurde nicht erstellt.\r\nBitte das Log prüfen."};
 
-INSTANTIATE_TEST_SUITE_P(Ends, RunEndTest,
-                         testing::Values(EndCase{"SuccessUnseen", false, std::nullopt, 1},
-                                         EndCase{"FailureUnseen", false, Failure, 1},
-                                         EndCase{"SuccessInSight", true, std::nullopt, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Ends, RunEndTest,
+    testing::Values(EndCase{"SuccessUnseen", Active::None, std::nullopt, 1},
+                    EndCase{"FailureUnseen", Active::None, Failure, 1},
+                    EndCase{"SuccessInSight", Active::MainWindow, std::nullopt, 0},
+                    EndCase{"ConsoleInSight", Active::ItsConsole, std::nullopt, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 
