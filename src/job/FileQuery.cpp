@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -81,9 +83,23 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> identityOf(const fs::path
 #endif
 }
 
-// FNV-1a, 64 bits.
+// FNV-1a, 64 bits, taken eight bytes at a time: a few hundred megabytes in a fraction of a
+// second.
 constexpr std::uint64_t HashStart = 14695981039346656037ULL;
 constexpr std::uint64_t HashPrime = 1099511628211ULL;
+
+std::uint64_t hashed(std::uint64_t hash, std::string_view bytes)
+{
+    std::size_t at = 0;
+    for (; at + sizeof(std::uint64_t) <= bytes.size(); at += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + at, sizeof word);
+        hash = (hash ^ word) * HashPrime;
+    }
+    for (; at < bytes.size(); ++at)
+        hash = (hash ^ static_cast<unsigned char>(bytes[at])) * HashPrime;
+    return hash;
+}
 
 } // namespace
 
@@ -134,9 +150,7 @@ std::optional<ContentFingerprint> LocalFileQuery::fingerprintOf(const std::strin
     while (in) {
         in.read(buffer.data(), buffer.size());
         const auto count = static_cast<std::size_t>(in.gcount());
-        for (std::size_t i = 0; i < count; ++i)
-            fingerprint.hash =
-                (fingerprint.hash ^ static_cast<unsigned char>(buffer[i])) * HashPrime;
+        fingerprint.hash = hashed(fingerprint.hash, std::string_view(buffer.data(), count));
         fingerprint.size += count;
     }
     if (in.bad())
