@@ -7,6 +7,7 @@
 #include "platform/ProcessTestSupport.h"
 #include "ui/DesktopRunReport.h"
 #include "ui/WaitBarBox.h"
+#include "ui/WindowFixture.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
@@ -14,6 +15,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -197,6 +199,45 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"SuccessInSight", Active::MainWindow, std::nullopt, 0},
                     EndCase{"ConsoleInSight", Active::ItsConsole, std::nullopt, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Records each tool tip a widget is given.
+class ToolTipRecorder : public QObject
+{
+public:
+    QStringList toolTips;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTipChange)
+            toolTips.append(static_cast<QWidget*>(watched)->toolTip());
+        return false;
+    }
+};
+
+using WindowRunTest = test::ProcessTest;
+
+// The window hands its runs' output to the wait box: the percentage while the run lasts.
+TEST_F(WindowRunTest, TheWaitBoxShowsTheRunsPercentage)
+{
+    QtSettingsBackend backend;
+    SettingsStore settings{backend, [] { return std::string("Klangdorn_desktop_wiring"); }};
+    settings.saveText(SettingKey::Besweet, FAKE_TRANSCODER);
+    test::FakeMessageBoxes messages;
+    test::FakeFileDialog dialog;
+    test::FakeStacking stacking;
+    frmMain window(settings, messages, dialog, stacking);
+    window.findChild<QLineEdit*>("txtInputFile")->setText(QString::fromStdString(path("a.wav")));
+    window.findChild<QLineEdit*>("txtOutputFile")->setText(QString::fromStdString(path("a.ac3")));
+    auto* box = window.findChild<WaitBarBox*>("picWaitBar");
+    ASSERT_NE(box, nullptr);
+    const QString resting = box->toolTip();
+    ToolTipRecorder recorder;
+    box->installEventFilter(&recorder);
+    setEnv("FAKE_SAY", "Pass 1/1: encoding 40%");
+    setEnv("FAKE_WRITE_TARGET", "1");
+
+    window.cmdTranscode_Click();
+    EXPECT_EQ(recorder.toolTips, QStringList({"40 %", resting}));
+}
 
 } // namespace
 
