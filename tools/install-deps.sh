@@ -3,12 +3,13 @@
 # Installs the Debian packages the build, the tests, the fuzz targets (clang and its sanitizer
 # and libFuzzer runtimes) and the benchmarks need; only missing ones. The MinGW cross compiler
 # and wine build and run the Windows core; dpkg-dev, file, lintian, desktop-file-utils and
-# appstream build and check the Debian package and the desktop files.
+# appstream build and check the Debian package and the desktop files; dbus gives the tests a
+# session bus of their own (dbus-daemon).
 set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config locales
-    qt6-base-dev qt6-translations-l10n fonts-liberation
+    qt6-base-dev qt6-translations-l10n fonts-liberation dbus
     libgtest-dev libgmock-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     # The Windows core and launcher: built with mingw-w64 (POSIX threads for GoogleTest, built

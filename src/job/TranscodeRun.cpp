@@ -121,7 +121,7 @@ void TranscodeRun::run()
     if (!targetMayBeWritten(job))
         return;
     // An old target that is still the same file afterwards was not written by this run.
-    const auto targetBefore = m_files.stampOf(job.OutputFile);
+    const TargetWatch targetBefore(m_files, job.OutputFile);
     const RunEnd runEnd = launchAndWait(arguments, commandLine, job.ShowBesweet);
     reportFailedRun(runEnd, job.OutputFile, targetBefore);
 }
@@ -179,11 +179,13 @@ void TranscodeRun::endWaiting()
 }
 
 void TranscodeRun::reportFailedRun(const RunEnd& runEnd, const std::string& target,
-                                   const std::optional<FileStamp>& targetBefore)
+                                   const TargetWatch& targetBefore)
 {
-    const auto targetAfter = m_files.stampOf(target);
-    const bool targetWritten = targetAfter && targetAfter != targetBefore;
-    if (auto message = TranscodeMessages::failedRun(runEnd.end, targetWritten, runEnd.output))
+    const auto message =
+        TranscodeMessages::failedRun(runEnd.end, targetBefore.written(), runEnd.output);
+    if (m_runEndObserver)
+        m_runEndObserver->runEnded(target, message);
+    if (message)
         m_messages.show(*message);
 }
 

@@ -7,6 +7,7 @@
 #include "job/FileChoices.h"
 #include "job/FileQuery.h"
 #include "job/ProcessControl.h"
+#include "job/RunNotice.h"
 #include "job/RuntimeError.h"
 #include "job/TranscodeJob.h"
 #include "job/TranscodeWindow.h"
@@ -47,6 +48,8 @@ public:
 
     // The whole reaction to the click; reports every failure itself and never throws.
     void cmdTranscode_Click();
+    // Told of each run's end, before a box about it is shown.
+    void setRunEndObserver(RunEndObserver* observer) { m_runEndObserver = observer; }
 
 private:
     void run();
@@ -62,7 +65,7 @@ private:
                          bool showWindow);
     void endWaiting();
     void reportFailedRun(const RunEnd& runEnd, const std::string& target,
-                         const std::optional<FileStamp>& targetBefore);
+                         const TargetWatch& targetBefore);
     void reportError(const RuntimeError& error);
 
     TranscodeWindow& m_window;
@@ -71,6 +74,7 @@ private:
     CommonDialog& m_dialog;
     ProcessLauncher& m_launcher;
     const FileQuery& m_files;
+    RunEndObserver* m_runEndObserver = nullptr;
 };
 
 } // namespace klangdorn

@@ -13,12 +13,13 @@ namespace klangdorn
 {
 
 std::unique_ptr<ProcessLauncher>
-MakeNativeProcessLauncher([[maybe_unused]] ProcessOutputView& console)
+MakeNativeProcessLauncher([[maybe_unused]] ProcessOutputView& console,
+                          [[maybe_unused]] ProcessOutputView* watcher)
 {
 #ifdef _WIN32
     return std::make_unique<WindowsProcessLauncher>([] { QCoreApplication::processEvents(); });
 #else
-    return std::make_unique<PosixProcessLauncher>(&console);
+    return std::make_unique<PosixProcessLauncher>(&console, watcher);
 #endif
 }
 

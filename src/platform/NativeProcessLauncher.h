@@ -10,8 +10,9 @@
 namespace klangdorn
 {
 
-// On POSIX the transcoder's output goes to `console` when it is to be shown; on Windows the
-// transcoder has a console window of its own and `console` stays unused.
-std::unique_ptr<ProcessLauncher> MakeNativeProcessLauncher(ProcessOutputView& console);
+// On POSIX the transcoder's output goes to `console` when it is to be shown, and to `watcher`
+// always; on Windows the transcoder has a console window of its own and neither is used.
+std::unique_ptr<ProcessLauncher> MakeNativeProcessLauncher(ProcessOutputView& console,
+                                                           ProcessOutputView* watcher = nullptr);
 
 } // namespace klangdorn

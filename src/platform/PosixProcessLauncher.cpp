@@ -218,9 +218,13 @@ ProcessEnd endFromStatus(int status)
 class PosixRunningProcess final : public RunningProcess
 {
 public:
-    PosixRunningProcess(pid_t pid, UniqueFd output, ProcessOutputView* view)
-        : m_pid(pid), m_pidfd(openPidfd(pid)), m_output(std::move(output)), m_view(view)
+    PosixRunningProcess(pid_t pid, UniqueFd output, ProcessOutputView* view,
+                        ProcessOutputView* watcher, std::optional<unsigned> outputCodePage)
+        : m_pid(pid), m_pidfd(openPidfd(pid)), m_output(std::move(output)), m_view(view),
+          m_watcher(watcher)
     {
+        if (outputCodePage)
+            m_decoder = std::make_unique<WindowsOutputDecoder>(*outputCodePage);
     }
     PosixRunningProcess(const PosixRunningProcess&) = delete;
     PosixRunningProcess& operator=(const PosixRunningProcess&) = delete;
@@ -274,6 +278,8 @@ public:
         readAvailableOutput(ReadsPerWakeUp * 4);
         if (m_view)
             m_view->finishOutput();
+        if (m_watcher)
+            m_watcher->finishOutput();
         return *m_end;
     }
 
@@ -300,10 +306,17 @@ private:
         for (int i = 0; i < maxReads; ++i) {
             const ssize_t count = ::read(m_output.get(), buffer.data(), buffer.size());
             if (count > 0) {
-                const std::string_view bytes(buffer.data(), static_cast<std::size_t>(count));
+                std::string_view bytes(buffer.data(), static_cast<std::size_t>(count));
+                std::string decoded;
+                if (m_decoder) {
+                    decoded = m_decoder->toUtf8(bytes);
+                    bytes = decoded;
+                }
                 m_tail.append(bytes);
                 if (m_view)
                     m_view->appendOutput(bytes);
+                if (m_watcher)
+                    m_watcher->appendOutput(bytes);
                 continue;
             }
             if (count < 0 && errno == EINTR)
@@ -317,6 +330,8 @@ private:
     UniqueFd m_pidfd;
     UniqueFd m_output;
     ProcessOutputView* m_view;
+    ProcessOutputView* m_watcher;
+    std::unique_ptr<WindowsOutputDecoder> m_decoder; // for a Windows program's output
     OutputTail m_tail;
     std::optional<ProcessEnd> m_end;
 };
@@ -354,17 +369,20 @@ SpawnPlan PlanSpawn(const std::vector<std::string>& arguments)
         throw RuntimeError(ErrorNumber::FileNotFound, "");
     const std::string& program = arguments.front();
     if (!NeedsWine(program))
-        return {program, arguments, std::nullopt};
+        return {program, arguments, std::nullopt, std::nullopt};
 
     requireExisting(program);
+    if (const auto path = PathWindowsCannotOpen(arguments))
+        throw RuntimeError::fromOs(ErrorNumber::PathFileAccess, WindowsForbiddenNameText(*path));
     const auto wine = FindOnPath("wine");
     if (!wine)
         throw RuntimeError::fromOs(ErrorNumber::FileNotFound, WineMissingText(program));
     std::vector<std::string> argv{"wine"};
-    const auto windowsArguments =
-        WindowsArguments(arguments, WineDriveMap::read(WineDriveMap::currentPrefix()));
+    const std::string prefix = WineDriveMap::currentPrefix();
+    const auto windowsArguments = WindowsArguments(arguments, WineDriveMap::read(prefix));
     argv.insert(argv.end(), windowsArguments.begin(), windowsArguments.end());
-    return {*wine, std::move(argv), WineEnvironment(currentEnvironment())};
+    return {*wine, std::move(argv), WineEnvironment(currentEnvironment()),
+            WineAnsiCodePage(prefix)};
 }
 
 std::unique_ptr<RunningProcess>
@@ -378,7 +396,10 @@ PosixProcessLauncher::launch(const std::vector<std::string>& arguments,
     ProcessOutputView* view = showWindow ? m_console : nullptr;
     if (view)
         view->startOutput();
-    return std::make_unique<PosixRunningProcess>(pid, std::move(pipe.read), view);
+    if (m_watcher)
+        m_watcher->startOutput();
+    return std::make_unique<PosixRunningProcess>(pid, std::move(pipe.read), view, m_watcher,
+                                                 plan.outputCodePage);
 }
 
 ProcessEnd PosixProcessLauncher::fAppControl(RunningProcess& process)

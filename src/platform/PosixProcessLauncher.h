@@ -21,7 +21,12 @@ class PosixProcessLauncher final : public ProcessLauncher
 {
 public:
     // `console` receives the output of runs that show it; without one it is discarded.
-    explicit PosixProcessLauncher(ProcessOutputView* console = nullptr) : m_console(console) {}
+    // `watcher` receives the output of every run, shown or not.
+    explicit PosixProcessLauncher(ProcessOutputView* console = nullptr,
+                                  ProcessOutputView* watcher = nullptr)
+        : m_console(console), m_watcher(watcher)
+    {
+    }
 
     std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
                                            const std::string& commandLine,
@@ -35,20 +40,22 @@ public:
 
 private:
     ProcessOutputView* m_console;
+    ProcessOutputView* m_watcher;
 };
 
 // What is actually started: the program, its argument vector and, when it is not the
-// program's own, its environment.
+// program's own, its environment; for a Windows program, the code page its output is in.
 struct SpawnPlan {
     std::string program;
     std::vector<std::string> argv;
     std::optional<std::vector<std::string>> environment;
+    std::optional<unsigned> outputCodePage;
 };
 
 // The plan for an argument list: as it is, or through wine for a ".exe" in any letter case,
 // with the program and path arguments as the Windows paths of the current wine prefix.
 // Throws RuntimeError 53 for a missing ".exe" (naming it) or a missing wine (saying that
-// wine is needed for a Windows program).
+// wine is needed for a Windows program), and 75 naming a path Windows cannot open.
 SpawnPlan PlanSpawn(const std::vector<std::string>& arguments);
 
 // True when the program must run through wine.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where the transcoder's output goes when it is to be shown: the program's console window.
+// Where the transcoder's output goes: the program's console window when it is to be shown, and
+// what follows every run's progress.
 #pragma once
 
 #include <string_view>
@@ -11,7 +12,7 @@ class ProcessOutputView
 {
 public:
     virtual ~ProcessOutputView() = default;
-    // A new run begins: empty the view, show it normally and give it the focus.
+    // A new run begins: a console empties itself, shows normally and takes the focus.
     virtual void startOutput() = 0;
     // Bytes of the program's standard output and error, as they come.
     virtual void appendOutput(std::string_view bytes) = 0;

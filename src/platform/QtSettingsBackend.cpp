@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The native store is an INI file everywhere but in the Windows registry and macOS plists.
 #if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
@@ -121,6 +123,19 @@ std::optional<int> writeCheckedCopy(const QSettings& store, const QString& copyN
         return std::nullopt;
     return keys;
 }
+
+// A store file the user made read-only stays so: a write through a temporary and a rename
+// would replace it with a writable one. Root may write anything, so the mode tells as well.
+bool isReadOnlyFile(const QString& fileName)
+{
+    const QByteArray name = QFile::encodeName(fileName);
+    struct stat status {
+    };
+    if (::stat(name.constData(), &status) != 0)
+        return false; // not there yet: it is made on the first write
+    return ::access(name.constData(), W_OK) != 0 ||
+           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
 #endif
 
 } // namespace
@@ -150,6 +165,10 @@ void QtSettingsBackend::save(const std::string& application, const std::string& 
         return RuntimeError(ErrorNumber::PathFileAccess,
                             QDir::toNativeSeparators(store->fileName()).toStdString());
     };
+#if KLANGDORN_STORE_IS_INI_FILE
+    if (isReadOnlyFile(store->fileName()))
+        throw failure();
+#endif
     keepHandEditedListsAsWritten(*store);
     const QString changedKey = keyPath(section, key);
     const QString newValue = QString::fromStdString(value);

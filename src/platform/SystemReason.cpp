@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <locale.h>
 #include <string_view>
@@ -72,6 +73,15 @@ private:
 
 } // namespace
 
+bool LanguageListLeadsToGerman(const char* language)
+{
+    if (!language || !*language)
+        return true;
+    const std::string_view first(language, std::strcspn(language, ":"));
+    return first.starts_with("de") &&
+           (first.size() == 2 || first[2] == '_' || first[2] == '.' || first[2] == '@');
+}
+
 std::string TabledSystemReason(int error)
 {
     for (const auto& reason : reasons) {
@@ -85,7 +95,9 @@ std::string TranslatedSystemReason(int error)
 {
 #if defined(__GLIBC__)
     static const GermanLocale german;
-    if (!german.get())
+    // The C library looks into LANGUAGE before the locale it is given: another language
+    // first there would answer in that language.
+    if (!german.get() || !LanguageListLeadsToGerman(std::getenv("LANGUAGE")))
         return {};
     return ::strerror_l(error, german.get());
 #else
@@ -96,10 +108,10 @@ std::string TranslatedSystemReason(int error)
 
 std::string SystemReason(int error)
 {
-    if (auto translated = TranslatedSystemReason(error); !translated.empty())
-        return translated;
     if (auto tabled = TabledSystemReason(error); !tabled.empty())
         return tabled;
+    if (auto translated = TranslatedSystemReason(error); !translated.empty())
+        return translated;
     return "Systemfehler " + std::to_string(error);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The operating system's reason for a failure, in German: the C library's own translation
-// where the German locale data is installed, else a small table of the common cases.
+// The operating system's reason for a failure, in German whatever language the user prefers:
+// a small table of the common cases, else the C library's own German translation where its
+// locale data is installed.
 #pragma once
 
 #include <string>
@@ -14,7 +15,12 @@ std::string SystemReason(int error);
 // The reason from the table alone; empty for a number it does not hold.
 std::string TabledSystemReason(int error);
 
-// The C library's German translation; empty when no German locale is installed.
+// The C library's German translation; empty when no German locale is installed or LANGUAGE
+// would steer the C library to another language.
 std::string TranslatedSystemReason(int error);
+
+// True when a LANGUAGE list ("en_US:en") lets the C library answer in German: unset, empty,
+// or German first.
+bool LanguageListLeadsToGerman(const char* language);
 
 } // namespace klangdorn

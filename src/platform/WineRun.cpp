@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/WineRun.h"
 
+#include <QStringDecoder>
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <pwd.h>
 #include <string_view>
@@ -23,6 +26,42 @@ namespace
 constexpr std::array PathOptions{std::string_view("-input"), std::string_view("-output"),
                                  std::string_view("-logfile")};
 constexpr std::string_view Utf8Locale = "C.UTF-8";
+constexpr std::string_view ForbiddenInWindowsNames = "?*|\"<>";
+constexpr unsigned WesternCodePage = 1252;
+constexpr unsigned Utf8CodePage = 65001;
+
+// Code page 1252 from 0x80 to 0x9F; the rest is Latin-1. Its five unassigned bytes stand for
+// the control characters of the same number, as Windows converts them.
+constexpr std::array<char16_t, 32> Windows1252High{
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void appendUtf8(std::string& text, char16_t c)
+{
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xE0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string windows1252ToUtf8(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto code = static_cast<unsigned char>(byte);
+        appendUtf8(text, code >= 0x80 && code < 0xA0 ? Windows1252High[code - 0x80]
+                                                     : static_cast<char16_t>(code));
+    }
+    return text;
+}
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -222,6 +261,80 @@ std::string WineMissingText(const std::string& program)
     return "Zum Starten des Windows-Programms " + program +
            " wird wine benötigt, wine ist aber nicht installiert. Bitte wine installieren oder "
            "unter „Optionen › Pfad zu Besweet.exe“ den mitgelieferten Transcoder besweet wählen.";
+}
+
+std::string WindowsForbiddenNameText(const std::string& path)
+{
+    return "Der Pfad " + path +
+           " enthält ein Zeichen, das Windows in Dateinamen nicht erlaubt (? * | \" < >), und "
+           "kann dem Windows-Programm nicht übergeben werden. Bitte die Datei umbenennen oder "
+           "einen anderen Ordner wählen.";
+}
+
+std::optional<std::string> PathWindowsCannotOpen(const std::vector<std::string>& arguments)
+{
+    bool nextIsPath = false;
+    for (const auto& argument : arguments) {
+        if (nextIsPath && argument.find_first_of(ForbiddenInWindowsNames) != std::string::npos)
+            return argument;
+        nextIsPath = isPathOption(argument);
+    }
+    return std::nullopt;
+}
+
+unsigned WineAnsiCodePage(const std::string& prefix)
+{
+    // In the registry file the key's backslashes are doubled.
+    constexpr std::string_view Section =
+        "[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\CodePage]";
+    constexpr std::string_view Value = "\"ACP\"=\"";
+    std::ifstream registry(prefix + "/system.reg");
+    std::string line;
+    bool inSection = false;
+    while (std::getline(registry, line)) {
+        if (line.starts_with('[')) {
+            inSection = line.starts_with(Section);
+            continue;
+        }
+        if (!inSection || !line.starts_with(Value))
+            continue;
+        unsigned codePage = 0;
+        const char* first = line.data() + Value.size();
+        const auto [end, error] = std::from_chars(first, line.data() + line.size(), codePage);
+        if (error == std::errc() && end != first && codePage != 0)
+            return codePage;
+    }
+    return WesternCodePage;
+}
+
+struct WindowsOutputDecoder::OtherCodePage {
+    QStringDecoder decoder;
+};
+
+WindowsOutputDecoder::WindowsOutputDecoder(unsigned codePage) : m_codePage(codePage)
+{
+    if (codePage == WesternCodePage || codePage == Utf8CodePage)
+        return;
+    const QByteArray name = "windows-" + QByteArray::number(codePage);
+    auto other = std::make_unique<OtherCodePage>(OtherCodePage{QStringDecoder(name.constData())});
+    if (other->decoder.isValid())
+        m_other = std::move(other);
+    else
+        m_codePage = WesternCodePage;
+}
+
+WindowsOutputDecoder::~WindowsOutputDecoder() = default;
+
+std::string WindowsOutputDecoder::toUtf8(std::string_view bytes)
+{
+    if (m_other) {
+        const QString text = m_other->decoder.decode(
+            QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        return text.toUtf8().toStdString();
+    }
+    if (m_codePage == Utf8CodePage)
+        return std::string(bytes);
+    return windows1252ToUtf8(bytes);
 }
 
 } // namespace klangdorn

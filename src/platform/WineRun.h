@@ -2,11 +2,13 @@
 // What a Windows program started through wine is handed: its program path and its path
 // arguments as Windows paths (as wine maps them through the drives of its prefix), and an
 // environment in which wine reads those paths as UTF-8 and keeps its own notes out of the
-// program's output.
+// program's output; and how its output, in the prefix's ANSI code page, becomes UTF-8.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -56,5 +58,33 @@ std::vector<std::string> WineEnvironment(const std::vector<std::string>& current
 
 // German texts for a Windows program that cannot be started.
 std::string WineMissingText(const std::string& program);
+std::string WindowsForbiddenNameText(const std::string& path);
+
+// The first path after "-input", "-output" or "-logfile" that Windows cannot open, as it
+// holds a character Windows forbids in file names (? * | " < >); nothing when all can be.
+std::optional<std::string> PathWindowsCannotOpen(const std::vector<std::string>& arguments);
+
+// The ANSI code page of the prefix at `prefix` (the "ACP" of its registry), in which a Windows
+// program's narrow output reaches the pipe; 1252, wine's own default, when the prefix does
+// not say.
+unsigned WineAnsiCodePage(const std::string& prefix);
+
+// Turns a Windows program's output, chunk by chunk, from its ANSI code page into UTF-8.
+// Code page 1252 is built in; others as far as Qt knows them, else read as 1252.
+class WindowsOutputDecoder
+{
+public:
+    explicit WindowsOutputDecoder(unsigned codePage);
+    ~WindowsOutputDecoder();
+    WindowsOutputDecoder(const WindowsOutputDecoder&) = delete;
+    WindowsOutputDecoder& operator=(const WindowsOutputDecoder&) = delete;
+
+    std::string toUtf8(std::string_view bytes);
+
+private:
+    struct OtherCodePage;
+    unsigned m_codePage;
+    std::unique_ptr<OtherCodePage> m_other;
+};
 
 } // namespace klangdorn

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/WaitBarBox.h"
 
+#include "job/RunProgress.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -14,10 +19,55 @@ namespace
 
 constexpr QChar SquareLetter = QLatin1Char('n');
 
+// The box as the accessibility layer sees it: a progress bar whose value is the percentage
+// the transcoder last told, none while it tells nothing.
+class WaitBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit WaitBarAccessible(WaitBarBox* box) : QAccessibleWidget(box, QAccessible::ProgressBar)
+    {
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return box()->percent() ? QString::fromStdString(PercentText(*box()->percent()))
+                                    : QString();
+        return QAccessibleWidget::text(kind);
+    }
+    QVariant currentValue() const override
+    {
+        return box()->percent() ? QVariant(*box()->percent()) : QVariant();
+    }
+    void setCurrentValue(const QVariant&) override {}
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    WaitBarBox* box() const { return static_cast<WaitBarBox*>(widget()); }
+};
+
+QAccessibleInterface* waitBarFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(WaitBarBox::staticMetaObject.className()))
+        if (auto* box = qobject_cast<WaitBarBox*>(object))
+            return new WaitBarAccessible(box); // owned by the accessibility cache
+    return nullptr;
+}
+
 } // namespace
 
 WaitBarBox::WaitBarBox(QWidget* parent) : QFrame(parent)
 {
+    // Before the box's first change, when Qt makes its accessible interface.
+    static const bool factoryInstalled = (QAccessible::installFactory(waitBarFactory), true);
+    (void)factoryInstalled;
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
     makeDrawingFitInside();
@@ -31,6 +81,21 @@ int WaitBarBox::textWidth(const std::string& text) const
 int WaitBarBox::textHeight(const std::string&) const
 {
     return fontMetrics().height();
+}
+
+void WaitBarBox::showPercent(std::optional<int> percent)
+{
+    if (percent == m_percent)
+        return;
+    // The tool tip the box has between runs comes back when the run ends.
+    if (!m_percent)
+        m_restingToolTip = toolTip();
+    m_percent = percent;
+    setToolTip(percent ? QString::fromStdString(PercentText(*percent)) : m_restingToolTip);
+    if (percent) {
+        QAccessibleValueChangeEvent changed(this, *percent);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void WaitBarBox::clear()

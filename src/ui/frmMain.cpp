@@ -5,9 +5,11 @@
 #include "job/FileChoices.h"
 #include "job/RuntimeError.h"
 #include "platform/Appearance.h"
+#include "platform/DesktopShell.h"
 #include "platform/NativeProcessLauncher.h"
 #include "platform/WindowStacking.h"
 #include "ui/ConsoleWindow.h"
+#include "ui/DesktopRunReport.h"
 #include "ui/WaitBarBox.h"
 #include "ui/WholeAreaControls.h"
 
@@ -287,13 +289,17 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
       m_commonDialog(fileDialog)
 {
     m_console = new ConsoleWindow(this);
+    m_desktopShell = MakeSessionDesktopShell();
+    m_desktopReport = std::make_unique<DesktopRunReport>(
+        *this, [this] { return m_picWaitBar; }, *m_desktopShell);
     if (!launcher) {
-        m_nativeLauncher = MakeNativeProcessLauncher(*m_console);
+        m_nativeLauncher = MakeNativeProcessLauncher(*m_console, m_desktopReport.get());
         launcher = m_nativeLauncher.get();
     }
     m_framedLauncher = std::make_unique<ConsoleFramedLauncher>(*launcher, *m_console);
     m_run = std::make_unique<TranscodeRun>(*this, m_settings, m_messages, m_commonDialog,
                                            *m_framedLauncher, m_files);
+    m_run->setRunEndObserver(m_desktopReport.get());
 
     // Before any control exists: Qt makes a control's accessible interface at its first change.
     installSliderAccessibility();

@@ -32,6 +32,8 @@ namespace klangdorn
 {
 
 class ConsoleWindow;
+class DesktopRunReport;
+class DesktopShell;
 class WaitBarBox;
 class WindowStacking;
 
@@ -120,6 +122,8 @@ private:
     ConsoleWindow* m_console = nullptr;
     QPointer<QWidget> m_focusMovedByRun; // where disabling "Transcode" put the focus
 
+    std::unique_ptr<DesktopShell> m_desktopShell;
+    std::unique_ptr<DesktopRunReport> m_desktopReport; // progress and notice of each run
     std::unique_ptr<ProcessLauncher> m_nativeLauncher;
     std::unique_ptr<ProcessLauncher> m_framedLauncher; // frames each run in the console
     LocalFileQuery m_files;

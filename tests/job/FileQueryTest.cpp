@@ -125,6 +125,36 @@ TEST_F(FileQueryTest, AFileWrittenAnewHasANewStamp)
     EXPECT_EQ(query.stampOf(at("fehlt.ac3")), std::nullopt);
 }
 
+// A target written just before the launch and rewritten in place to the same size, its time
+// stamp unchanged as on a clock of whole seconds: only its content tells.
+struct InPlaceCase {
+    const char* name;
+    const char* contentAfter; // nothing: left as it was
+    bool written;
+};
+
+class TargetWatchTest : public FileQueryTest, public testing::WithParamInterface<InPlaceCase>
+{
+};
+
+TEST_P(TargetWatchTest, AnInPlaceRewriteOfAFreshTargetIsSeen)
+{
+    const fs::path target = folder / "frisch.ac3";
+    std::ofstream(target) << "AC3 alt";
+    const auto stamp = fs::last_write_time(target);
+    const TargetWatch watch(query, target.string());
+    if (GetParam().contentAfter) {
+        std::ofstream(target, std::ios::in | std::ios::out) << GetParam().contentAfter;
+        fs::last_write_time(target, stamp);
+    }
+    EXPECT_EQ(watch.written(), GetParam().written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rewrites, TargetWatchTest,
+                         testing::Values(InPlaceCase{"SameSize", "AC3 neu", true},
+                                         InPlaceCase{"Untouched", nullptr, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 #ifndef _WIN32
 // A real file system with one-second stamps: ext2 with 128-byte inodes, in a loop-mounted
 // image. Needs root and mkfs.ext2; skipped where either is missing.

@@ -147,6 +147,11 @@ public:
         existing.insert(path);
         ++stamps[path].file;
     }
+    // Rewritten in place within the same tick to the same size: only the content differs.
+    std::set<std::string> recent; // written shortly before now
+    std::map<std::string, ContentFingerprint> contents;
+    void rewriteInPlaceWithinTheSameTick(const std::string& path) { ++contents[path].hash; }
+
     bool existsAsFile(const std::string& path) const override { return existing.contains(path); }
     bool isSameFile(const std::string& a, const std::string& b) const override
     {
@@ -158,6 +163,21 @@ public:
             return std::nullopt;
         const auto it = stamps.find(path);
         return it == stamps.end() ? FileStamp{} : it->second;
+    }
+    std::optional<ContentFingerprint> fingerprintOf(const std::string& path) const override
+    {
+        if (!existing.contains(path))
+            return std::nullopt;
+        const auto it = contents.find(path);
+        return it == contents.end() ? ContentFingerprint{} : it->second;
+    }
+    bool modifiedNear(const FileStamp& stamp, std::chrono::seconds) const override
+    {
+        for (const auto& path : recent) {
+            if (stampOf(path) == stamp)
+                return true;
+        }
+        return false;
     }
 };
 

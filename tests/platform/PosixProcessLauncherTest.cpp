@@ -247,6 +247,66 @@ TEST_F(WineTest, MissingExeIsFileNotFoundNamingIt)
     EXPECT_FALSE(exists(path("arguments"))) << "wine was started";
 }
 
+// A Windows program's narrow output is in the prefix's ANSI code page; the console and the
+// failure detail get it as UTF-8.
+struct CodePageCase {
+    const char* registry; // the prefix's system.reg, or nothing
+    const char* said;
+    const char* shown;
+};
+
+void PrintTo(const CodePageCase& c, std::ostream* os)
+{
+    *os << (c.registry ? c.registry : "no registry");
+}
+
+class WineOutputTest : public WineTest, public testing::WithParamInterface<CodePageCase>
+{
+};
+
+TEST_P(WineOutputTest, ArrivesAsUtf8)
+{
+    if (GetParam().registry)
+        std::ofstream(path("prefix/system.reg")) << GetParam().registry;
+    setEnv("FAKE_SAY", GetParam().said);
+    auto process = launcher.launch({exe}, "", true);
+    guardAgainstHang(*process);
+    launcher.fAppControl(*process);
+    const std::string expected = std::string(GetParam().shown) + "\n";
+    EXPECT_EQ(process->lastOutput(), expected);
+    EXPECT_EQ(view.bytes, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePages, WineOutputTest,
+    testing::Values(
+        CodePageCase{nullptr,
+                     "\xDC"
+                     "bung: 5 \x80",
+                     "Übung: 5 €"},
+        CodePageCase{"WINE REGISTRY Version 2\n[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\"
+                     "CodePage] 1700000000\n#time=1\n\"ACP\"=\"65001\"\n\"OEMCP\"=\"437\"\n",
+                     "Übung", "Übung"},
+        CodePageCase{"[Software\\\\Wine]\n\"ACP\"=\"65001\"\n", "\x84Zitat\x93", "„Zitat“"}));
+
+// Windows cannot open a name with ? * | " < >: refused before wine starts, naming the path.
+TEST_F(WineTest, APathWindowsCannotOpenIsRefusedBeforeTheStart)
+{
+    for (const char* name : {"Was?.wav", "a*b.wav", "x|y.ac3", "\"z\".ac3", "<a>.log"}) {
+        const std::string forbidden = path(name);
+        try {
+            launcher.launch({exe, "-input", path("ok.wav"), "-output", forbidden}, "", false);
+            ADD_FAILURE() << "launched with " << name;
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.number(), ErrorNumber::PathFileAccess);
+            EXPECT_TRUE(error.description().starts_with("Der Pfad " + forbidden + " enthält"))
+                << error.description();
+        }
+    }
+    EXPECT_FALSE(exists(path("arguments"))) << "wine was started";
+    EXPECT_EQ(runToEnd({exe, "-core(", "/norm?", "-input", path("ok.wav")}), ProcessEnd::exited(0));
+}
+
 TEST(NeedsWineTest, ExeInAnyLetterCase)
 {
     for (const char* name : {"BeSweet.exe", "/a/b/BESWEET.EXE", "x.ExE", ".exe"})

@@ -2,8 +2,14 @@
 #include "platform/SystemReason.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
+
+// glibc keeps the translations it found; this counter tells it LANGUAGE has changed.
+extern "C" int _nl_msg_cat_cntr;
 
 using namespace klangdorn;
 
@@ -14,16 +20,58 @@ constexpr int CommonErrors[] = {EPERM,   ENOENT, EIO,     E2BIG,        ENOEXEC,
                                 EACCES,  EEXIST, ENOTDIR, EISDIR,       EINVAL,  ENFILE, EMFILE,
                                 ETXTBSY, ENOSPC, EROFS,   ENAMETOOLONG, ELOOP};
 
-TEST(SystemReason, CommonReasonsAreGermanWithOrWithoutTheLocale)
+// The table alone, so it is tested where the C library could answer in German as well.
+TEST(SystemReason, TheTableHoldsGermanForTheCommonReasons)
 {
-    EXPECT_EQ(SystemReason(EACCES), "Keine Berechtigung");
-    EXPECT_EQ(SystemReason(ENOEXEC), "Fehler im Format der Programmdatei");
+    EXPECT_EQ(TabledSystemReason(EACCES), "Keine Berechtigung");
+    EXPECT_EQ(TabledSystemReason(ENOEXEC), "Fehler im Format der Programmdatei");
     for (const int error : CommonErrors) {
         EXPECT_FALSE(TabledSystemReason(error).empty()) << error;
-        EXPECT_NE(SystemReason(error), std::strerror(error)) << "English for " << error;
+        EXPECT_NE(TabledSystemReason(error), std::strerror(error)) << "English for " << error;
     }
     EXPECT_TRUE(TabledSystemReason(EDOM).empty());
 }
+
+// The user's language preference decides nothing: the reason is German or only a number.
+class LanguagePreferenceTest : public testing::TestWithParam<const char*>
+{
+protected:
+    void SetUp() override
+    {
+        if (const char* saved = std::getenv("LANGUAGE"))
+            m_saved = saved;
+        if (GetParam())
+            ::setenv("LANGUAGE", GetParam(), 1);
+        else
+            ::unsetenv("LANGUAGE");
+        ++_nl_msg_cat_cntr;
+    }
+    void TearDown() override
+    {
+        if (m_saved)
+            ::setenv("LANGUAGE", m_saved->c_str(), 1);
+        else
+            ::unsetenv("LANGUAGE");
+        ++_nl_msg_cat_cntr;
+    }
+
+private:
+    std::optional<std::string> m_saved;
+};
+
+TEST_P(LanguagePreferenceTest, ReasonsStayGerman)
+{
+    EXPECT_EQ(SystemReason(EACCES), "Keine Berechtigung");
+    const std::string outsideTheTable = SystemReason(EDOM);
+    EXPECT_EQ(outsideTheTable.find("argument"), std::string::npos) << outsideTheTable;
+    if (!TranslatedSystemReason(EDOM).empty())
+        EXPECT_EQ(outsideTheTable, TranslatedSystemReason(EDOM));
+    else
+        EXPECT_EQ(outsideTheTable, "Systemfehler " + std::to_string(EDOM));
+}
+
+INSTANTIATE_TEST_SUITE_P(Preferences, LanguagePreferenceTest,
+                         testing::Values(nullptr, "en_US:en", "fr", "de_AT:en", "dexx"));
 
 // The table speaks as the C library does, so a message reads the same on every machine.
 TEST(SystemReason, TheTableMatchesTheLibrarysTranslation)

@@ -224,3 +224,34 @@ TEST(QtSettingsBackend, AFailedWriteLeavesTheStoreFileWhole)
     EXPECT_EQ(after.size(), before.size());
     EXPECT_TRUE(after == before) << after.toStdString();
 }
+
+// A store the user made read-only: neither a changed key nor a new one may replace the file.
+class ReadOnlyStoreTest : public testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(ReadOnlyStoreTest, ASaveIsError75AndTheFileStaysAsItWas)
+{
+    const std::string application = "Klangdorn_test_ReadOnly_" + std::string(GetParam());
+    writeStoreFile(application, "[Settings]\nWriteLog=0\n");
+    const QString file = storeFile(application);
+    const auto readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(file, readOnly));
+
+    QtSettingsBackend backend;
+    try {
+        backend.save(application, "Settings", GetParam(), "1");
+        ADD_FAILURE() << "the save did not fail";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), 75);
+    }
+    // The owner's, group's and others' bits; the "user" ones say what this process may do.
+    const QFileDevice::Permissions modeBits(0x7077);
+    EXPECT_EQ(QFile::permissions(file) & modeBits, readOnly);
+    QFile stored(file);
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), QByteArray("[Settings]\nWriteLog=0\n"));
+    EXPECT_FALSE(QFile::exists(file + ".neu"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, ReadOnlyStoreTest, testing::Values("WriteLog", "Normalize"));

@@ -3,8 +3,8 @@
 // Windows). It reads its command line as a Windows program does and:
 //   - records GetCommandLineW(), its argv and how its window was to be shown into the file
 //     STANDIN_RECORD names ("aufzeichnung.txt" in the current folder without it), UTF-8;
-//   - prints "BeSweet-Ersatz: <n> Bytes gelesen" to standard output and "fertig" to
-//     standard error;
+//   - prints "BeSweet-Ersatz: <n> Bytes gelesen aus <input's name>" to standard output and
+//     "fertig" to standard error, in the ANSI code page as a program of narrow strings does;
 //   - with "-input" and "-output": refuses a path that is not a Windows path (drive letter,
 //     backslashes) with exit code 2, as a program that takes "/" for a switch would; else
 //     writes "BeSweet-Ersatz\n" and the input's bytes to the output, through the Windows API;
@@ -24,6 +24,19 @@ std::string utf8(const std::wstring& text)
                                              nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(length), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                          length, nullptr, nullptr);
+    return narrow;
+}
+
+// What a program that prints narrow strings writes: the ANSI code page.
+std::string ansi(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                             nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
                           length, nullptr, nullptr);
     return narrow;
 }
@@ -104,7 +117,7 @@ int transcode(const std::vector<std::wstring>& arguments)
     for (const auto& path : {input, output}) {
         if (!isWindowsPath(path)) {
             writeAll(::GetStdHandle(STD_ERROR_HANDLE),
-                     "BeSweet-Ersatz: kein Windows-Pfad: " + utf8(path) + "\n");
+                     "BeSweet-Ersatz: kein Windows-Pfad: " + ansi(path) + "\n");
             return 2;
         }
     }
@@ -114,7 +127,8 @@ int transcode(const std::vector<std::wstring>& arguments)
         return 1;
     }
     writeAll(::GetStdHandle(STD_OUTPUT_HANDLE),
-             "BeSweet-Ersatz: " + std::to_string(bytes.size()) + " Bytes gelesen\n");
+             "BeSweet-Ersatz: " + std::to_string(bytes.size()) + " Bytes gelesen aus " +
+                 ansi(input.substr(input.find_last_of(L'\\') + 1)) + "\n");
     return 0;
 }
 

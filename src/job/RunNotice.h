@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the desktop is told when a run ends unseen, that is while the main window is not the
+// active window: a notification that it ended well (naming the target) or failed (with the
+// reason). Nothing while the window is active: a run that ends in sight ends silently.
+#pragma once
+
+#include "job/UserDialogs.h"
+
+#include <optional>
+#include <string>
+
+namespace klangdorn
+{
+
+struct DesktopNotice {
+    std::string summary;
+    std::string body;
+    friend bool operator==(const DesktopNotice&, const DesktopNotice&) = default;
+};
+
+// `failure` is the box the run shows for its failure, nothing after a success.
+std::optional<DesktopNotice> RunEndNotice(bool windowActive, const std::string& target,
+                                          const std::optional<Message>& failure);
+
+// Told when a run has ended, before any box about it is shown.
+class RunEndObserver
+{
+public:
+    virtual ~RunEndObserver() = default;
+    virtual void runEnded(const std::string& target, const std::optional<Message>& failure) = 0;
+};
+
+} // namespace klangdorn

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How far the transcoder has come, read from its output as it arrives: the bundled transcoder
+// writes lines such as "Pass 2/2: encoding 40%". A run of several passes counts as one whole.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace klangdorn
+{
+
+// The share of the whole run in percent that one output line tells; nothing for a line
+// without a trailing percentage. "Pass k/n: ... p%" counts the passes before it as done.
+std::optional<int> RunPercentOf(std::string_view line);
+
+class RunProgress
+{
+public:
+    // Output bytes as they come; true when the percentage changed.
+    bool append(std::string_view bytes);
+    // The latest percentage; nothing before the first one.
+    std::optional<int> percent() const { return m_percent; }
+    void reset();
+
+private:
+    bool takeLine(std::string_view line);
+    std::string m_partialLine;
+    std::optional<int> m_percent;
+};
+
+// The text the wait box offers for a percentage: "42 %".
+std::string PercentText(int percent);
+
+} // namespace klangdorn

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the desktop learns of a run: the percentage the transcoder prints goes onto the task
+// bar entry and into the wait box (tool tip and accessible value), and a run that ends while
+// neither the main window nor one of its own (the console) is the active window ends with a
+// notification.
+#pragma once
+
+#include "job/RunNotice.h"
+#include "job/RunProgress.h"
+#include "platform/DesktopShell.h"
+#include "platform/ProcessOutputView.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace klangdorn
+{
+
+class WaitBarBox;
+
+class DesktopRunReport final : public ProcessOutputView, public RunEndObserver
+{
+public:
+    // `waitBox` is asked for when there is something to show, as it is made after this.
+    DesktopRunReport(QWidget& window, std::function<WaitBarBox*()> waitBox, DesktopShell& shell);
+
+    void startOutput() override;
+    void appendOutput(std::string_view bytes) override;
+    void finishOutput() override;
+    void runEnded(const std::string& target, const std::optional<Message>& failure) override;
+
+private:
+    void show(std::optional<int> percent);
+    bool windowInSight() const;
+
+    QWidget& m_window;
+    std::function<WaitBarBox*()> m_waitBox;
+    DesktopShell& m_shell;
+    RunProgress m_progress;
+};
+
+} // namespace klangdorn

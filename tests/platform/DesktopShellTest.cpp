@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What reaches the desktop of a run, on a session bus of the test's own (dbus-daemon) with a
+// small service in this process that records what it receives: the task bar entry's progress
+// signal and the notifications.
+#include "platform/DBusDesktopShell.h"
+#include "platform/PosixProcessLauncher.h"
+#include "platform/ProcessTestSupport.h"
+#include "ui/DesktopRunReport.h"
+#include "ui/WaitBarBox.h"
+#include "ui/WindowFixture.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+using namespace klangdorn;
+
+namespace
+{
+
+const QString DesktopId = QStringLiteral("io.github.klangdorn.Klangdorn");
+
+// Records the progress signals it sees and serves the notification interface.
+class BusRecorder : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QList<QVariantList> updates;
+    QList<QVariantList> notifications;
+
+public slots:
+    uint Notify(const QString& application, uint replaces, const QString& icon,
+                const QString& summary, const QString& body, const QStringList& actions,
+                const QVariantMap& hints, int timeout)
+    {
+        notifications.append({application, replaces, icon, summary, body, actions, hints, timeout});
+        return static_cast<uint>(notifications.size());
+    }
+    void Update(const QDBusMessage& message) { updates.append(message.arguments()); }
+};
+
+class DesktopShellTest : public test::ProcessTest
+{
+protected:
+    void SetUp() override
+    {
+        test::ProcessTest::SetUp();
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            GTEST_SKIP() << "dbus-daemon is not installed (package dbus)";
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(m_daemon.waitForReadyRead(10'000)) << "dbus-daemon did not start";
+        const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        m_recorderBus.emplace(QDBusConnection::connectToBus(address, QStringLiteral("recorder")));
+        m_shellBus.emplace(QDBusConnection::connectToBus(address, QStringLiteral("shell")));
+        ASSERT_TRUE(m_recorderBus->isConnected() && m_shellBus->isConnected());
+        ASSERT_TRUE(m_recorderBus->connect(QString(), QString(), LauncherEntryInterface,
+                                           QStringLiteral("Update"), &recorder,
+                                           SLOT(Update(QDBusMessage))));
+        shell.emplace(*m_shellBus, DesktopId);
+    }
+    void TearDown() override
+    {
+        shell.reset();
+        m_recorderBus.reset();
+        m_shellBus.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("recorder"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("shell"));
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.kill();
+            m_daemon.waitForFinished();
+        }
+        test::ProcessTest::TearDown();
+    }
+    void offerNotifications()
+    {
+        ASSERT_TRUE(m_recorderBus->registerService(NotificationsService));
+        ASSERT_TRUE(m_recorderBus->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                                  &recorder, QDBusConnection::ExportAllSlots));
+    }
+
+    BusRecorder recorder;
+    std::optional<DBusDesktopShell> shell;
+
+private:
+    QProcess m_daemon;
+    std::optional<QDBusConnection> m_recorderBus;
+    std::optional<QDBusConnection> m_shellBus;
+};
+
+// The real launcher runs a transcoder that tells its progress: the entry shows it while the
+// run lasts and loses it at the end.
+TEST_F(DesktopShellTest, TheTaskBarEntryFollowsTheTranscodersPercentage)
+{
+    QWidget window;
+    WaitBarBox box(&window);
+    DesktopRunReport report(
+        window, [&] { return &box; }, *shell);
+    PosixProcessLauncher launcher(nullptr, &report);
+    setEnv("FAKE_SAY", "Pass 2/2: encoding 40%");
+    const auto process = launcher.launch({FAKE_TRANSCODER}, "", false);
+    launcher.fAppControl(*process);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.updates.size() >= 2; }, 5000));
+    const QString entry = QStringLiteral("application://io.github.klangdorn.Klangdorn.desktop");
+    ASSERT_EQ(recorder.updates[0].size(), 2);
+    EXPECT_EQ(recorder.updates[0][0].toString(), entry);
+    const QVariantMap shown = qdbus_cast<QVariantMap>(recorder.updates[0][1]);
+    EXPECT_DOUBLE_EQ(shown.value("progress").toDouble(), 0.7);
+    EXPECT_TRUE(shown.value("progress-visible").toBool());
+    EXPECT_EQ(recorder.updates[1][0].toString(), entry);
+    EXPECT_FALSE(
+        qdbus_cast<QVariantMap>(recorder.updates[1][1]).value("progress-visible").toBool());
+}
+
+// The wait box offers the percentage to tool tips and assistive technology, then its own
+// tool tip again.
+TEST_F(DesktopShellTest, TheWaitBoxOffersThePercentage)
+{
+    QWidget window;
+    WaitBarBox box(&window);
+    box.setToolTip(QStringLiteral("Bewegt sich"));
+    DesktopRunReport report(
+        window, [&] { return &box; }, *shell);
+    report.startOutput();
+    report.appendOutput("Pass 1/1: encoding 42%\n");
+    EXPECT_EQ(box.toolTip(), QStringLiteral("42 %"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&box);
+    ASSERT_TRUE(accessible && accessible->valueInterface());
+    EXPECT_EQ(accessible->valueInterface()->currentValue().toInt(), 42);
+    EXPECT_EQ(accessible->text(QAccessible::Value), QStringLiteral("42 %"));
+    report.finishOutput();
+    EXPECT_EQ(box.toolTip(), QStringLiteral("Bewegt sich"));
+}
+
+enum class Active { None, MainWindow, ItsConsole };
+
+struct EndCase {
+    const char* name;
+    Active active;
+    std::optional<Message> failure;
+    int notifications;
+};
+
+class RunEndTest : public DesktopShellTest, public testing::WithParamInterface<EndCase>
+{
+};
+
+TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
+{
+    offerNotifications();
+    QWidget window;
+    QWidget console(&window, Qt::Window);
+    DesktopRunReport report(
+        window, [] { return nullptr; }, *shell);
+    if (GetParam().active != Active::None) {
+        QWidget& active = GetParam().active == Active::MainWindow ? window : console;
+        window.show();
+        active.show();
+        active.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&active));
+    }
+    report.runEnded("/home/anna/DVD/film.ac3", GetParam().failure);
+    // A notification, if any, has arrived once a later call has.
+    shell->notify("Ende", "");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !recorder.notifications.isEmpty() && recorder.notifications.back()[3] == "Ende";
+        },
+        5000));
+    ASSERT_EQ(recorder.notifications.size(), GetParam().notifications + 1);
+    if (GetParam().notifications == 0)
+        return;
+    const QVariantList& notice = recorder.notifications.front();
+    EXPECT_EQ(notice[2].toString(), DesktopId); // the icon
+    EXPECT_EQ(notice[3].toString(),
+              GetParam().failure ? "Transcode fehlgeschlagen" : "Transcode beendet");
+    EXPECT_EQ(notice[4].toString(),
+              GetParam().failure ? "Die Zieldatei wurde nicht erstellt." : "film.ac3");
+    EXPECT_EQ(notice[6].toMap().value("desktop-entry").toString(), DesktopId);
+}
+
+const Message Failure{"Die Zieldatei wurde nicht erstellt.\r\nBitte das Log prüfen."};
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, RunEndTest,
+    testing::Values(EndCase{"SuccessUnseen", Active::None, std::nullopt, 1},
+                    EndCase{"FailureUnseen", Active::None, Failure, 1},
+                    EndCase{"SuccessInSight", Active::MainWindow, std::nullopt, 0},
+                    EndCase{"ConsoleInSight", Active::ItsConsole, std::nullopt, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Records each tool tip a widget is given.
+class ToolTipRecorder : public QObject
+{
+public:
+    QStringList toolTips;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTipChange)
+            toolTips.append(static_cast<QWidget*>(watched)->toolTip());
+        return false;
+    }
+};
+
+using WindowRunTest = test::ProcessTest;
+
+// The window hands its runs' output to the wait box: the percentage while the run lasts.
+TEST_F(WindowRunTest, TheWaitBoxShowsTheRunsPercentage)
+{
+    QtSettingsBackend backend;
+    SettingsStore settings{backend, [] { return std::string("Klangdorn_desktop_wiring"); }};
+    settings.saveText(SettingKey::Besweet, FAKE_TRANSCODER);
+    test::FakeMessageBoxes messages;
+    test::FakeFileDialog dialog;
+    test::FakeStacking stacking;
+    frmMain window(settings, messages, dialog, stacking);
+    window.findChild<QLineEdit*>("txtInputFile")->setText(QString::fromStdString(path("a.wav")));
+    window.findChild<QLineEdit*>("txtOutputFile")->setText(QString::fromStdString(path("a.ac3")));
+    auto* box = window.findChild<WaitBarBox*>("picWaitBar");
+    ASSERT_NE(box, nullptr);
+    const QString resting = box->toolTip();
+    ToolTipRecorder recorder;
+    box->installEventFilter(&recorder);
+    setEnv("FAKE_SAY", "Pass 1/1: encoding 40%");
+    setEnv("FAKE_WRITE_TARGET", "1");
+
+    window.cmdTranscode_Click();
+    EXPECT_EQ(recorder.toolTips, QStringList({"40 %", resting}));
+}
+
+} // namespace
+
+#include "DesktopShellTest.moc"
