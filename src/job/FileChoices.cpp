@@ -2,7 +2,7 @@
 #include "job/FileChoices.h"
 
 #include "job/FileChoiceRules.h"
-#include "job/TextCase.h"
+#include "common/TextCase.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 #include "platform/ExecutableName.h"
 
 #include "job/FileChoiceRules.h"
-#include "job/TextCase.h"
+#include "common/TextCase.h"
 
 #include <QCoreApplication>
 #include <string_view>

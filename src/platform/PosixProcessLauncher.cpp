@@ -3,7 +3,7 @@
 
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
-#include "job/TextCase.h"
+#include "common/TextCase.h"
 #include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
 #include "platform/WineRun.h"
@@ -234,6 +234,14 @@ public:
 
     long long processId() const override { return m_pid; }
     std::optional<std::string> lastOutput() const override { return m_tail.text(); }
+
+    // The whole group it leads (wine's helpers too); only while it is not reaped, so the
+    // number cannot stand for another process yet.
+    void stop() override
+    {
+        if (!m_end)
+            ::kill(-m_pid, SIGTERM);
+    }
 
     ProcessEnd waitWithEventsHandled()
     {

@@ -5,9 +5,10 @@
 // program's output.
 #pragma once
 
+#include "common/SameFile.h"
+
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace klangdorn
@@ -20,8 +21,7 @@ class WineDriveMap
 public:
     struct Drive {
         char letter; // 'a' .. 'z'
-        dev_t device;
-        ino_t inode;
+        FileIdentity identity;
     };
 
     // The drives of the prefix at `prefix`. A prefix that does not exist yet gets wine's

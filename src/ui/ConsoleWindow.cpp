@@ -162,21 +162,6 @@ QRect consolePlacement(const QRect& mainFrame, int mainClientTop, const QRect& s
     return QRect(QPoint(alongLeftEdge(below, mainFrame, size), top), size);
 }
 
-std::unique_ptr<RunningProcess>
-ConsoleFramedLauncher::launch(const std::vector<std::string>& arguments,
-                              const std::string& commandLine, bool showWindow)
-{
-    m_console.clearForNewRun();
-    return m_launcher.launch(arguments, commandLine, showWindow);
-}
-
-ProcessEnd ConsoleFramedLauncher::fAppControl(RunningProcess& process)
-{
-    const ProcessEnd end = m_launcher.fAppControl(process);
-    m_console.showRunEnd(end);
-    return end;
-}
-
 void ConsoleWindow::appendOutput(std::string_view bytes)
 {
     appendText(

@@ -59,6 +59,9 @@ public:
     void applySource(const std::string& path);
     void applyTarget(const std::string& path);
 
+    // A close that stops a running transcode without asking (log-off, shutdown).
+    void closeWithoutAsking();
+
 public slots:
     void chkWriteLog_Click();
     void chkShowBesweet_Click();
@@ -119,6 +122,7 @@ private:
     QTimer* m_tmrProgress = nullptr;
     ConsoleWindow* m_console = nullptr;
     QPointer<QWidget> m_focusMovedByRun; // where disabling "Transcode" put the focus
+    bool m_askBeforeStopping = true;
 
     std::unique_ptr<ProcessLauncher> m_nativeLauncher;
     std::unique_ptr<ProcessLauncher> m_framedLauncher; // frames each run in the console

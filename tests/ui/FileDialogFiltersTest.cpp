@@ -3,12 +3,17 @@
 // driven while it is open.
 #include "platform/QtFileDialog.h"
 
+#include "job/FileChoices.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSortFilterProxyModel>
+#include <QTest>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -132,5 +137,44 @@ TEST(FileDialog, OpenKeepsANameWithoutExtensionAsItIs)
     ASSERT_TRUE(choice.has_value());
     EXPECT_EQ(choice->bareName, "besweet");
 }
+
+#ifndef Q_OS_WIN
+// A transcoder built or installed by hand need not be called besweet.
+TEST(FileDialog, TheTranscoderChoiceAlsoListsEveryProgram)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"besweet", "mein-transcoder", "notizen.txt"})
+        touch(dir.filePath(QString::fromLatin1(name)));
+    for (const char* name : {"besweet", "mein-transcoder"})
+        QFile::setPermissions(dir.filePath(QString::fromLatin1(name)),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QStringList listed;
+    whenDialogOpens([&](QFileDialog& dialog) {
+        auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        ASSERT_EQ(types->count(), 2);
+        types->setCurrentIndex(1);
+        emit types->activated(1); // as when the user picks it
+        auto* files = dialog.findChild<QFileSystemModel*>();
+        ASSERT_NE(files, nullptr);
+        QAbstractItemModel* shown = dialog.proxyModel();
+        if (!shown)
+            shown = files;
+        const auto folder = [&] {
+            const QModelIndex inFiles = files->index(dir.path());
+            return dialog.proxyModel() ? dialog.proxyModel()->mapFromSource(inFiles) : inFiles;
+        };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 3; },
+                                    5000));
+        for (int row = 0; row < shown->rowCount(folder()); ++row)
+            listed << shown->index(row, 0, folder()).data().toString();
+        dialog.reject();
+    });
+    QtFileDialog().show(FileDialogMode::Open, {FileChoiceTexts::BesweetFilter, "",
+                                               "Besweet.exe suchen", dir.path().toStdString(), ""});
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"besweet", "mein-transcoder"})) << listed.join(QLatin1Char(0x2c)).toStdString();
+}
+#endif
 
 } // namespace
