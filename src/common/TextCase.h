@@ -28,8 +28,7 @@ inline std::string UpperCaseAscii(std::string_view text)
 
 inline bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return std::ranges::equal(a, b,
-                              [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    return std::ranges::equal(a, b, [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 inline bool EndsWithIgnoringCase(std::string_view text, std::string_view ending)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/FileChoices.h"
 
-#include "job/FileChoiceRules.h"
 #include "common/TextCase.h"
+#include "job/FileChoiceRules.h"
 
 #include <algorithm>
 #include <cctype>

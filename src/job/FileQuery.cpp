@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <system_error>
 
-
 namespace klangdorn
 {
 

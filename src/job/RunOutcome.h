@@ -16,8 +16,8 @@ namespace klangdorn
 struct RunOutcome {
     enum class Kind { EndedWell, EndedWithWarnings, Failed, Signalled, Stopped };
     Kind kind = Kind::EndedWell;
-    std::string reason{};              // a failure's first line
-    std::string detail{};              // below it: the signal, what the transcoder last said
+    std::string reason{};                // a failure's first line
+    std::string detail{};                // below it: the signal, what the transcoder last said
     std::vector<std::string> warnings{}; // a good end's warnings, without their prefix
     friend bool operator==(const RunOutcome&, const RunOutcome&) = default;
 };

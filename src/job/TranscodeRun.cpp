@@ -77,7 +77,8 @@ Message stopRunningTranscode()
 std::string EncoderType(const std::string& target, const std::string& storedType)
 {
     const auto extension = extensionOf(bareNameOf(target));
-    if (extension && (EqualsIgnoringCase(*extension, "ac3") || EqualsIgnoringCase(*extension, "mpa")))
+    if (extension &&
+        (EqualsIgnoringCase(*extension, "ac3") || EqualsIgnoringCase(*extension, "mpa")))
         return *extension;
     return storedType;
 }

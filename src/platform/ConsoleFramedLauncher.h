@@ -27,8 +27,7 @@ public:
     {
     }
     std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
-                                           const std::string& commandLine,
-                                           bool showWindow) override
+                                           const std::string& commandLine, bool showWindow) override
     {
         m_console.clearForNewRun();
         return m_launcher.launch(arguments, commandLine, showWindow);

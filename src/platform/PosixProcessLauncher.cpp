@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/PosixProcessLauncher.h"
 
+#include "common/TextCase.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
-#include "common/TextCase.h"
 #include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
 #include "platform/WineRun.h"

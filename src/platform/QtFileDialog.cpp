@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QSortFilterProxyModel>
 #include <QLineEdit>
+#include <QSortFilterProxyModel>
 
 namespace klangdorn
 {

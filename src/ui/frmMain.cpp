@@ -6,6 +6,7 @@
 #include "job/RuntimeError.h"
 #include "platform/Appearance.h"
 #include "platform/BundledTranscoder.h"
+#include "platform/ConsoleFramedLauncher.h"
 #include "platform/NativeProcessLauncher.h"
 #include "platform/WindowStacking.h"
 #include "ui/ConsoleWindow.h"

@@ -85,12 +85,19 @@ TEST_F(TranscodeRunTest, SuccessfulRunLaunchesTheJobAndEndsSilently)
     EXPECT_TRUE(window.transcodeEnabled);
     EXPECT_FALSE(window.timerEnabled);
 
-    const std::vector<std::string> expected{
-        Transcoder, "-core(",        "-input", Source,   "-output", "/dvd/konzert",
-        "-logfile", "/dvd/konzert.log", ")",      "-ota(",  "-norm",   "0.80",
-        "-fs",      "32000",         ")",      "-ssrc(", "--rate",  "48000",
-        ")",        "-toolame(",     "-m",     "j",      "-b",      "256",
-        ")"};
+    const std::vector<std::string> expected{Transcoder, "-core(",
+                                            "-input",   Source,
+                                            "-output",  "/dvd/konzert",
+                                            "-logfile", "/dvd/konzert.log",
+                                            ")",        "-ota(",
+                                            "-norm",    "0.80",
+                                            "-fs",      "32000",
+                                            ")",        "-ssrc(",
+                                            "--rate",   "48000",
+                                            ")",        "-toolame(",
+                                            "-m",       "j",
+                                            "-b",       "256",
+                                            ")"};
     EXPECT_EQ(launcher.arguments, expected);
     EXPECT_EQ(launcher.commandLine,
               "/opt/besweet/BeSweet.exe -core( -input /musik/konzert.wav -output "

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real file dialog: its filters, start folder, default extension and overwrite handling,
 // driven while it is open.
-#include "platform/QtFileDialog.h"
-
 #include "job/FileChoices.h"
+#include "platform/QtFileDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,10 +11,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QSortFilterProxyModel>
-#include <QTest>
 #include <QLineEdit>
+#include <QSortFilterProxyModel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -164,8 +163,8 @@ TEST(FileDialog, TheTranscoderChoiceAlsoListsEveryProgram)
             const QModelIndex inFiles = files->index(dir.path());
             return dialog.proxyModel() ? dialog.proxyModel()->mapFromSource(inFiles) : inFiles;
         };
-        EXPECT_TRUE(QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 3; },
-                                    5000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 3; }, 5000));
         for (int row = 0; row < shown->rowCount(folder()); ++row)
             listed << shown->index(row, 0, folder()).data().toString();
         dialog.reject();
@@ -173,7 +172,8 @@ TEST(FileDialog, TheTranscoderChoiceAlsoListsEveryProgram)
     QtFileDialog().show(FileDialogMode::Open, {FileChoiceTexts::BesweetFilter, "",
                                                "Besweet.exe suchen", dir.path().toStdString(), ""});
     listed.sort();
-    EXPECT_EQ(listed, (QStringList{"besweet", "mein-transcoder"})) << listed.join(QLatin1Char(0x2c)).toStdString();
+    EXPECT_EQ(listed, (QStringList{"besweet", "mein-transcoder"}))
+        << listed.join(QLatin1Char(0x2c)).toStdString();
 }
 #endif
 
