@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window with the real launcher and the real besweet: the bundled transcoder runs without
-// a question, a run that warned says so in one box, and closing during a run stops it.
+// The window with the real launcher and the real besweet: a run that warned says so in one box,
+// and closing during a run stops it. (The bundled default: EndToEndTest.)
 #include "ui/WindowFixture.h"
 
 #include <QApplication>
@@ -76,21 +76,6 @@ protected:
         QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
     }
 };
-
-TEST_F(RealWindowRun, WithoutAStoredPathTheBesweetBesideTheProgramRuns)
-{
-    if (QFileInfo(QString::fromStdString(Besweet)).absolutePath() !=
-        QCoreApplication::applicationDirPath())
-        GTEST_SKIP() << "besweet is not built beside the tests";
-    writeWav(path("take.wav"), 48000, 1);
-    startWith(path("take.wav"), path("take.ac3"));
-    clickTranscode();
-
-    EXPECT_TRUE(messages.shown.empty()) << messages.shown.at(0).text;
-    EXPECT_TRUE(dialog.shown.empty());
-    EXPECT_GT(QFileInfo(dir.filePath("take.ac3")).size(), 0);
-    EXPECT_EQ(stored(SettingKey::Besweet), std::nullopt);
-}
 
 TEST_F(RealWindowRun, ARunThatWarnedSaysSoOnceItHasEnded)
 {
