@@ -35,6 +35,8 @@ namespace
 {
 
 constexpr int PollIntervalMs = 100;
+// How long a stopped program may take to end before it is killed.
+constexpr int ForceKillAfterMs = 5000;
 constexpr std::size_t ReadChunk = 64 * 1024;
 // Reads per wake-up, so a chatty program cannot starve the window's other events.
 constexpr int ReadsPerWakeUp = 16;
@@ -221,6 +223,11 @@ public:
     PosixRunningProcess(pid_t pid, UniqueFd output, ProcessOutputView* view)
         : m_pid(pid), m_pidfd(openPidfd(pid)), m_output(std::move(output)), m_view(view)
     {
+        m_forceKill.setSingleShot(true);
+        QObject::connect(&m_forceKill, &QTimer::timeout, [this] {
+            if (!m_end)
+                ::kill(-m_pid, SIGKILL);
+        });
     }
     PosixRunningProcess(const PosixRunningProcess&) = delete;
     PosixRunningProcess& operator=(const PosixRunningProcess&) = delete;
@@ -236,11 +243,14 @@ public:
     std::optional<std::string> lastOutput() const override { return m_tail.text(); }
 
     // The whole group it leads (wine's helpers too); only while it is not reaped, so the
-    // number cannot stand for another process yet.
+    // number cannot stand for another process yet. One that does not end when asked is
+    // killed: a run whose window is gone must not go on unseen.
     void stop() override
     {
-        if (!m_end)
-            ::kill(-m_pid, SIGTERM);
+        if (m_end)
+            return;
+        ::kill(-m_pid, SIGTERM);
+        m_forceKill.start(ForceKillAfterMs);
     }
 
     ProcessEnd waitWithEventsHandled()
@@ -327,6 +337,7 @@ private:
     ProcessOutputView* m_view;
     OutputTail m_tail;
     std::optional<ProcessEnd> m_end;
+    QTimer m_forceKill;
 };
 
 } // namespace
