@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ConsoleWindow.h"
 
+#include "job/RunOutcome.h"
 #include "platform/TopMostWindow.h"
 
 #include <QFontDatabase>
@@ -100,7 +101,8 @@ QString runEndLine(const ProcessEnd& end)
     case ProcessEnd::Kind::Exited:
         return QStringLiteral("BeSweet beendet mit Exit-Code %1.").arg(end.code);
     case ProcessEnd::Kind::Signalled:
-        return QStringLiteral("BeSweet durch Signal %1 beendet.").arg(end.code);
+        return QStringLiteral("BeSweet durch Signal beendet: %1.")
+            .arg(QString::fromStdString(SignalDescription(static_cast<int>(end.code))));
     case ProcessEnd::Kind::Unknown:
         break;
     }

@@ -197,7 +197,7 @@ TEST_F(TranscodeWiring, TheConsoleShowsOnlyTheCurrentRunAndHowItEnded)
     fakeLauncher.end = ProcessEnd::signalled(9);
     fakeLauncher.duringWait = nullptr;
     control<QPushButton>("cmdTranscode")->click();
-    EXPECT_EQ(console()->toPlainText(), "BeSweet durch Signal 9 beendet.\n");
+    EXPECT_EQ(console()->toPlainText(), "BeSweet durch Signal beendet: Getötet (SIGKILL).\n");
 }
 
 TEST_F(TranscodeWiring, TheConsoleStaysOnTopWhenTheWindowDoes)
