@@ -62,8 +62,9 @@ int main(int argc, char* argv[])
     messageBoxes.setParentWidget(&window);
     fileDialog.setParentWidget(&window);
 #ifndef _WIN32
-    // Log-off, shutdown and Ctrl+C close the window as the user would, closing step included.
-    klangdorn::TerminationSignals closeOnSignal([&window] { window.close(); });
+    // Log-off, shutdown and Ctrl+C close the window, closing step included; a running
+    // transcode is stopped without asking, since nobody may be there to answer.
+    klangdorn::TerminationSignals closeOnSignal([&window] { window.closeWithoutAsking(); });
 #endif
     if (request.sourceFile)
         window.applySource(*request.sourceFile); // as if chosen in the source dialog

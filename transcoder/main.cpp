@@ -9,6 +9,7 @@
 #include "OutputFile.h"
 #include "RunLog.h"
 #include "Transcoder.h"
+#include "common/SameFile.h"
 
 #include <cerrno>
 #include <chrono>
@@ -26,12 +27,7 @@ using namespace besweet;
 
 bool sameFile(const std::string& a, const std::string& b)
 {
-    struct stat first {
-    };
-    struct stat second {
-    };
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return klangdorn::IsSameExistingFile(a, b);
 }
 
 // Two paths for the same file, whether it exists yet or not: the same file, or the same name in

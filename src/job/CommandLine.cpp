@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/TextCase.h"
 #include "job/CodeTables.h"
 #include "job/RuntimeError.h"
 #include "job/TranscodeJob.h"
@@ -19,13 +20,6 @@ std::string codeAt(std::span<const OptionEntry> table, int position)
     if (position < 0 || static_cast<std::size_t>(position) >= table.size())
         throw RuntimeError(ErrorNumber::SubscriptOutOfRange);
     return std::string(table[static_cast<std::size_t>(position)].code);
-}
-
-std::string upperCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
 }
 
 struct Argument {
@@ -64,7 +58,7 @@ std::vector<Argument> buildArgumentList(const TranscodeJob& job)
     if (job.Resample)
         args.insert(args.end(), {{"-ssrc("}, {"--rate"}, {"48000"}, {")"}});
 
-    const std::string type = upperCase(job.OutputType);
+    const std::string type = UpperCaseAscii(job.OutputType);
     if (type == "MPA")
         args.insert(args.end(), {{"-toolame("}, {"-m"}, {channelmode}, {"-b"}, {bitrate}, {")"}});
     else if (type == "AC3")

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/FileChoices.h"
 
+#include "common/TextCase.h"
 #include "job/FileChoiceRules.h"
-#include "job/TextCase.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/FileQuery.h"
 
+#include "common/SameFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -10,15 +12,6 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
 
 namespace klangdorn
 {
@@ -54,32 +47,6 @@ bool samePathText(const fs::path& first, const fs::path& second)
         a, b, [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
 #else
     return first == second;
-#endif
-}
-
-// The file's identity; nothing when it cannot be asked.
-std::optional<std::pair<std::uint64_t, std::uint64_t>> identityOf(const fs::path& path)
-{
-#ifdef _WIN32
-    const HANDLE handle =
-        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = ::GetFileInformationByHandle(handle, &info);
-    ::CloseHandle(handle);
-    if (!known)
-        return std::nullopt;
-    return std::pair{static_cast<std::uint64_t>(info.dwVolumeSerialNumber),
-                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-#else
-    struct stat status {
-    };
-    if (::stat(path.c_str(), &status) != 0)
-        return std::nullopt;
-    return std::pair{static_cast<std::uint64_t>(status.st_dev),
-                     static_cast<std::uint64_t>(status.st_ino)};
 #endif
 }
 
@@ -131,10 +98,10 @@ std::optional<FileStamp> LocalFileQuery::stampOf(const std::string& path) const
     std::error_code timeError;
     const auto size = fs::file_size(file, sizeError);
     const auto modified = fs::last_write_time(file, timeError);
-    const auto identity = identityOf(file);
+    const auto identity = IdentityOf(file);
     if (sizeError || timeError || !identity)
         return std::nullopt;
-    return FileStamp{identity->first, identity->second, size,
+    return FileStamp{identity->device, identity->file, size,
                      static_cast<std::int64_t>(modified.time_since_epoch().count())};
 }
 

@@ -30,6 +30,11 @@ std::string_view shownPart(std::string_view line)
     return lastReturn == std::string_view::npos ? line : line.substr(lastReturn + 1);
 }
 
+bool isWarning(std::string_view line)
+{
+    return line.starts_with(WarningPrefix);
+}
+
 std::vector<std::string_view> shownLines(std::string_view output)
 {
     std::vector<std::string_view> lines;
@@ -77,7 +82,8 @@ std::string OutputTail::text() const
 
 std::string LastWords(std::string_view output, std::size_t maxLines)
 {
-    const auto lines = shownLines(output);
+    auto lines = shownLines(output);
+    std::erase_if(lines, isWarning);
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         if (it->starts_with(OwnLinePrefix))
             return std::string(*it);
@@ -90,6 +96,16 @@ std::string LastWords(std::string_view output, std::size_t maxLines)
         words += lines[i];
     }
     return words;
+}
+
+std::vector<std::string> WarningLines(std::string_view output)
+{
+    std::vector<std::string> warnings;
+    for (const std::string_view line : shownLines(output)) {
+        if (isWarning(line))
+            warnings.emplace_back(line.substr(WarningPrefix.size()));
+    }
+    return warnings;
 }
 
 } // namespace klangdorn

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace klangdorn
 {
@@ -25,10 +26,16 @@ private:
     bool m_dropped = false;
 };
 
+// The bundled transcoder starts its warnings so, in every language it speaks.
+inline constexpr std::string_view WarningPrefix = "besweet: warning: ";
+
 // What a failed run's message adds from the transcoder's output: the last line of the bundled
 // transcoder's own "besweet: ..." form when there is one, else the last `maxLines` lines that
-// are not empty. A line rewritten with a carriage return counts with its last form. Empty
-// when the output holds nothing but blanks.
+// are not empty. Warnings never count: they did not end the run. A line rewritten with a
+// carriage return counts with its last form. Empty when the output holds nothing else.
 std::string LastWords(std::string_view output, std::size_t maxLines = 5);
+
+// The bundled transcoder's warnings in the order written, each without its prefix.
+std::vector<std::string> WarningLines(std::string_view output);
 
 } // namespace klangdorn

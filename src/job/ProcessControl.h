@@ -25,7 +25,7 @@ struct ProcessEnd {
     friend bool operator==(const ProcessEnd&, const ProcessEnd&) = default;
 };
 
-// A started process. Destroying it never kills the process.
+// A started process. Destroying it never kills the process; only stop() ends it.
 class RunningProcess
 {
 public:
@@ -35,6 +35,9 @@ public:
     // ended; nothing when the launcher does not collect it (on Windows the transcoder writes
     // into a console of its own).
     virtual std::optional<std::string> lastOutput() const { return std::nullopt; }
+    // Asks the process to end (SIGTERM on POSIX; on Windows it is terminated) and returns at
+    // once; the wait then sees its end.
+    virtual void stop() = 0;
 };
 
 class ProcessLauncher

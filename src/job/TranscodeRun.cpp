@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/TranscodeRun.h"
 
-#include "job/OutputTail.h"
+#include "common/TextCase.h"
+#include "job/FileChoiceRules.h"
 
 #include <string_view>
 
@@ -65,29 +66,22 @@ Message overwriteTarget()
                    "Zieldatei existiert bereits", MessageButtons::YesNo);
 }
 
-std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent,
-                                 const std::optional<std::string>& output)
+Message stopRunningTranscode()
 {
-    std::string what;
-    if (end.kind == ProcessEnd::Kind::Signalled)
-        what = "BeSweet wurde abgebrochen.";
-    else if (end.kind == ProcessEnd::Kind::Exited && end.code != 0)
-        what = "BeSweet wurde mit Fehlercode " + std::to_string(end.code) + " beendet.";
-    else if (!targetPresent)
-        what = "Die Zieldatei wurde nicht erstellt.";
-    else
-        return std::nullopt;
-    Message message =
-        warning(what, "Bitte die Ausgabe oder das Log prüfen.", "Transcode fehlgeschlagen");
-    if (output) {
-        message.detail = LastWords(*output);
-        if (message.detail.empty())
-            message.detail = NoOutput;
-    }
-    return message;
+    return warning("BeSweet transcodiert noch. Soll der Transcode abgebrochen",
+                   "und Klangdorn beendet werden?", ApplicationTitle, MessageButtons::YesNo);
 }
 
 } // namespace TranscodeMessages
+
+std::string EncoderType(const std::string& target, const std::string& storedType)
+{
+    const auto extension = extensionOf(bareNameOf(target));
+    if (extension &&
+        (EqualsIgnoringCase(*extension, "ac3") || EqualsIgnoringCase(*extension, "mpa")))
+        return *extension;
+    return storedType;
+}
 
 TranscodeRun::TranscodeRun(TranscodeWindow& window, SettingsStore& settings, MessageBoxes& messages,
                            CommonDialog& dialog, ProcessLauncher& launcher, const FileQuery& files)
@@ -114,7 +108,8 @@ void TranscodeRun::run()
     if (!sourceAndTargetGiven(controls))
         return;
     const TranscodeJob job =
-        GatherJob(controls, *besweetPath, m_settings.readText(SettingKey::OutputType));
+        GatherJob(controls, *besweetPath,
+                  EncoderType(controls.outputFile, m_settings.readText(SettingKey::OutputType)));
     // Built before any question, so a bad list position is reported first.
     const auto arguments = BuildArguments(job);
     const std::string commandLine = BuildCommandLine(job);
@@ -123,15 +118,20 @@ void TranscodeRun::run()
     // An old target that is still the same file afterwards was not written by this run.
     const TargetWatch targetBefore(m_files, job.OutputFile);
     const RunEnd runEnd = launchAndWait(arguments, commandLine, job.ShowBesweet);
-    reportFailedRun(runEnd, job.OutputFile, targetBefore);
+    reportOutcome(runEnd, job.OutputFile, targetBefore);
 }
 
-// The stored path, or the one the user picks now (stored at once); nothing on a cancel.
+// The stored path, else the bundled transcoder, else the one the user picks now (stored at
+// once); nothing on a cancel.
 std::optional<std::string> TranscodeRun::transcoderPath()
 {
     std::string path = m_settings.readText(SettingKey::Besweet);
     if (!path.empty())
         return path;
+    if (m_findBundled) {
+        if (auto bundled = m_findBundled())
+            return bundled;
+    }
     return askForTranscoder();
 }
 
@@ -166,9 +166,20 @@ TranscodeRun::RunEnd TranscodeRun::launchAndWait(const std::vector<std::string>&
     m_window.setTranscodeEnabled(false);
     m_window.setProgressTimerEnabled(true);
     const auto process = m_launcher.launch(arguments, commandLine, showWindow);
+    m_stopRequested = false;
+    m_running = process.get();
     const ProcessEnd end = m_launcher.fAppControl(*process);
+    m_running = nullptr;
     endWaiting();
     return {end, process->lastOutput()};
+}
+
+void TranscodeRun::stop()
+{
+    if (!m_running)
+        return;
+    m_stopRequested = true;
+    m_running->stop();
 }
 
 void TranscodeRun::endWaiting()
@@ -178,15 +189,20 @@ void TranscodeRun::endWaiting()
     m_window.clearWaitBar();
 }
 
-void TranscodeRun::reportFailedRun(const RunEnd& runEnd, const std::string& target,
-                                   const TargetWatch& targetBefore)
+void TranscodeRun::reportOutcome(const RunEnd& runEnd, const std::string& target,
+                                 const TargetWatch& targetBefore)
 {
-    const auto message =
-        TranscodeMessages::failedRun(runEnd.end, targetBefore.written(), runEnd.output);
-    if (m_runEndObserver)
-        m_runEndObserver->runEnded(target, message);
+    const RunOutcome outcome =
+        DecideOutcome(runEnd.end, targetBefore.written(), runEnd.output, m_stopRequested);
+    const auto message = OutcomeMessage(outcome);
+    // A run the user stopped is no news to the desktop; one that ended with warnings ended well.
+    const bool failed =
+        outcome.kind == RunOutcome::Kind::Failed || outcome.kind == RunOutcome::Kind::Signalled;
+    if (m_runEndObserver && outcome.kind != RunOutcome::Kind::Stopped)
+        m_runEndObserver->runEnded(target, failed ? message : std::nullopt);
     if (message)
         m_messages.show(*message);
+    m_window.runEnded(outcome);
 }
 
 void TranscodeRun::reportError(const RuntimeError& error)

@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The click on "Transcode": make sure the transcoder's location is known, check source and
 // target, build the command line, ask before overwriting, start the transcoder and wait for
-// its end with the window alive, then report a run that did not produce the target.
+// its end with the window alive, then tell a run that failed or warned. A run can be stopped
+// from within its wait (the window is closing).
 #pragma once
 
 #include "job/FileChoices.h"
 #include "job/FileQuery.h"
 #include "job/ProcessControl.h"
 #include "job/RunNotice.h"
+#include "job/RunOutcome.h"
 #include "job/RuntimeError.h"
 #include "job/TranscodeJob.h"
 #include "job/TranscodeWindow.h"
 #include "job/UserDialogs.h"
 #include "settings/SettingsStore.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,13 +35,16 @@ Message besweetNotFound();
 Message sourceOrTargetMissing();
 Message sourceIsTarget();
 Message overwriteTarget();
-// Nothing when the run ended with exit code 0 and the target present. `output` is the end of
-// what the transcoder wrote (nothing when it was not collected); its last words become the
-// box's detail.
-std::optional<Message> failedRun(const ProcessEnd& end, bool targetPresent,
-                                 const std::optional<std::string>& output = std::nullopt);
-inline constexpr const char* NoOutput = "BeSweet hat nichts ausgegeben.";
+// Asked when the window is closed during a run.
+Message stopRunningTranscode();
 } // namespace TranscodeMessages
+
+// The output type that picks the encoder: the target's own extension when it is "ac3" or
+// "mpa" in any case (a file named ".ac3" must hold AC3), else the stored one.
+std::string EncoderType(const std::string& target, const std::string& storedType);
+
+// The transcoder that came with the program, when it is there and can be run.
+using FindBundledTranscoder = std::function<std::optional<std::string>()>;
 
 class TranscodeRun
 {
@@ -50,6 +56,13 @@ public:
     void cmdTranscode_Click();
     // Told of each run's end, before a box about it is shown.
     void setRunEndObserver(RunEndObserver* observer) { m_runEndObserver = observer; }
+
+    // Used when no transcoder path is stored; without one, the user is asked.
+    void setBundledTranscoder(FindBundledTranscoder find) { m_findBundled = std::move(find); }
+
+    bool isRunning() const { return m_running != nullptr; }
+    // Asks the running transcoder to end; the run then ends as stopped, without a box.
+    void stop();
 
 private:
     void run();
@@ -64,8 +77,8 @@ private:
     RunEnd launchAndWait(const std::vector<std::string>& arguments, const std::string& commandLine,
                          bool showWindow);
     void endWaiting();
-    void reportFailedRun(const RunEnd& runEnd, const std::string& target,
-                         const TargetWatch& targetBefore);
+    void reportOutcome(const RunEnd& runEnd, const std::string& target,
+                       const TargetWatch& targetBefore);
     void reportError(const RuntimeError& error);
 
     TranscodeWindow& m_window;
@@ -75,6 +88,9 @@ private:
     ProcessLauncher& m_launcher;
     const FileQuery& m_files;
     RunEndObserver* m_runEndObserver = nullptr;
+    FindBundledTranscoder m_findBundled;
+    RunningProcess* m_running = nullptr; // during the wait
+    bool m_stopRequested = false;
 };
 
 } // namespace klangdorn

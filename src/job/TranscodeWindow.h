@@ -3,6 +3,8 @@
 // the run, and the few states it switches.
 #pragma once
 
+#include "job/RunOutcome.h"
+
 #include <string>
 
 namespace klangdorn
@@ -29,6 +31,8 @@ public:
     virtual void setTranscodeEnabled(bool enabled) = 0;     // cmdTranscode
     virtual void setProgressTimerEnabled(bool enabled) = 0; // tmrProgress
     virtual void clearWaitBar() = 0;                        // picWaitBar
+    // The run has ended so, after the box that tells it (if any) was closed.
+    virtual void runEnded(const RunOutcome& /*outcome*/) {}
 };
 
 } // namespace klangdorn

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ExecutableName.h"
 
+#include "common/TextCase.h"
 #include "job/FileChoiceRules.h"
-#include "job/TextCase.h"
 
 #include <QCoreApplication>
 #include <string_view>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/PosixProcessLauncher.h"
 
+#include "common/TextCase.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
-#include "job/TextCase.h"
 #include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
 #include "platform/WineRun.h"
@@ -35,6 +35,8 @@ namespace
 {
 
 constexpr int PollIntervalMs = 100;
+// How long a stopped program may take to end before it is killed.
+constexpr int ForceKillAfterMs = 5000;
 constexpr std::size_t ReadChunk = 64 * 1024;
 // Reads per wake-up, so a chatty program cannot starve the window's other events.
 constexpr int ReadsPerWakeUp = 16;
@@ -225,6 +227,11 @@ public:
     {
         if (outputCodePage)
             m_decoder = std::make_unique<WindowsOutputDecoder>(*outputCodePage);
+        m_forceKill.setSingleShot(true);
+        QObject::connect(&m_forceKill, &QTimer::timeout, [this] {
+            if (!m_end)
+                ::kill(-m_pid, SIGKILL);
+        });
     }
     PosixRunningProcess(const PosixRunningProcess&) = delete;
     PosixRunningProcess& operator=(const PosixRunningProcess&) = delete;
@@ -238,6 +245,17 @@ public:
 
     long long processId() const override { return m_pid; }
     std::optional<std::string> lastOutput() const override { return m_tail.text(); }
+
+    // The whole group it leads (wine's helpers too); only while it is not reaped, so the
+    // number cannot stand for another process yet. One that does not end when asked is
+    // killed: a run whose window is gone must not go on unseen.
+    void stop() override
+    {
+        if (m_end)
+            return;
+        ::kill(-m_pid, SIGTERM);
+        m_forceKill.start(ForceKillAfterMs);
+    }
 
     ProcessEnd waitWithEventsHandled()
     {
@@ -334,6 +352,7 @@ private:
     std::unique_ptr<WindowsOutputDecoder> m_decoder; // for a Windows program's output
     OutputTail m_tail;
     std::optional<ProcessEnd> m_end;
+    QTimer m_forceKill;
 };
 
 } // namespace

@@ -4,7 +4,8 @@
 // standard output and error go into one pipe that is read while it runs, so the program never
 // blocks on a full pipe: into the console when the output is to be shown, and always into a
 // small tail that says what the program last wrote. The process gets standard input, output and
-// error and no other descriptor, a session of its own, and is never killed by Klangdorn.
+// error and no other descriptor, and a session of its own; Klangdorn ends it only when asked to
+// stop it.
 #pragma once
 
 #include "job/ProcessControl.h"

@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QSortFilterProxyModel>
 
 namespace klangdorn
 {
@@ -104,6 +106,52 @@ void presetFile(QFileDialog& dialog, const std::string& fileName)
             nameField->setText(preset);
 }
 
+#ifndef Q_OS_WIN
+// Off Windows a program needs no ".exe": choosing the transcoder also offers every file the
+// user may run.
+const QString AllPrograms = QStringLiteral("Alle Programme");
+
+// Lets folders and, while `onlyPrograms` is set, only files the user may run through.
+class ProgramsOnly final : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    void setOnlyPrograms(bool onlyPrograms)
+    {
+        m_onlyPrograms = onlyPrograms;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!m_onlyPrograms || !files)
+            return true;
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || info.isExecutable();
+    }
+
+private:
+    bool m_onlyPrograms = false;
+};
+
+void offerAllPrograms(QFileDialog& dialog, QStringList& filters)
+{
+    filters << AllPrograms + QStringLiteral(" (*)");
+    auto* programs = new ProgramsOnly(&dialog);
+    dialog.setProxyModel(programs);
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (!types)
+        return;
+    const auto programsEntry = static_cast<int>(filters.size() - 1);
+    QObject::connect(types, &QComboBox::currentIndexChanged, programs,
+                     [programs, programsEntry](int index) {
+                         programs->setOnlyPrograms(index == programsEntry);
+                     });
+}
+#endif
+
 } // namespace
 
 QString anyCasePattern(const QString& pattern)
@@ -155,7 +203,11 @@ std::optional<FileChoice> QtFileDialog::show(FileDialogMode mode,
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    const QStringList filters = nameFilters(settings.filter);
+    QStringList filters = nameFilters(settings.filter);
+#ifndef Q_OS_WIN
+    if (settings.filter == FileChoiceTexts::BesweetFilter)
+        offerAllPrograms(dialog, filters);
+#endif
     dialog.setNameFilters(filters);
     if (settings.filterIndex >= 0 && settings.filterIndex < filters.size())
         dialog.selectNameFilter(filters[settings.filterIndex]);

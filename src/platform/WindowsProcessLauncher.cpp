@@ -73,6 +73,8 @@ public:
     }
     long long processId() const override { return m_id; }
     HANDLE handle() const { return m_process.get(); }
+    // Windows has no polite request to a console program: it is terminated.
+    void stop() override { ::TerminateProcess(m_process.get(), 1); }
 
 private:
     UniqueHandle m_process;

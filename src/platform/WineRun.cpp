@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/WineRun.h"
 
+#include "common/TextCase.h"
+
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
@@ -74,11 +76,14 @@ std::optional<WineDriveMap::Drive> driveEntry(const std::string& devices, const 
     if (std::strlen(name) != 2 || name[1] != ':' ||
         !std::islower(static_cast<unsigned char>(name[0])))
         return std::nullopt;
-    struct stat status {
-    };
-    if (::stat((devices + '/' + name).c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+    const std::string folder = devices + '/' + name;
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
         return std::nullopt;
-    return WineDriveMap::Drive{name[0], status.st_dev, status.st_ino};
+    const auto identity = IdentityOf(folder);
+    if (!identity)
+        return std::nullopt;
+    return WineDriveMap::Drive{name[0], *identity};
 }
 
 std::string currentFolder()
@@ -127,10 +132,7 @@ std::optional<std::string_view> valueOf(const std::vector<std::string>& environm
 
 bool mentionsUtf8(std::string_view locale)
 {
-    std::string lower(locale);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+    return ContainsIgnoringCase(locale, "utf-8") || ContainsIgnoringCase(locale, "utf8");
 }
 
 struct LocaleSetting {
@@ -171,10 +173,8 @@ WineDriveMap WineDriveMap::read(const std::string& prefix)
     const std::string devices = prefix + "/dosdevices";
     UniqueDir dir(::opendir(devices.c_str()));
     if (!dir) {
-        struct stat root {
-        };
-        if (::stat("/", &root) == 0)
-            map.m_drives.push_back({'z', root.st_dev, root.st_ino});
+        if (const auto root = IdentityOf("/"))
+            map.m_drives.push_back({'z', *root});
         return map;
     }
     while (const dirent* entry = ::readdir(dir.get())) {
@@ -204,8 +204,9 @@ std::optional<char> WineDriveMap::driveOf(const std::string& folder) const
     };
     if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
         return std::nullopt;
+    const auto identity = IdentityOf(folder);
     for (const auto& drive : m_drives) {
-        if (drive.device == status.st_dev && drive.inode == status.st_ino)
+        if (drive.identity == identity)
             return drive.letter;
     }
     return std::nullopt;

@@ -5,6 +5,8 @@
 // program's output; and how its output, in the prefix's ANSI code page, becomes UTF-8.
 #pragma once
 
+#include "common/SameFile.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,8 +24,7 @@ class WineDriveMap
 public:
     struct Drive {
         char letter; // 'a' .. 'z'
-        dev_t device;
-        ino_t inode;
+        FileIdentity identity;
     };
 
     // The drives of the prefix at `prefix`. A prefix that does not exist yet gets wine's

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/SettingsStore.h"
 
-#include "job/TextCase.h"
+#include "common/TextCase.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ConsoleWindow.h"
 
+#include "job/RunOutcome.h"
 #include "platform/TopMostWindow.h"
 
 #include <QFontDatabase>
@@ -100,7 +101,8 @@ QString runEndLine(const ProcessEnd& end)
     case ProcessEnd::Kind::Exited:
         return QStringLiteral("BeSweet beendet mit Exit-Code %1.").arg(end.code);
     case ProcessEnd::Kind::Signalled:
-        return QStringLiteral("BeSweet durch Signal %1 beendet.").arg(end.code);
+        return QStringLiteral("BeSweet durch Signal beendet: %1.")
+            .arg(QString::fromStdString(SignalDescription(static_cast<int>(end.code))));
     case ProcessEnd::Kind::Unknown:
         break;
     }
@@ -160,21 +162,6 @@ QRect consolePlacement(const QRect& mainFrame, int mainClientTop, const QRect& s
     const QRect below(QPoint(screen.left(), top), screen.bottomRight());
     const QSize size = wanted.boundedTo(below.size());
     return QRect(QPoint(alongLeftEdge(below, mainFrame, size), top), size);
-}
-
-std::unique_ptr<RunningProcess>
-ConsoleFramedLauncher::launch(const std::vector<std::string>& arguments,
-                              const std::string& commandLine, bool showWindow)
-{
-    m_console.clearForNewRun();
-    return m_launcher.launch(arguments, commandLine, showWindow);
-}
-
-ProcessEnd ConsoleFramedLauncher::fAppControl(RunningProcess& process)
-{
-    const ProcessEnd end = m_launcher.fAppControl(process);
-    m_console.showRunEnd(end);
-    return end;
 }
 
 void ConsoleWindow::appendOutput(std::string_view bytes)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "job/ProcessControl.h"
+#include "platform/ConsoleFramedLauncher.h"
 #include "platform/ProcessOutputView.h"
 
 #include <QPlainTextEdit>
@@ -15,7 +16,7 @@
 namespace klangdorn
 {
 
-class ConsoleWindow : public QPlainTextEdit, public ProcessOutputView
+class ConsoleWindow : public QPlainTextEdit, public ProcessOutputView, public RunFrameView
 {
     Q_OBJECT
 public:
@@ -27,10 +28,8 @@ public:
     void appendOutput(std::string_view bytes) override;
     void finishOutput() override;
 
-    // A run begins, shown or not: nothing of an earlier run stays.
-    void clearForNewRun();
-    // The last line: the exit code or the signal that ended the run.
-    void showRunEnd(const ProcessEnd& end);
+    void clearForNewRun() override;
+    void showRunEnd(const ProcessEnd& end) override;
     // Kept above other windows as the main window is, now and whenever it is shown.
     void setStaysOnTop(bool onTop);
 
@@ -56,24 +55,5 @@ QString runEndLine(const ProcessEnd& end);
 // (`mainClientTop`), so that bar stays free to grab.
 QRect consolePlacement(const QRect& mainFrame, int mainClientTop, const QRect& screen,
                        const QSize& wanted, const QSize& minimum);
-
-// Starts and waits through another launcher, and frames each run in the console: emptied
-// before the start, the end written last.
-class ConsoleFramedLauncher : public ProcessLauncher
-{
-public:
-    ConsoleFramedLauncher(ProcessLauncher& launcher, ConsoleWindow& console)
-        : m_launcher(launcher), m_console(console)
-    {
-    }
-    std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
-                                           const std::string& commandLine,
-                                           bool showWindow) override;
-    ProcessEnd fAppControl(RunningProcess& process) override;
-
-private:
-    ProcessLauncher& m_launcher;
-    ConsoleWindow& m_console;
-};
 
 } // namespace klangdorn

@@ -61,6 +61,9 @@ public:
     void applySource(const std::string& path);
     void applyTarget(const std::string& path);
 
+    // A close that stops a running transcode without asking (log-off, shutdown).
+    void closeWithoutAsking();
+
 public slots:
     void chkWriteLog_Click();
     void chkShowBesweet_Click();
@@ -121,6 +124,7 @@ private:
     QTimer* m_tmrProgress = nullptr;
     ConsoleWindow* m_console = nullptr;
     QPointer<QWidget> m_focusMovedByRun; // where disabling "Transcode" put the focus
+    bool m_askBeforeStopping = true;
 
     std::unique_ptr<DesktopShell> m_desktopShell;
     std::unique_ptr<DesktopRunReport> m_desktopReport; // progress and notice of each run

@@ -81,7 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
         WordsCase{"progress rewritten with carriage returns", "a\r\nOK 10%\rOK 55%\r\n",
                   "a\nOK 55%"},
         WordsCase{"blank lines are no words", "\n  \r\n\t\n", ""}, WordsCase{"nothing", "", ""},
-        WordsCase{"a prefix inside a line is no own line", "xbesweet: y\n", "xbesweet: y"}),
+        WordsCase{"a prefix inside a line is no own line", "xbesweet: y\n", "xbesweet: y"},
+        WordsCase{"warnings are no words", "Fortschritt 99%\nbesweet: warning: clipped\n",
+                  "Fortschritt 99%"}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& c : name)

@@ -85,12 +85,17 @@ private:
 class FakeProcess : public RunningProcess
 {
 public:
-    explicit FakeProcess(std::optional<std::string> output) : m_output(std::move(output)) {}
+    FakeProcess(std::optional<std::string> output, Journal& journal)
+        : m_output(std::move(output)), m_journal(journal)
+    {
+    }
     long long processId() const override { return 4711; }
     std::optional<std::string> lastOutput() const override { return m_output; }
+    void stop() override { m_journal.push_back("stop"); }
 
 private:
     std::optional<std::string> m_output;
+    Journal& m_journal;
 };
 
 class JournalLauncher : public ProcessLauncher
@@ -114,7 +119,7 @@ public:
         arguments = args;
         commandLine = line;
         showWindow = show;
-        return std::make_unique<FakeProcess>(output);
+        return std::make_unique<FakeProcess>(output, m_journal);
     }
     ProcessEnd fAppControl(RunningProcess&) override
     {

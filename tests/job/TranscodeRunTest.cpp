@@ -4,6 +4,8 @@
 #include "job/RunFakes.h"
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace klangdorn;
@@ -74,7 +76,9 @@ TEST_F(TranscodeRunTest, SuccessfulRunLaunchesTheJobAndEndsSilently)
     window.controls.inputSamplerate = 0;
     window.controls.outputChannelmode = 1;
     window.controls.outputBitrate = 2;
+    window.controls.outputFile = "/dvd/konzert";
     settings.saveText(SettingKey::OutputType, "mpa");
+    launcher.duringWait = [this] { files.write("/dvd/konzert"); };
     click();
 
     EXPECT_EQ(journal, LaunchAndEnd);
@@ -82,16 +86,23 @@ TEST_F(TranscodeRunTest, SuccessfulRunLaunchesTheJobAndEndsSilently)
     EXPECT_TRUE(window.transcodeEnabled);
     EXPECT_FALSE(window.timerEnabled);
 
-    const std::vector<std::string> expected{
-        Transcoder, "-core(",        "-input", Source,   "-output", Target,
-        "-logfile", Target + ".log", ")",      "-ota(",  "-norm",   "0.80",
-        "-fs",      "32000",         ")",      "-ssrc(", "--rate",  "48000",
-        ")",        "-toolame(",     "-m",     "j",      "-b",      "256",
-        ")"};
+    const std::vector<std::string> expected{Transcoder, "-core(",
+                                            "-input",   Source,
+                                            "-output",  "/dvd/konzert",
+                                            "-logfile", "/dvd/konzert.log",
+                                            ")",        "-ota(",
+                                            "-norm",    "0.80",
+                                            "-fs",      "32000",
+                                            ")",        "-ssrc(",
+                                            "--rate",   "48000",
+                                            ")",        "-toolame(",
+                                            "-m",       "j",
+                                            "-b",       "256",
+                                            ")"};
     EXPECT_EQ(launcher.arguments, expected);
     EXPECT_EQ(launcher.commandLine,
               "/opt/besweet/BeSweet.exe -core( -input /musik/konzert.wav -output "
-              "/dvd/konzert.ac3 -logfile /dvd/konzert.ac3.log ) -ota( -norm 0.80 -fs 32000 ) "
+              "/dvd/konzert -logfile /dvd/konzert.log ) -ota( -norm 0.80 -fs 32000 ) "
               "-ssrc( --rate 48000 ) -toolame( -m j -b 256 )");
     EXPECT_EQ(launcher.showWindow, true);
 }
@@ -335,7 +346,9 @@ TEST_P(RunOutcomeTest, FailedRunIsReportedAfterTheRunHasEnded)
         return;
     }
     EXPECT_EQ(journal, concat({LaunchAndEnd, {"message: Transcode fehlgeschlagen"}}));
-    EXPECT_EQ(messages.shown.at(0),
+    Message shown = messages.shown.at(0);
+    shown.detail.clear(); // told by the detail tests
+    EXPECT_EQ(shown,
               (Message{GetParam().firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.",
                        MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen"}));
 }
@@ -388,7 +401,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "Fortschritt 5%\rFortschritt 9%\nbesweet: /musik/konzert.wav: cannot open\n",
                    "besweet: /musik/konzert.wav: cannot open"},
         DetailCase{"Nothing", ProcessEnd::exited(2), "", "BeSweet hat nichts ausgegeben."},
-        DetailCase{"NotCollected", ProcessEnd::exited(3), std::nullopt, ""}),
+        DetailCase{"NotCollected", ProcessEnd::exited(3), std::nullopt, ""},
+        DetailCase{"WarningsAreNoReason", ProcessEnd::exited(1),
+                   "besweet: /a.wav: cannot open\nbesweet: warning: not DVD-compliant: 44100 Hz\n",
+                   "besweet: /a.wav: cannot open"},
+        DetailCase{"SignalThenLastLine", ProcessEnd::signalled(11),
+                   "Fortschritt 40%\nbesweet: warning: clipped\n",
+                   "Speicherzugriffsfehler (SIGSEGV)\nFortschritt 40%"},
+        DetailCase{"SignalAlone", ProcessEnd::signalled(SIGTERM), "besweet: warning: clipped\n",
+                   "Beendet (SIGTERM)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TranscodeRunTest, OutputOfASuccessfulRunIsNotShown)
@@ -421,6 +442,88 @@ TEST_F(TranscodeRunTest, AnOldTargetLeftAsItWasIsNoSuccess)
     launcher.duringWait = [this] { files.write(Target); };
     click();
     ASSERT_EQ(messages.shown.size(), 1u) << "a rewritten target is a success";
+}
+
+// ---- what the run says at its end ---------------------------------------------------------
+
+TEST_F(TranscodeRunTest, AGoodRunThatWarnedShowsTheWarningsInOneBox)
+{
+    launcher.output = "besweet: warning: not DVD-compliant: 44100 Hz\r\nFortschritt 100%\n"
+                      "besweet: warning: clipped 3 samples\n";
+    click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0],
+              (Message{"Transcode beendet, mit Warnungen:\r\nnot DVD-compliant: 44100 Hz\r\n"
+                       "clipped 3 samples",
+                       MessageButtons::Ok, MessageIcon::Exclamation, ApplicationTitle}));
+}
+
+// Closing the window during the wait stops the transcoder; whatever its end, no box follows.
+TEST_F(TranscodeRunTest, AStoppedRunEndsWithoutABox)
+{
+    launcher.end = ProcessEnd::signalled(15);
+    launcher.duringWait = [this] {
+        EXPECT_TRUE(run.isRunning());
+        run.stop();
+    };
+    click();
+    EXPECT_EQ(journal, (Journal{"button off", "timer on", "launch", "wait", "stop", "timer off",
+                                "button on", "clear wait bar"}));
+    EXPECT_FALSE(run.isRunning());
+    run.stop(); // nothing left to stop
+    EXPECT_EQ(journal.size(), 8u);
+}
+
+// The typed target's extension picks the encoder; another one leaves the stored type in charge.
+struct TypedTargetCase {
+    std::string target;
+    std::string storedType;
+    std::string encoder;
+};
+
+void PrintTo(const TypedTargetCase& c, std::ostream* os)
+{
+    *os << c.target << " with " << c.storedType;
+}
+
+class TypedTargetTest : public TranscodeRunTest, public testing::WithParamInterface<TypedTargetCase>
+{
+};
+
+TEST_P(TypedTargetTest, TheTargetsOwnTypeDecidesTheEncoder)
+{
+    window.controls.outputFile = GetParam().target;
+    settings.saveText(SettingKey::OutputType, GetParam().storedType);
+    launcher.duringWait = [this] { files.write(GetParam().target); };
+    click();
+    EXPECT_NE(std::ranges::find(launcher.arguments, GetParam().encoder), launcher.arguments.end());
+    EXPECT_EQ(settings.readText(SettingKey::OutputType), GetParam().storedType) << "stored anew";
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, TypedTargetTest,
+                         testing::Values(TypedTargetCase{"/dvd/film.ac3", "mpa", "-ac3enc("},
+                                         TypedTargetCase{"/dvd/film.AC3", "mpa", "-ac3enc("},
+                                         TypedTargetCase{"/dvd/film.Mpa", "ac3", "-toolame("},
+                                         TypedTargetCase{"/dvd/film.mp2", "mpa", "-toolame("},
+                                         TypedTargetCase{"/dvd.ac3/film", "mpa", "-toolame("}));
+
+TEST_F(TranscodeRunTest, WithoutAStoredPathTheBundledTranscoderRunsAndTheStoredOneWins)
+{
+    run.setBundledTranscoder([] { return std::optional<std::string>("/usr/bin/besweet"); });
+    settings.saveText(SettingKey::Besweet, "");
+    click();
+    EXPECT_EQ(journal, LaunchAndEnd) << "asked for a transcoder";
+    EXPECT_EQ(launcher.arguments.at(0), "/usr/bin/besweet");
+    EXPECT_EQ(storedTranscoder(), "") << "the bundled path is not stored";
+
+    settings.saveText(SettingKey::Besweet, Transcoder);
+    click();
+    EXPECT_EQ(launcher.arguments.at(0), Transcoder);
+
+    run.setBundledTranscoder([] { return std::optional<std::string>(); });
+    settings.saveText(SettingKey::Besweet, "");
+    click();
+    EXPECT_EQ(journal, (Journal{"message: Besweet.exe suchen", "file dialog"}));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 //   FAKE_FDS=file         write the numbers of its open descriptors to file, one a line
 //   FAKE_RELEASE=file     wait until file exists (gives up after 20 s with exit code 99)
 //   FAKE_SLEEP_MS=n       sleep n milliseconds
+//   FAKE_IGNORE_TERM=1    ignore SIGTERM
 //   FAKE_OUTPUT_BYTES=n   write n bytes to standard output and n to standard error
 //   FAKE_SAY=text         write text and a line feed to standard error
 //   FAKE_WRITE_TARGET=1   write the file named after "-output"
@@ -135,6 +136,8 @@ void stamp()
 
 int main(int argc, char* argv[])
 {
+    if (number("FAKE_IGNORE_TERM") == 1)
+        std::signal(SIGTERM, SIG_IGN);
     recordDescriptors();
     recordArguments(argc, argv);
     if (!waitForRelease())

@@ -9,7 +9,9 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTest>
+#include <QTimer>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -83,6 +85,33 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"FAKE_EXIT", "255", ProcessEnd::exited(255)},
                     EndCase{"FAKE_SIGNAL", "15", ProcessEnd::signalled(SIGTERM)},
                     EndCase{"FAKE_SIGNAL", "9", ProcessEnd::signalled(SIGKILL)}));
+
+// A stopped program is asked to end; one that will not is killed after a grace time.
+class StopTest : public LauncherTest, public testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(StopTest, AStoppedProgramEndsAndOneThatIgnoresItIsKilled)
+{
+    setEnv("FAKE_SLEEP_MS", "60000");
+    if (GetParam())
+        setEnv("FAKE_IGNORE_TERM", "1");
+    auto process = launcher.launch({FakeTranscoder}, "", false);
+    guardAgainstHang(*process);
+    QTimer::singleShot(0, &context, [&] {
+        // Once it has started (and set its signal up): it writes its arguments first.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return QFileInfo::exists(QString::fromStdString(path("arguments"))); }, 10'000));
+        process->stop();
+    });
+    EXPECT_EQ(launcher.fAppControl(*process),
+              ProcessEnd::signalled(GetParam() ? SIGKILL : SIGTERM));
+    EXPECT_FALSE(childRanToItsEnd());
+    EXPECT_FALSE(hangGuardFired);
+    process->stop(); // reaped: nothing is sent to a number that may be another's now
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, StopTest, testing::Bool());
 
 // ---- what the program receives -------------------------------------------------------------
 

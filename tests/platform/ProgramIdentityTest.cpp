@@ -2,7 +2,9 @@
 // The program's icon and desktop file name: what a task bar shows and how it finds the menu entry.
 #include "platform/ProgramIdentity.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace
@@ -24,11 +26,19 @@ TEST_P(BuiltInIconSize, IsDrawnAtThatSize)
 
 INSTANTIATE_TEST_SUITE_P(DesktopSizes, BuiltInIconSize, testing::Values(16, 32, 48, 64, 128, 256));
 
+// The desktop file name must name the menu entry the package installs, or the task bar shows
+// neither its name nor its icon; a window made later gets the program's icon.
 TEST(ProgramIdentity, EveryWindowGetsTheIconAndTheDesktopFileName)
 {
     klangdorn::useProgramIdentity();
-    EXPECT_FALSE(QGuiApplication::windowIcon().isNull());
-    EXPECT_EQ(QGuiApplication::desktopFileName(), klangdorn::applicationId());
+    const QString entry = QStringLiteral(KLANGDORN_DIST_DIR "/linux/") +
+                          QGuiApplication::desktopFileName() + QStringLiteral(".desktop");
+    EXPECT_TRUE(QFileInfo(entry).isFile()) << entry.toStdString();
+    EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("io.github.klangdorn.Klangdorn"));
+    QWidget window;
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_EQ(window.windowIcon().pixmap(QSize(32, 32)).toImage(),
+              klangdorn::bundledProgramIcon().pixmap(QSize(32, 32)).toImage());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real file dialog: its filters, start folder, default extension and overwrite handling,
 // driven while it is open.
+#include "job/FileChoices.h"
 #include "platform/QtFileDialog.h"
 
 #include <QApplication>
@@ -9,8 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QSortFilterProxyModel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -132,5 +136,45 @@ TEST(FileDialog, OpenKeepsANameWithoutExtensionAsItIs)
     ASSERT_TRUE(choice.has_value());
     EXPECT_EQ(choice->bareName, "besweet");
 }
+
+#ifndef Q_OS_WIN
+// A transcoder built or installed by hand need not be called besweet.
+TEST(FileDialog, TheTranscoderChoiceAlsoListsEveryProgram)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"besweet", "mein-transcoder", "notizen.txt"})
+        touch(dir.filePath(QString::fromLatin1(name)));
+    for (const char* name : {"besweet", "mein-transcoder"})
+        QFile::setPermissions(dir.filePath(QString::fromLatin1(name)),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QStringList listed;
+    whenDialogOpens([&](QFileDialog& dialog) {
+        auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        ASSERT_EQ(types->count(), 2);
+        types->setCurrentIndex(1);
+        emit types->activated(1); // as when the user picks it
+        auto* files = dialog.findChild<QFileSystemModel*>();
+        ASSERT_NE(files, nullptr);
+        QAbstractItemModel* shown = dialog.proxyModel();
+        if (!shown)
+            shown = files;
+        const auto folder = [&] {
+            const QModelIndex inFiles = files->index(dir.path());
+            return dialog.proxyModel() ? dialog.proxyModel()->mapFromSource(inFiles) : inFiles;
+        };
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 3; }, 5000));
+        for (int row = 0; row < shown->rowCount(folder()); ++row)
+            listed << shown->index(row, 0, folder()).data().toString();
+        dialog.reject();
+    });
+    QtFileDialog().show(FileDialogMode::Open, {FileChoiceTexts::BesweetFilter, "",
+                                               "Besweet.exe suchen", dir.path().toStdString(), ""});
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"besweet", "mein-transcoder"}))
+        << listed.join(QLatin1Char(0x2c)).toStdString();
+}
+#endif
 
 } // namespace

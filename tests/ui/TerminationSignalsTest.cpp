@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Log-off, shutdown and Ctrl+C reach the window as a close: its closing step stores the level,
-// also in the middle of a run.
+// also in the middle of a run, whose transcoder is stopped without a question.
 #include "platform/TerminationSignals.h"
 
 #include "WindowFixture.h"
@@ -49,9 +49,9 @@ TEST_P(TerminationSignalTest, TheSignalClosesTheWindowAndStoresTheLevel)
     EXPECT_EQ(stored(SettingKey::Normalize), "60");
 }
 
-TEST_P(TerminationSignalTest, DuringARunTheRunEndsAsAfterAClose)
+TEST_P(TerminationSignalTest, DuringARunTheTranscoderIsStoppedWithoutAsking)
 {
-    TerminationSignals closeOnSignal([this] { window->close(); });
+    TerminationSignals closeOnSignal([this] { window->closeWithoutAsking(); });
     control<QLineEdit>("txtInputFile")->setText("/tmp/Aufnahmen/take 1.wav");
     control<QLineEdit>("txtOutputFile")->setText("/tmp/klangdorn-no-such-dir/take1.ac3");
     bool closedDuringTheRun = false;
@@ -64,10 +64,25 @@ TEST_P(TerminationSignalTest, DuringARunTheRunEndsAsAfterAClose)
 
     EXPECT_TRUE(closedDuringTheRun);
     EXPECT_EQ(storedDuringTheRun, "60");
-    EXPECT_EQ(journal, (Journal{"launch", "wait"}));
+    EXPECT_EQ(journal, (Journal{"launch", "wait", "stop"}));
+    EXPECT_TRUE(messages.shown.empty()) << "asked, or told of a failure";
     EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled())
         << "the run did not go on to its end";
     EXPECT_TRUE(QGuiApplication::quitOnLastWindowClosed()) << "left changed after the run";
+}
+
+// Whoever sends a second one means it: the program ends at once, its window or not.
+TEST_P(TerminationSignalTest, ASecondSignalEndsTheProgramAtOnce)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TerminationSignals ignoredOnce([] {});
+            std::raise(GetParam());
+            std::raise(GetParam());
+            std::exit(0);
+        },
+        testing::KilledBySignal(GetParam()), "");
 }
 
 TEST_P(TerminationSignalTest, WithoutTheCatcherTheEarlierHandlerIsBack)

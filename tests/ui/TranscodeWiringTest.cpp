@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -118,20 +119,16 @@ TEST_F(TranscodeWiring, TypedComboTextStopsTheRunWithError9BeforeAnyLaunch)
     EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled());
 }
 
-TEST_F(TranscodeWiring, ClosingMidRunStillReportsAFailedRunAndThenEndsTheProgram)
+// Closing during a run asks; "Ja" stops the transcoder, the run ends without a box and the
+// program ends after it, the level stored.
+TEST_F(TranscodeWiring, ClosingMidRunAsksAndYesStopsTheRunAndEndsTheProgram)
 {
     window->show();
+    control<QSlider>("sldNormalize")->setValue(70);
     fakeLauncher.end = ProcessEnd::exited(3);
     fakeLauncher.duringWait = [&] {
         window->close();
         QCoreApplication::processEvents(); // the wait handles the window's events
-    };
-    // A modal box runs an event loop of its own: it must still be able to.
-    int boxLoopResult = -2;
-    messages.whileShown = [&](const Message&) {
-        QEventLoop loop;
-        QTimer::singleShot(0, &loop, [&] { loop.exit(5); });
-        boxLoopResult = loop.exec();
     };
     QTimer::singleShot(0, window.get(), [&] {
         QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
@@ -140,10 +137,33 @@ TEST_F(TranscodeWiring, ClosingMidRunStillReportsAFailedRunAndThenEndsTheProgram
 
     EXPECT_EQ(QApplication::exec(), 0) << "the program ends after the run";
     EXPECT_FALSE(window->isVisible());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
-    EXPECT_EQ(boxLoopResult, 5) << "the failure box could not run: the program was quitting";
-    EXPECT_EQ(stored(SettingKey::Normalize), "95");
+    ASSERT_EQ(messages.shown.size(), 1u) << "a stopped run shows no failure";
+    EXPECT_EQ(messages.shown[0],
+              (Message{"BeSweet transcodiert noch. Soll der Transcode abgebrochen\r\n"
+                       "und Klangdorn beendet werden?",
+                       MessageButtons::YesNo, MessageIcon::Exclamation, ApplicationTitle}));
+    EXPECT_EQ(journal, (Journal{"launch", "wait", "stop"}));
+    EXPECT_EQ(stored(SettingKey::Normalize), "70");
+}
+
+TEST_F(TranscodeWiring, NoToTheCloseQuestionLeavesTheRunAndTheWindowAsTheyWere)
+{
+    window->show();
+    messages.answers = {MessageAnswer::No};
+    bool visibleAfterClose = false;
+    fakeLauncher.duringWait = [&] {
+        window->close();
+        visibleAfterClose = window->isVisible();
+    };
+    QTest::mouseClick(control<QPushButton>("cmdTranscode"), Qt::LeftButton);
+
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_EQ(journal, (Journal{"launch", "wait"}));
+    EXPECT_EQ(stored(SettingKey::Normalize), std::nullopt);
+    const auto shownBefore = messages.shown.size();
+    window->close(); // no run: no question
+    EXPECT_EQ(messages.shown.size(), shownBefore);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(TranscodeWiring, TheFocusComesBackToTranscodeUnlessTheUserMovedIt)
@@ -177,7 +197,7 @@ TEST_F(TranscodeWiring, TheConsoleShowsOnlyTheCurrentRunAndHowItEnded)
     fakeLauncher.end = ProcessEnd::signalled(9);
     fakeLauncher.duringWait = nullptr;
     control<QPushButton>("cmdTranscode")->click();
-    EXPECT_EQ(console()->toPlainText(), "BeSweet durch Signal 9 beendet.\n");
+    EXPECT_EQ(console()->toPlainText(), "BeSweet durch Signal beendet: Getötet (SIGKILL).\n");
 }
 
 TEST_F(TranscodeWiring, TheConsoleStaysOnTopWhenTheWindowDoes)

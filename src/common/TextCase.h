@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Comparing names the way Windows and the settings file do: ASCII letters in any case.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+namespace klangdorn
+{
+
+constexpr char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+constexpr char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline std::string UpperCaseAscii(std::string_view text)
+{
+    std::string upper(text);
+    std::ranges::transform(upper, upper.begin(), UpperAscii);
+    return upper;
+}
+
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+inline bool EndsWithIgnoringCase(std::string_view text, std::string_view ending)
+{
+    return text.size() >= ending.size() &&
+           EqualsIgnoringCase(text.substr(text.size() - ending.size()), ending);
+}
+
+inline bool ContainsIgnoringCase(std::string_view text, std::string_view part)
+{
+    if (part.empty())
+        return true;
+    return !std::ranges::search(text, part, [](char x, char y) {
+                return LowerAscii(x) == LowerAscii(y);
+            }).empty();
+}
+
+} // namespace klangdorn

@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "job/RunOutcome.h"
+
+#include "job/OutputTail.h"
+
+#include <array>
+#include <csignal>
+#include <string_view>
+
+namespace klangdorn
+{
+
+namespace
+{
+
+struct SignalText {
+    int number;
+    std::string_view text;
+};
+
+// The signals a transcoder dies of in practice; Windows knows only the first six.
+constexpr std::array signalTexts{
+    SignalText{SIGSEGV, "Speicherzugriffsfehler (SIGSEGV)"},
+    SignalText{SIGTERM, "Beendet (SIGTERM)"},
+    SignalText{SIGABRT, "Abgebrochen (SIGABRT)"},
+    SignalText{SIGFPE, "Arithmetischer Fehler (SIGFPE)"},
+    SignalText{SIGILL, "Ungültiger Maschinenbefehl (SIGILL)"},
+    SignalText{SIGINT, "Unterbrochen (SIGINT)"},
+#ifndef _WIN32
+    SignalText{SIGKILL, "Getötet (SIGKILL)"},
+    SignalText{SIGHUP, "Aufgelegt (SIGHUP)"},
+    SignalText{SIGQUIT, "Beenden erzwungen (SIGQUIT)"},
+    SignalText{SIGBUS, "Busfehler (SIGBUS)"},
+    SignalText{SIGPIPE, "Schreiben in eine geschlossene Pipe (SIGPIPE)"},
+    SignalText{SIGXCPU, "CPU-Zeitgrenze überschritten (SIGXCPU)"},
+    SignalText{SIGXFSZ, "Dateigrößengrenze überschritten (SIGXFSZ)"},
+#endif
+};
+
+std::string failureReason(const ProcessEnd& end)
+{
+    if (end.kind == ProcessEnd::Kind::Exited && end.code != 0)
+        return "BeSweet wurde mit Fehlercode " + std::to_string(end.code) + " beendet.";
+    return "Die Zieldatei wurde nicht erstellt.";
+}
+
+std::string signalDetail(int signal, const std::optional<std::string>& output)
+{
+    std::string detail = SignalDescription(signal);
+    if (output) {
+        if (const std::string last = LastWords(*output, 1); !last.empty())
+            detail += "\n" + last;
+    }
+    return detail;
+}
+
+std::string failureDetail(const std::optional<std::string>& output)
+{
+    if (!output)
+        return {};
+    const std::string words = LastWords(*output);
+    return words.empty() ? std::string(OutcomeTexts::NoOutput) : words;
+}
+
+std::string joined(const std::vector<std::string>& lines, std::string_view separator)
+{
+    std::string text;
+    for (const auto& line : lines) {
+        if (!text.empty())
+            text += separator;
+        text += line;
+    }
+    return text;
+}
+
+} // namespace
+
+std::string SignalDescription(int signal)
+{
+    for (const auto& known : signalTexts) {
+        if (known.number == signal)
+            return std::string(known.text);
+    }
+    return "Signal " + std::to_string(signal);
+}
+
+RunOutcome DecideOutcome(const ProcessEnd& end, bool targetWritten,
+                         const std::optional<std::string>& output, bool stoppedByUser)
+{
+    using Kind = RunOutcome::Kind;
+    if (stoppedByUser)
+        return {Kind::Stopped};
+    if (end.kind == ProcessEnd::Kind::Signalled)
+        return {Kind::Signalled, "BeSweet wurde abgebrochen.",
+                signalDetail(static_cast<int>(end.code), output)};
+    const bool exitedWell = end.kind == ProcessEnd::Kind::Unknown || end.code == 0;
+    if (!exitedWell || !targetWritten)
+        return {Kind::Failed, failureReason(end), failureDetail(output)};
+    auto warnings = output ? WarningLines(*output) : std::vector<std::string>{};
+    if (warnings.empty())
+        return {Kind::EndedWell};
+    return {Kind::EndedWithWarnings, {}, {}, std::move(warnings)};
+}
+
+std::optional<Message> OutcomeMessage(const RunOutcome& outcome)
+{
+    switch (outcome.kind) {
+    case RunOutcome::Kind::EndedWell:
+    case RunOutcome::Kind::Stopped:
+        return std::nullopt;
+    case RunOutcome::Kind::EndedWithWarnings:
+        return Message{std::string(OutcomeTexts::EndedWithWarnings) + LineBreak +
+                           joined(outcome.warnings, LineBreak),
+                       MessageButtons::Ok, MessageIcon::Exclamation};
+    case RunOutcome::Kind::Failed:
+    case RunOutcome::Kind::Signalled:
+        break;
+    }
+    return Message{outcome.reason + LineBreak + OutcomeTexts::CheckOutput, MessageButtons::Ok,
+                   MessageIcon::Exclamation, OutcomeTexts::Failed, outcome.detail};
+}
+
+} // namespace klangdorn

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How a run ended, told from the transcoder's end and what it last wrote: well, well but with
+// warnings, failed, ended by a signal, or stopped by the user. And what the window says then.
+#pragma once
+
+#include "job/ProcessControl.h"
+#include "job/UserDialogs.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace klangdorn
+{
+
+struct RunOutcome {
+    enum class Kind { EndedWell, EndedWithWarnings, Failed, Signalled, Stopped };
+    Kind kind = Kind::EndedWell;
+    std::string reason{};                // a failure's first line
+    std::string detail{};                // below it: the signal, what the transcoder last said
+    std::vector<std::string> warnings{}; // a good end's warnings, without their prefix
+    friend bool operator==(const RunOutcome&, const RunOutcome&) = default;
+};
+
+// `targetWritten`: the target exists and is not the file it was before the run. `output`: the
+// end of what the transcoder wrote, nothing when it was not collected. A run the user stopped
+// is stopped, however the transcoder ended.
+RunOutcome DecideOutcome(const ProcessEnd& end, bool targetWritten,
+                         const std::optional<std::string>& output, bool stoppedByUser);
+
+// The box shown after the run: a failure or the warnings; nothing after a silent good end or
+// a stop.
+std::optional<Message> OutcomeMessage(const RunOutcome& outcome);
+
+// The signal in German with its name: "Speicherzugriffsfehler (SIGSEGV)".
+std::string SignalDescription(int signal);
+
+namespace OutcomeTexts
+{
+inline constexpr const char* Failed = "Transcode fehlgeschlagen";
+inline constexpr const char* CheckOutput = "Bitte die Ausgabe oder das Log prüfen.";
+inline constexpr const char* NoOutput = "BeSweet hat nichts ausgegeben.";
+inline constexpr const char* EndedWithWarnings = "Transcode beendet, mit Warnungen:";
+} // namespace OutcomeTexts
+
+} // namespace klangdorn
