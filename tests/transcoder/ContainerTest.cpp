@@ -16,21 +16,6 @@ namespace besweet::test
 namespace
 {
 
-// Root mean square of one channel between two times.
-double rmsOf(const Decoded& track, int channel, double from, double to)
-{
-    const auto first = static_cast<std::size_t>(from * track.rate);
-    const auto last = std::min(static_cast<std::size_t>(to * track.rate),
-                               static_cast<std::size_t>(track.samples));
-    double sum = 0.0;
-    for (std::size_t i = first; i < last; ++i) {
-        const double s = track.interleaved[i * static_cast<std::size_t>(track.channels) +
-                                           static_cast<std::size_t>(channel)];
-        sum += s * s;
-    }
-    return std::sqrt(sum / static_cast<double>(std::max<std::size_t>(last - first, 1)));
-}
-
 std::string toneBytes(int channels, std::vector<double> amplitudes, double seconds,
                       const std::string& encoder)
 {

@@ -22,21 +22,6 @@ namespace besweet::test
 namespace
 {
 
-// Root mean square of one channel between two times.
-double rms(const Decoded& track, int channel, double from, double to)
-{
-    const auto first = static_cast<std::size_t>(from * track.rate);
-    const auto last = std::min(static_cast<std::size_t>(to * track.rate),
-                               static_cast<std::size_t>(track.samples));
-    double sum = 0.0;
-    for (std::size_t i = first; i < last; ++i) {
-        const double s = track.interleaved[i * static_cast<std::size_t>(track.channels) +
-                                           static_cast<std::size_t>(channel)];
-        sum += s * s;
-    }
-    return std::sqrt(sum / static_cast<double>(std::max<std::size_t>(last - first, 1)));
-}
-
 double peakBetween(const Decoded& track, double from, double to)
 {
     const auto channels = static_cast<std::size_t>(track.channels);
@@ -122,14 +107,14 @@ TEST_P(JoinedParts, ComeOutAsEachWouldAlone)
         // A mono part fills both sides.
         const int first = std::min(channel, parts[0].channels - 1);
         const int second = std::min(channel, parts[1].channels - 1);
-        const double gain =
-            toDecibels(rms(joined, channel, 0.5, 2.5)) - toDecibels(rms(parts[0], first, 0.5, 2.5));
+        const double gain = toDecibels(rmsOf(joined, channel, 0.5, 2.5)) -
+                            toDecibels(rmsOf(parts[0], first, 0.5, 2.5));
         if (!normalised) {
             EXPECT_NEAR(gain, 0.0, 0.5) << "first part";
         }
-        const double expected = rms(parts[1], second, 0.5, 2.5);
+        const double expected = rmsOf(parts[1], second, 0.5, 2.5);
         ASSERT_GT(expected, 0.01);
-        EXPECT_NEAR(toDecibels(rms(joined, channel, join + 0.5, join + 2.5)),
+        EXPECT_NEAR(toDecibels(rmsOf(joined, channel, join + 0.5, join + 2.5)),
                     toDecibels(expected) + gain, 0.5)
             << "second part";
     }
@@ -214,8 +199,8 @@ TEST(Besweet, DropsAPartialSampleFrameAtTheEnd)
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const Decoded got = decodeFile(folder / "o.wav");
         EXPECT_EQ(got.samples, 44100);
-        EXPECT_NEAR(rms(got, 0, 0.0, 1.0), 0.5 / std::sqrt(2.0), 0.01);
-        EXPECT_NEAR(rms(got, 1, 0.0, 1.0), 0.25 / std::sqrt(2.0), 0.01);
+        EXPECT_NEAR(rmsOf(got, 0, 0.0, 1.0), 0.5 / std::sqrt(2.0), 0.01);
+        EXPECT_NEAR(rmsOf(got, 1, 0.0, 1.0), 0.25 / std::sqrt(2.0), 0.01);
         EXPECT_NE(readBytes(folder / "o.log").find("the last 3 bytes are less than a whole sample"),
                   std::string::npos)
             << readBytes(folder / "o.log");
@@ -300,7 +285,7 @@ TEST(Besweet, ReadsAWavFileFromAPipe)
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const Decoded got = decodeFile(folder / "o.wav");
         EXPECT_EQ(got.samples, static_cast<std::int64_t>(seconds * 48000));
-        EXPECT_NEAR(rms(got, 1, 0.0, seconds), 0.25 / std::sqrt(2.0), 0.01);
+        EXPECT_NEAR(rmsOf(got, 1, 0.0, seconds), 0.25 / std::sqrt(2.0), 0.01);
         EXPECT_NE(
             readBytes(folder / "o.log").find("whether the recording is whole cannot be checked"),
             std::string::npos);

@@ -4,6 +4,7 @@
 
 #include "support/AudioFiles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -123,6 +124,20 @@ std::vector<std::int64_t> packetPositions(const std::filesystem::path& path)
 double toDecibels(double linear)
 {
     return 20.0 * std::log10(linear);
+}
+
+double rmsOf(const Decoded& track, int channel, double from, double to)
+{
+    const auto first = static_cast<std::size_t>(from * track.rate);
+    const auto last = std::min(static_cast<std::size_t>(to * track.rate),
+                               static_cast<std::size_t>(track.samples));
+    double sum = 0.0;
+    for (std::size_t i = first; i < last; ++i) {
+        const double s = track.interleaved[i * static_cast<std::size_t>(track.channels) +
+                                           static_cast<std::size_t>(channel)];
+        sum += s * s;
+    }
+    return std::sqrt(sum / static_cast<double>(std::max<std::size_t>(last - first, 1)));
 }
 
 } // namespace besweet::test

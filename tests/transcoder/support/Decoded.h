@@ -30,6 +30,9 @@ int layerIIModeBits(const std::filesystem::path& path);
 
 double toDecibels(double linear);
 
+// Root mean square of one channel between two times, in seconds.
+double rmsOf(const Decoded& track, int channel, double from, double to);
+
 // Where in the file each packet (frame) of its audio starts, as the demuxer finds them.
 std::vector<std::int64_t> packetPositions(const std::filesystem::path& path);
 
