@@ -211,14 +211,34 @@ bool better(double peak, double than, const Target& target)
     return target.miss(peak) < target.miss(than);
 }
 
-// The gain for the next encode, from what the last one gave. The last encode after one that
-// clipped aims at the bottom of the window with the worst ratio seen, so it clips no more.
-double correctedGain(double gain, double peak, const Target& target, bool lastEncode,
-                     double worstRatio, bool clipped)
+struct Encode {
+    double gain;
+    double peak; // decoded
+};
+
+// The gain for the next encode, from what the last ones gave: the last gain moved by the miss,
+// along the slope (decoded dB per gain dB) between the last two encodes where that is a sane
+// one, else one to one. A last encode after nothing but clipping ones aims at the bottom of the
+// window with the highest peak per gain seen, so it does not clip again.
+double correctedGain(const std::vector<Encode>& done, const Target& target, bool last)
 {
-    if (lastEncode && clipped)
-        return target.lowest * fromDecibels(0.1) / worstRatio;
-    return gain * target.aim / peak;
+    const auto inDecibels = [](double ratio) { return 20.0 * std::log10(ratio); };
+    const Encode& latest = done.back();
+    if (last && std::ranges::all_of(done, [](const Encode& e) { return e.peak > 1.0; })) {
+        double worst = 0.0;
+        for (const Encode& e : done)
+            worst = std::max(worst, e.peak / e.gain);
+        return target.lowest * fromDecibels(0.1) / worst;
+    }
+    double slope = 1.0;
+    if (done.size() >= 2) {
+        const Encode& before = done[done.size() - 2];
+        const double gainStep = inDecibels(latest.gain / before.gain);
+        const double peakStep = inDecibels(latest.peak / before.peak);
+        if (std::fabs(gainStep) > 0.05 && peakStep / gainStep > 0.5 && peakStep / gainStep < 2.0)
+            slope = peakStep / gainStep;
+    }
+    return latest.gain * fromDecibels(inDecibels(target.aim / latest.peak) / slope);
 }
 
 std::string whyEncodeAgain(double peak, const Target& target)
@@ -246,7 +266,7 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
 {
     std::unique_ptr<EncodeStage> kept;
     double keptPeak = 0.0;
-    double worstRatio = 0.0; // decoded peak per unit of gain
+    std::vector<Encode> done;
     bool clipped = false;
     gain = std::min(gain, highest);
     for (int encode = 1;; ++encode) {
@@ -258,16 +278,15 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
         const double peak = stage->decodedPeak();
         log.line("decoded peak: " + dBFS(peak));
         clipped = clipped || peak > 1.0;
-        worstRatio = std::max(worstRatio, peak / gain);
+        done.push_back({gain, peak});
         if (!kept || better(peak, keptPeak, target)) {
             kept = std::move(stage);
             keptPeak = peak;
         }
         if (target.reached(peak) || encode == MostEncodes || peak <= 0.0)
             break;
-        const double next = std::min(
-            correctedGain(gain, peak, target, encode + 1 == MostEncodes, worstRatio, clipped),
-            highest);
+        const double next =
+            std::min(correctedGain(done, target, encode + 1 == MostEncodes), highest);
         // Full scale at the encoder's input, and still short of the level.
         clipped = clipped || next >= highest;
         if (next >= highest && gain >= highest)
@@ -281,6 +300,9 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
     if (clipped && keptPeak < target.lowest)
         log.line("level: " + dBFS(keptPeak) + ", the highest level that does not clip (" +
                  dBFS(target.asked) + " asked)");
+    else if (!target.reached(keptPeak) && keptPeak <= 1.0)
+        log.line("level: " + dBFS(keptPeak) + " after " + std::to_string(done.size()) +
+                 " encodes, the nearest to the " + dBFS(target.asked) + " asked");
     if (keptPeak > 1.0)
         log.line("warning: the decoded track still peaks above full scale at " + dBFS(keptPeak));
     kept->commit();
