@@ -281,7 +281,12 @@ TEST_P(DecodedLevel, LandsOnTheLevelNeverAboveFullScale)
     const bool onTheLevel = std::fabs(toDecibels(peak) - toDecibels(std::stod(c.level))) <= 0.5;
     const bool saysSo = log.find("the highest level that does not clip") != std::string::npos;
     EXPECT_LE(peak, 1.0) << log;
-    EXPECT_NE(log.find("decoded peak: "), std::string::npos) << log;
+    // One of the encodes' decoded peaks in the log is the one kept.
+    bool logged = false;
+    for (auto at = log.find("decoded peak: "); at != std::string::npos;
+         at = log.find("decoded peak: ", at + 1))
+        logged = logged || std::fabs(std::stod(log.substr(at + 14)) - toDecibels(peak)) < 0.006;
+    EXPECT_TRUE(logged) << "decoded peak " << toDecibels(peak) << " dB\n" << log;
     switch (c.lands) {
     case Lands::OnTheLevel:
         EXPECT_TRUE(onTheLevel) << "decoded peak " << toDecibels(peak) << " dB\n" << log;
