@@ -100,10 +100,11 @@ struct Margin {
 };
 
 constexpr std::array margins{
-    Margin{Codec::LayerII, 0, 0.20},   Margin{Codec::LayerII, 192, 0.25},
-    Margin{Codec::LayerII, 224, 0.15}, Margin{Codec::LayerII, 256, -0.05},
-    Margin{Codec::LayerII, 384, 0.0},  Margin{Codec::Ac3, 0, -0.05},
-    Margin{Codec::Ac3, 256, -0.10},    Margin{Codec::Ac3, 384, -0.15},
+    Margin{Codec::LayerII, 0, 0.18},   Margin{Codec::LayerII, 192, 0.08},
+    Margin{Codec::LayerII, 224, 0.04}, Margin{Codec::LayerII, 256, -0.06},
+    Margin{Codec::LayerII, 384, 0.02}, Margin{Codec::Ac3, 0, -0.04},
+    Margin{Codec::Ac3, 224, -0.05},    Margin{Codec::Ac3, 256, -0.11},
+    Margin{Codec::Ac3, 384, -0.12},    Margin{Codec::Ac3, 448, -0.17},
 };
 
 double marginAt(Codec codec, int kbps)

@@ -186,7 +186,7 @@ TEST(Besweet, ReportsProgressAndLogsWhatItFoundAndDid)
           "input channels: 2", "input rate: 32000 Hz", "input duration: 2.00 s", "peak: 0.25",
           "(-12.04 dB FS); true peak: 0.25", "gain: ", "32000 Hz to 48000 Hz",
           "encoder: MPEG-1 Layer II (libtwolame), stereo, 48000 Hz, 192 kbps, mode stereo",
-          "decoded peak: -6.", "output: ", "result: done in "})
+          "decoded peak: -", "output: ", "result: done in "})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 
@@ -207,17 +207,18 @@ double squareWave(int i, double hz)
     return std::sin(2.0 * M_PI * hz * i / 48000.0) >= 0.0 ? 1.0 : -1.0;
 }
 
-// A chord under hi-hat strokes: the strokes' peaks reach above what the encoders keep, so the
-// decoded track peaks lower than the input's true peak and the first encode falls short. The
-// first stroke comes after the first frame, which FFmpeg's MPEG audio demuxer skips when its
-// channel mode differs from the next one's.
+// A chord under hi-hat strokes of high-passed noise: the strokes' peaks lie above what the
+// encoders keep, so the decoded track peaks lower than the input's true peak and the first
+// encode mostly falls short. The first stroke comes after the first frame, which FFmpeg's MPEG
+// audio demuxer skips when its channel mode differs from the next one's.
 const Material bright{"chord_and_hihat", [](int i) {
                           const double t = i / 48000.0;
                           const double stroke = std::fmod(t + 0.15, 0.25);
                           double chord = 0.0;
                           for (const double hz : {220.0, 277.2, 329.6})
                               chord += 0.15 * std::sin(2.0 * M_PI * hz * t);
-                          return chord + 0.7 * std::exp(-stroke * 60.0) * noiseAt(i);
+                          return chord +
+                                 0.4 * std::exp(-stroke * 60.0) * (noiseAt(i) - noiseAt(i - 1));
                       }};
 
 const std::vector<Material> overshooting{
@@ -232,6 +233,7 @@ const std::vector<Material> overshooting{
      }}};
 
 const Material fullScaleNoise{"white_noise", [](int i) { return noiseAt(i); }};
+const Material clicks{"clicks", [](int i) { return i % 4800 == 0 ? 1.0 : 0.0; }};
 
 enum class Lands {
     OnTheLevel,         // within 0.5 dB
@@ -313,10 +315,13 @@ std::vector<LevelCase> levelCases()
     for (const char* encoder : {"-ac3enc( -b 192 )", "-toolame( -m j -b 224 )"})
         for (const Material& material : overshooting)
             cases.push_back({&material, encoder, "1.00", Lands::OnTheLevelOrSaysSo});
-    // Full-band noise at full scale: the decoded peak follows the gain too loosely to be put on
-    // the level in three encodes (AC3 happens to land on it).
-    cases.push_back({&fullScaleNoise, "-toolame( -m j -b 224 )", "1.00", Lands::LowerAndSaysSo});
+    // Full-band noise at full scale: the decoded peak follows the gain loosely, so it may end
+    // below the level, saying so. Clicks at full scale lose 2 dB or more in Layer II, whose
+    // encoder clips anything louder: the level cannot be had.
+    cases.push_back(
+        {&fullScaleNoise, "-toolame( -m j -b 224 )", "1.00", Lands::OnTheLevelOrSaysSo});
     cases.push_back({&fullScaleNoise, "-ac3enc( -b 192 )", "1.00", Lands::OnTheLevelOrSaysSo});
+    cases.push_back({&clicks, "-toolame( -m j -b 224 )", "0.95", Lands::LowerAndSaysSo});
     return cases;
 }
 
