@@ -168,11 +168,14 @@ int encoderFrameSize(const AVCodecContext& encoder)
 
 } // namespace
 
-EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log)
+EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, Measure measure,
+                         RunLog& log)
     : options_(options), encoder_(openEncoder(options, plan)), output_(options.output),
       frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
       fifo_(initFifo(*encoder_, frameSize_))
 {
+    if (measure == Measure::DecodedPeak)
+        decoded_.emplace(*encoder_, options.output);
     log.line("encoder: " + encoderSettings(options, plan));
     openOutput(output_, options, *encoder_);
     const auto write = [this](AVPacket& packet) { this->write(packet); };
@@ -204,10 +207,16 @@ void EncodeStage::finish()
     if (samplesSent_ == 0)
         throw WorkError(options_.output + ": no audio came out of the conversion; nothing written");
     frames_->finish();
+    if (decoded_)
+        decoded_->finish();
     check(av_write_trailer(output_.format.get()), options_.output + ": cannot write");
     avio_flush(output_.io.get());
     if (output_.io->error < 0)
         check(output_.io->error, options_.output + ": cannot write");
+}
+
+void EncodeStage::commit()
+{
     output_.file.commit();
 }
 
@@ -267,6 +276,8 @@ void EncodeStage::encodeFromFifo(int samples)
 
 void EncodeStage::write(AVPacket& packet)
 {
+    if (decoded_)
+        decoded_->add(packet);
     av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
     packet.stream_index = output_.stream->index;
     checkEach(av_write_frame(output_.format.get(), &packet),

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The encode stage: takes decoded frames, converts them (mix, gain, rate) for the encoder, cuts
 // them into the encoder's frames through a FIFO, has them encoded and writes the packets into
-// the output's temporary file, renamed into place once all is done.
+// the output's temporary file, renamed into place once all is done. When asked, each packet is
+// decoded again as it is written, so the decoded track's peak is known before it is kept.
 #pragma once
 
 #include "Av.h"
+#include "DecodedPeak.h"
 #include "FrameEncoder.h"
 #include "Options.h"
 #include "OutputFile.h"
@@ -14,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace besweet
 {
@@ -31,15 +34,22 @@ struct Output {
 class EncodeStage
 {
 public:
-    EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log);
+    enum class Measure { Nothing, DecodedPeak };
+
+    EncodeStage(const Options& options, const Plan& plan, double gain, Measure measure,
+                RunLog& log);
     EncodeStage(const EncodeStage&) = delete;
     EncodeStage& operator=(const EncodeStage&) = delete;
     ~EncodeStage();
 
     void add(const AVFrame& decoded);
     // Everything the resampler still holds, then the FIFO's last, partial frame, then what
-    // the encoder still holds, then the trailer; the file is renamed into place last.
+    // the encoder still holds, then the trailer.
     void finish();
+    // The finished file in place of the target.
+    void commit();
+    // Of the track as finished, when measured.
+    [[nodiscard]] double decodedPeak() const { return decoded_ ? decoded_->peak() : 0.0; }
 
 private:
     void toFifo(const AVFrame& converted);
@@ -56,6 +66,7 @@ private:
     Resampler resampler_;
     FifoPtr fifo_;
     std::int64_t samplesSent_ = 0;
+    std::optional<DecodedPeak> decoded_; // fed by whichever thread writes
     // Stopped before the output and the encoder go.
     std::unique_ptr<FrameEncoder> frames_;
 };

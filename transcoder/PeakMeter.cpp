@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The peak meter. The identity case (nothing mixed) is one tight loop over all samples; a mix
-// weighs each sample frame through the matrix.
+// The peak meter. Each output channel's samples are gathered as floats, copied where nothing is
+// mixed and weighed through the matrix where it is, and measured by that channel's TruePeak.
 #include "PeakMeter.h"
 
 #include <algorithm>
@@ -54,19 +54,6 @@ double loadF64(const std::uint8_t* p)
     return loadRaw<double>(p);
 }
 
-// The commonest input, 16-bit PCM left as it is, in integers: no conversion per sample.
-double peakOfS16(const std::uint8_t* data, std::size_t count)
-{
-    int low = 0;
-    int high = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int value = loadRaw<std::int16_t>(data + 2 * i);
-        low = std::min(low, value);
-        high = std::max(high, value);
-    }
-    return std::max(-low, high) / 32768.0;
-}
-
 bool isIdentity(const std::vector<double>& matrix, int outChannels, int inChannels)
 {
     if (outChannels != inChannels)
@@ -82,7 +69,8 @@ bool isIdentity(const std::vector<double>& matrix, int outChannels, int inChanne
 
 PeakMeter::PeakMeter(std::vector<double> matrix, int outChannels, int inChannels)
     : matrix_(std::move(matrix)), outChannels_(outChannels), inChannels_(inChannels),
-      identity_(isIdentity(matrix_, outChannels, inChannels))
+      identity_(isIdentity(matrix_, outChannels, inChannels)),
+      channels_(static_cast<std::size_t>(std::max(outChannels, 0)))
 {
     if (matrix_.size() != static_cast<std::size_t>(outChannels * inChannels))
         throw std::invalid_argument("PeakMeter: matrix does not fit the channel counts");
@@ -112,27 +100,38 @@ void PeakMeter::addSamples(const std::uint8_t* const* planes, bool planar,
         return planar ? planes[channel] + frame * bytesPerSample
                       : planes[0] + (frame * channels + channel) * bytesPerSample;
     };
-    double peak = peak_;
-    if (identity_) {
-        for (std::size_t c = 0; c < channels; ++c)
+    for (std::size_t o = 0; o < channels_.size(); ++o) {
+        float* out = channels_[o].reserve(frames);
+        if (identity_) {
             for (std::size_t f = 0; f < frames; ++f)
-                peak = std::max(peak, std::fabs(load(at(f, c))));
-    } else {
-        double in[AV_NUM_DATA_POINTERS * 8];
-        const std::size_t usable = std::min(channels, std::size(in));
-        for (std::size_t f = 0; f < frames; ++f) {
-            for (std::size_t c = 0; c < usable; ++c)
-                in[c] = load(at(f, c));
-            for (int o = 0; o < outChannels_; ++o) {
-                const double* row = &matrix_[static_cast<std::size_t>(o) * channels];
+                out[f] = static_cast<float>(load(at(f, o)));
+        } else {
+            const double* row = &matrix_[o * channels];
+            for (std::size_t f = 0; f < frames; ++f) {
                 double sum = 0.0;
-                for (std::size_t c = 0; c < usable; ++c)
-                    sum += row[c] * in[c];
-                peak = std::max(peak, std::fabs(sum));
+                for (std::size_t c = 0; c < channels; ++c)
+                    sum += row[c] * load(at(f, c));
+                out[f] = static_cast<float>(sum);
             }
         }
+        channels_[o].take(frames);
     }
-    peak_ = peak;
+}
+
+double PeakMeter::samplePeak() const
+{
+    double peak = 0.0;
+    for (const TruePeak& channel : channels_)
+        peak = std::max(peak, channel.samplePeak());
+    return peak;
+}
+
+double PeakMeter::truePeak() const
+{
+    double peak = 0.0;
+    for (const TruePeak& channel : channels_)
+        peak = std::max(peak, channel.peak());
+    return peak;
 }
 
 std::int64_t PeakMeter::addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size)
@@ -145,10 +144,7 @@ std::int64_t PeakMeter::addPacket(AVCodecID codec, const std::uint8_t* data, std
         addSamples(planes, false, 1, framesOf(1), loadU8);
         return static_cast<std::int64_t>(framesOf(1));
     case AV_CODEC_ID_PCM_S16LE:
-        if (identity_)
-            peak_ = std::max(peak_, peakOfS16(data, framesOf(2) * channels));
-        else
-            addSamples(planes, false, 2, framesOf(2), loadS16);
+        addSamples(planes, false, 2, framesOf(2), loadS16);
         return static_cast<std::int64_t>(framesOf(2));
     case AV_CODEC_ID_PCM_S24LE:
         addSamples(planes, false, 3, framesOf(3), loadS24);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Finds the highest sample peak of the signal as it will be mixed for the output: samples go
-// through the same channel matrix the resampler will use, so a mono mixdown is measured as
-// mono. Reads PCM packets straight (no decoder) and decoded frames alike.
+// Finds the highest peak of the signal as it will be mixed for the output, sample peak and true
+// peak (TruePeak.h): samples go through the same channel matrix the resampler will use, so a mono
+// mixdown is measured as mono. Reads PCM packets straight (no decoder) and decoded frames alike.
 #pragma once
+
+#include "TruePeak.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>
@@ -29,8 +31,10 @@ public:
     std::int64_t addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size);
     void addFrame(const AVFrame& frame);
 
-    // The peak so far, 1.0 being full scale.
-    [[nodiscard]] double peak() const { return peak_; }
+    // The highest sample so far, 1.0 being full scale.
+    [[nodiscard]] double samplePeak() const;
+    // The true peak so far, never below the sample peak.
+    [[nodiscard]] double truePeak() const;
 
 private:
     template <typename Load>
@@ -41,7 +45,7 @@ private:
     int outChannels_;
     int inChannels_;
     bool identity_;
-    double peak_ = 0.0;
+    std::vector<TruePeak> channels_; // one per output channel
 };
 
 } // namespace besweet

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The run, stage by stage: open the input (Input), plan the channels and rate (Plan), measure
 // the peak when asked, then decode -> resample with mix and gain (Resampler) -> encode and write
-// (EncodeStage).
+// (EncodeStage). A normalised track is measured as decoded and encoded again with a corrected
+// gain when it missed the level asked.
 #include "Transcoder.h"
 
 #include "Describe.h"
@@ -18,6 +19,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,12 +46,17 @@ bool matchesPlan(const AVFrame& frame, const Plan& plan)
            av_channel_layout_compare(&frame.ch_layout, &plan.inLayout) == 0;
 }
 
+struct Peaks {
+    double sample = 0.0;
+    double truePeak = 0.0;
+};
+
 // The first pass. Measures the signal as the second pass will give it to the encoder, at unit
 // gain: mixed, and resampled where the rates differ, since resampling brings back the peaks
 // that fall between the input's samples. PCM at the output's rate is read straight from its
 // packets; decoded frames of the planned kind are mixed as they are measured, and anything else
 // (another rate, or channels that changed on the way) goes through the resampler first.
-[[nodiscard]] double measurePeak(Input input, const Plan& plan, std::int64_t limit)
+[[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, std::int64_t limit)
 {
     Progress progress("Pass 1/2: measuring the peak");
     std::int64_t samples = 0;
@@ -60,7 +70,7 @@ bool matchesPlan(const AVFrame& frame, const Plan& plan)
         });
         checkNotEmpty(input, samples);
         progress.finish();
-        return mixed.peak();
+        return {mixed.samplePeak(), mixed.truePeak()};
     }
     PeakMeter converted(identityMatrix(outChannels), outChannels, outChannels);
     Resampler resampler(plan, AV_SAMPLE_FMT_FLTP, 1.0, nullptr);
@@ -77,61 +87,229 @@ bool matchesPlan(const AVFrame& frame, const Plan& plan)
     resampler.drain(measure);
     checkNotEmpty(input, samples);
     progress.finish();
-    return std::max(mixed.peak(), converted.peak());
+    return {std::max(mixed.samplePeak(), converted.samplePeak()),
+            std::max(mixed.truePeak(), converted.truePeak())};
 }
 
-// How far above the level asked the decoded track of each encoder may reach: the most it
-// overshot on tones, sweeps, square and sawtooth waves, noise and clipped drums normalised to
-// the level (bench/encoder_overshoot.cpp; full-band white noise at full scale, which no
-// recording is, overshoots further). The level is held below full scale by that much.
-struct Headroom {
+// How much higher the decoded track of each encoder peaks than the true peak of what it was
+// given, on ordinary material (plucked strings over noise, speech, tones, pink noise, a sweep:
+// the median row of bench/encoder_overshoot.cpp's table). A bitrate takes the row at or below
+// it. Square waves, clicks and full-band noise stray further (-4.3 to +3.0 dB); the decoded
+// peak is measured, and the track encoded again, for them.
+struct Margin {
     Codec codec;
+    int kbps;
     double decibels;
 };
 
-constexpr std::array headrooms{
-    Headroom{Codec::LayerII, 3.5},
-    Headroom{Codec::Ac3, 2.5},
-    Headroom{Codec::Wav, 0.0},
+constexpr std::array margins{
+    Margin{Codec::LayerII, 0, 0.18},   Margin{Codec::LayerII, 192, 0.08},
+    Margin{Codec::LayerII, 224, 0.04}, Margin{Codec::LayerII, 256, -0.06},
+    Margin{Codec::LayerII, 384, 0.02}, Margin{Codec::Ac3, 0, -0.04},
+    Margin{Codec::Ac3, 224, -0.05},    Margin{Codec::Ac3, 256, -0.11},
+    Margin{Codec::Ac3, 384, -0.12},    Margin{Codec::Ac3, 448, -0.17},
 };
 
-double highestLevel(Codec codec)
+double marginAt(Codec codec, int kbps)
 {
-    const double decibels = std::ranges::find(headrooms, codec, &Headroom::codec)->decibels;
-    return std::pow(10.0, -decibels / 20.0);
+    double decibels = 0.0;
+    for (const Margin& margin : margins)
+        if (margin.codec == codec && margin.kbps <= kbps)
+            decibels = margin.decibels;
+    return std::pow(10.0, decibels / 20.0);
 }
 
-double normalisingGain(Input input, const Options& options, const Plan& plan, RunLog& log)
+// Decoded peaks this close to the level asked reach it (0.5 dB, less a hair for rounding).
+constexpr double ToleranceDecibels = 0.49;
+constexpr int MostEncodes = 3;
+
+double fromDecibels(double decibels)
 {
-    const double peak = measurePeak(std::move(input), plan, options.stopAfterSamples);
-    if (peak <= 0.0) {
-        log.line("peak: silence; gain: none");
-        return 1.0;
+    return std::pow(10.0, decibels / 20.0);
+}
+
+std::string dBFS(double linear)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f dBFS", 20.0 * std::log10(linear));
+    return text;
+}
+
+// The level asked, and the decoded peaks that count as reaching it: near it, never above full
+// scale. The first encode aims at the middle of that window.
+struct Target {
+    double asked;
+    double lowest;
+    double highest;
+    double aim;
+
+    [[nodiscard]] bool reached(double peak) const { return peak >= lowest && peak <= highest; }
+    // How far (dB) the peak lies outside the window; 0 inside.
+    [[nodiscard]] double miss(double peak) const
+    {
+        if (peak <= 0.0)
+            return 1e9;
+        return std::max({0.0, 20.0 * std::log10(lowest / peak), 20.0 * std::log10(peak / highest)});
     }
-    const double highest = highestLevel(options.codec);
-    const double level = std::min(*options.norm, highest);
-    const double gain = level / peak;
-    log.line("peak: " + std::to_string(peak) + " (" + decibels(peak) + " FS)");
-    if (level < *options.norm)
-        log.line("level: held back to " + std::to_string(level) + " (" + decibels(level) +
-                 " FS) from " + std::to_string(*options.norm) + ": " + encoderName(options.codec) +
-                 " overshoots by up to " + decibels(1.0 / highest) + " when decoded");
-    log.line("gain: " + std::to_string(gain) + " (" + decibels(gain) + ") to reach " +
-             std::to_string(level));
+};
+
+Target targetFor(double asked, Codec codec)
+{
+    const double askedDecibels = 20.0 * std::log10(asked);
+    const double lowest = askedDecibels - ToleranceDecibels;
+    const double highest = std::min(askedDecibels + ToleranceDecibels, 0.0);
+    // PCM is written as it is measured: the level itself.
+    const double aim = codec == Codec::Wav ? askedDecibels : (lowest + highest) / 2.0;
+    return {asked, fromDecibels(lowest), fromDecibels(highest), fromDecibels(aim)};
+}
+
+// The gain that should bring the decoded peak to the aim, or nothing for silence.
+std::optional<double> predictGain(const Peaks& peaks, const Options& options, const Target& target,
+                                  RunLog& log)
+{
+    if (peaks.truePeak <= 0.0) {
+        log.line("peak: silence; gain: none");
+        return std::nullopt;
+    }
+    log.line("peak: " + std::to_string(peaks.sample) + " (" + decibels(peaks.sample) +
+             " FS); true peak: " + std::to_string(peaks.truePeak) + " (" +
+             decibels(peaks.truePeak) + " FS)");
+    double expected = peaks.sample;
+    if (options.codec != Codec::Wav) {
+        const double margin = marginAt(options.codec, options.kbps);
+        expected = peaks.truePeak * margin;
+        log.line("expected decoded peak at unit gain: " + dBFS(expected) + " (" +
+                 encoderName(options.codec) + " at " + std::to_string(options.kbps) +
+                 " kbps adds about " + decibels(margin) + ")");
+    }
+    const double gain = target.aim / expected;
+    log.line("gain: " + std::to_string(gain) + " (" + decibels(gain) + ") to aim at " +
+             dBFS(target.aim) + " for the level " + std::to_string(target.asked));
     return gain;
 }
 
-void encodePass(Input input, const Options& options, const Plan& plan, double gain, bool secondPass,
-                RunLog& log)
+[[nodiscard]] std::unique_ptr<EncodeStage> encodePass(Input input, const Options& options,
+                                                      const Plan& plan, double gain,
+                                                      EncodeStage::Measure measure,
+                                                      const std::string& label, RunLog& log)
 {
-    EncodeStage stage(options, plan, gain, log);
-    Progress progress(secondPass ? "Pass 2/2: encoding" : "Pass 1/1: encoding");
+    auto stage = std::make_unique<EncodeStage>(options, plan, gain, measure, log);
+    Progress progress(label);
     const std::int64_t samples = decodeAll(
-        input, progress, [&](const AVFrame& frame) { stage.add(frame); }, &log,
+        input, progress, [&](const AVFrame& frame) { stage->add(frame); }, &log,
         options.stopAfterSamples);
     checkNotEmpty(input, samples);
-    stage.finish();
+    stage->finish();
     progress.finish();
+    return stage;
+}
+
+// Of two finished encodes, the one to keep: one that does not clip over one that does, then the
+// nearer to the level asked, then (both clipping) the lower.
+bool better(double peak, double than, const Target& target)
+{
+    if ((peak <= 1.0) != (than <= 1.0))
+        return peak <= 1.0;
+    if (peak > 1.0)
+        return peak < than;
+    return target.miss(peak) < target.miss(than);
+}
+
+struct Encode {
+    double gain;
+    double peak; // decoded
+};
+
+// The gain for the next encode, from what the last ones gave: the last gain moved by the miss,
+// along the slope (decoded dB per gain dB) between the last two encodes where that is a sane
+// one, else one to one. A last encode after nothing but clipping ones aims at the bottom of the
+// window with the highest peak per gain seen, so it does not clip again.
+double correctedGain(const std::vector<Encode>& done, const Target& target, bool last)
+{
+    const auto inDecibels = [](double ratio) { return 20.0 * std::log10(ratio); };
+    const Encode& latest = done.back();
+    if (last && std::ranges::all_of(done, [](const Encode& e) { return e.peak > 1.0; })) {
+        double worst = 0.0;
+        for (const Encode& e : done)
+            worst = std::max(worst, e.peak / e.gain);
+        return target.lowest * fromDecibels(0.1) / worst;
+    }
+    double slope = 1.0;
+    if (done.size() >= 2) {
+        const Encode& before = done[done.size() - 2];
+        const double gainStep = inDecibels(latest.gain / before.gain);
+        const double peakStep = inDecibels(latest.peak / before.peak);
+        if (std::fabs(gainStep) > 0.05 && peakStep / gainStep > 0.5 && peakStep / gainStep < 2.0)
+            slope = peakStep / gainStep;
+    }
+    return latest.gain * fromDecibels(inDecibels(target.aim / latest.peak) / slope);
+}
+
+std::string whyEncodeAgain(double peak, const Target& target)
+{
+    if (peak > 1.0)
+        return "it is above full scale";
+    const double away = 20.0 * std::log10(peak / target.asked);
+    char text[64];
+    std::snprintf(text, sizeof text, "it is %.2f dB %s the level asked", std::fabs(away),
+                  away < 0 ? "below" : "above");
+    return text;
+}
+
+// The highest gain the encoder takes without clipping what it is given: libtwolame clips samples
+// above full scale, the AC3 encoder takes them (and PCM output is aimed at the level itself).
+double highestGain(Codec codec, const Peaks& peaks)
+{
+    return codec == Codec::LayerII ? 1.0 / peaks.sample : std::numeric_limits<double>::infinity();
+}
+
+// Encodes, measures the decoded track and, while it misses the level, encodes again with the
+// gain corrected by the error measured (MostEncodes at most); the best encode is kept.
+void encodeNormalised(const Options& options, const Plan& plan, const Target& target, double gain,
+                      double highest, RunLog& log)
+{
+    std::unique_ptr<EncodeStage> kept;
+    double keptPeak = 0.0;
+    std::vector<Encode> done;
+    bool clipped = false;
+    gain = std::min(gain, highest);
+    for (int encode = 1;; ++encode) {
+        const std::string label = encode == 1 ? "Pass 2/2: encoding"
+                                              : "Pass " + std::to_string(encode + 1) + "/" +
+                                                    std::to_string(encode + 1) + ": encoding again";
+        std::unique_ptr<EncodeStage> stage = encodePass(
+            openInput(options), options, plan, gain, EncodeStage::Measure::DecodedPeak, label, log);
+        const double peak = stage->decodedPeak();
+        log.line("decoded peak: " + dBFS(peak));
+        clipped = clipped || peak > 1.0;
+        done.push_back({gain, peak});
+        if (!kept || better(peak, keptPeak, target)) {
+            kept = std::move(stage);
+            keptPeak = peak;
+        }
+        if (target.reached(peak) || encode == MostEncodes || peak <= 0.0)
+            break;
+        const double next =
+            std::min(correctedGain(done, target, encode + 1 == MostEncodes), highest);
+        // Full scale at the encoder's input, and still short of the level.
+        clipped = clipped || next >= highest;
+        if (next >= highest && gain >= highest)
+            break;
+        log.line("encoding again (" + std::to_string(encode + 1) + " of at most " +
+                 std::to_string(MostEncodes) + "): the decoded peak " + dBFS(peak) + " misses " +
+                 dBFS(target.asked) + ": " + whyEncodeAgain(peak, target) + "; gain corrected by " +
+                 decibels(next / gain));
+        gain = next;
+    }
+    if (clipped && keptPeak < target.lowest)
+        log.line("level: " + dBFS(keptPeak) + ", the highest level that does not clip (" +
+                 dBFS(target.asked) + " asked)");
+    else if (!target.reached(keptPeak) && keptPeak <= 1.0)
+        log.line("level: " + dBFS(keptPeak) + " after " + std::to_string(done.size()) +
+                 " encodes, the nearest to the " + dBFS(target.asked) + " asked");
+    if (keptPeak > 1.0)
+        log.line("warning: the decoded track still peaks above full scale at " + dBFS(keptPeak));
+    kept->commit();
 }
 
 // DVD-Video takes 48 kHz audio only, and AC3 up to 448 kbps. Such tracks are still made, with
@@ -166,13 +344,22 @@ void transcode(const Options& options, RunLog& log)
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);
     if (normalise) {
-        const double gain = normalisingGain(std::move(input), options, plan, log);
-        encodePass(openInput(options), options, plan, gain, true, log);
+        const Target target = targetFor(*options.norm, options.codec);
+        const Peaks peaks = measurePeak(std::move(input), plan, options.stopAfterSamples);
+        if (const auto gain = predictGain(peaks, options, target, log)) {
+            encodeNormalised(options, plan, target, *gain, highestGain(options.codec, peaks), log);
+            return;
+        }
+        encodePass(openInput(options), options, plan, 1.0, EncodeStage::Measure::Nothing,
+                   "Pass 2/2: encoding", log)
+            ->commit();
         return;
     }
     if (options.norm)
         log.line("normalisation: none (-norm 0); gain: none");
-    encodePass(std::move(input), options, plan, 1.0, false, log);
+    encodePass(std::move(input), options, plan, 1.0, EncodeStage::Measure::Nothing,
+               "Pass 1/1: encoding", log)
+        ->commit();
 }
 
 } // namespace besweet

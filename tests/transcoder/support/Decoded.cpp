@@ -42,7 +42,7 @@ double frameSample(const AVFrame& frame, int channel, int index)
 
 } // namespace
 
-Decoded decodeFile(const std::filesystem::path& path)
+Decoded decodeFile(const std::filesystem::path& path, DecodeTo to)
 {
     AVFormatContext* rawFormat = nullptr;
     if (avformat_open_input(&rawFormat, path.c_str(), nullptr, nullptr) < 0)
@@ -56,6 +56,8 @@ Decoded decodeFile(const std::filesystem::path& path)
     if (index < 0)
         throw std::runtime_error("no audio in " + path.string());
     const AVStream* stream = rawFormat->streams[index];
+    if (to == DecodeTo::Float && codec->id == AV_CODEC_ID_MP2)
+        codec = avcodec_find_decoder_by_name("mp2float");
 
     std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> decoder(
         avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
@@ -83,10 +85,36 @@ Decoded decodeFile(const std::filesystem::path& path)
             av_frame_unref(frame);
         }
     };
-    while (av_read_frame(rawFormat, packet) >= 0) {
-        if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet) == 0)
-            drain();
-        av_packet_unref(packet);
+    if (to == DecodeTo::Float && codec->id == AV_CODEC_ID_MP2) {
+        // Every frame, cut by the parser: the demuxer skips a first frame whose channel mode
+        // differs from the next one's (joint stereo switches per frame) as junk.
+        const std::string bytes = readBytes(path);
+        AVCodecParserContext* parser = av_parser_init(AV_CODEC_ID_MP2);
+        std::size_t at = 0;
+        for (bool more = true; more;) {
+            const auto* input = reinterpret_cast<const std::uint8_t*>(bytes.data()) + at;
+            const int left = static_cast<int>(bytes.size() - at);
+            std::uint8_t* data = nullptr;
+            int size = 0;
+            const int used =
+                av_parser_parse2(parser, decoder.get(), &data, &size, left ? input : nullptr, left,
+                                 AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            at += static_cast<std::size_t>(std::max(used, 0));
+            more = left > 0 || size > 0;
+            packet->data = data;
+            packet->size = size;
+            if (size > 0 && avcodec_send_packet(decoder.get(), packet) == 0)
+                drain();
+        }
+        av_parser_close(parser);
+        packet->data = nullptr;
+        packet->size = 0;
+    } else {
+        while (av_read_frame(rawFormat, packet) >= 0) {
+            if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet) == 0)
+                drain();
+            av_packet_unref(packet);
+        }
     }
     avcodec_send_packet(decoder.get(), nullptr);
     drain();

@@ -22,8 +22,12 @@ struct Decoded {
     [[nodiscard]] double seconds() const { return rate ? static_cast<double>(samples) / rate : 0; }
 };
 
+// Which of libavcodec's decoders: its first for the codec, or one giving float samples (Layer II
+// as "mp2float"), which shows a peak above full scale instead of clipping it.
+enum class DecodeTo { Default, Float };
+
 // Throws std::runtime_error when the file cannot be decoded.
-Decoded decodeFile(const std::filesystem::path& path);
+Decoded decodeFile(const std::filesystem::path& path, DecodeTo to = DecodeTo::Default);
 
 // The mode bits of the first MPEG audio frame header: 0 stereo, 1 joint, 2 dual, 3 mono.
 int layerIIModeBits(const std::filesystem::path& path);
