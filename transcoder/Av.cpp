@@ -1,9 +1,50 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Error text and allocation helpers shared by every step of the pipeline.
+// Error texts and allocation helpers shared by every step of the pipeline.
 #include "Av.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
 
 namespace besweet
 {
+
+namespace
+{
+
+// Codes that mean the input is not audio this program knows.
+constexpr std::array unrecognised{AVERROR_DEMUXER_NOT_FOUND, AVERROR_DECODER_NOT_FOUND,
+                                  AVERROR_STREAM_NOT_FOUND, AVERROR_PROTOCOL_NOT_FOUND,
+                                  AVERROR_OPTION_NOT_FOUND};
+// Codes that mean the data itself is broken.
+constexpr std::array damaged{AVERROR_INVALIDDATA, AVERROR_EOF};
+// Codes that mean this FFmpeg cannot do what the file asks for.
+constexpr std::array unsupported{AVERROR_PATCHWELCOME, AVERROR_ENCODER_NOT_FOUND,
+                                 AVERROR_FILTER_NOT_FOUND, AVERROR_MUXER_NOT_FOUND,
+                                 AVERROR_BSF_NOT_FOUND, AVERROR(ENOSYS)};
+
+bool among(int code, const auto& codes)
+{
+    return std::find(std::begin(codes), std::end(codes), code) != std::end(codes);
+}
+
+Text plainReason(int code)
+{
+    if (among(code, unrecognised))
+        return text("no audio data recognised");
+    if (among(code, damaged))
+        return text("damaged data");
+    if (among(code, unsupported))
+        return text("a feature this program cannot handle");
+    // FFmpeg passes the C library's error numbers on (AVERROR(EIO), AVERROR(ENOSPC), ...); its
+    // own tags (AVERROR_BUG, AVERROR_EXTERNAL, ...) are negative four-letter codes far below them.
+    if (code < 0 && -code < 4096)
+        return systemReason(-code);
+    return text("an internal error of the audio library");
+}
+
+} // namespace
 
 std::string avErrorText(int code)
 {
@@ -12,18 +53,40 @@ std::string avErrorText(int code)
     return text;
 }
 
-int check(int code, const std::string& what)
+Text avReason(int code)
+{
+    Text reason = plainReason(code);
+    reason.english += " (" + avErrorText(code) + ")";
+    return reason;
+}
+
+Text damagedDataAt(double seconds)
+{
+    const double tenths = std::floor(std::max(seconds, 0.0) * 10.0);
+    const auto total = static_cast<long long>(tenths);
+    char time[32];
+    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld.%lld", total / 36000, total / 600 % 60,
+                  total / 10 % 60, total % 10);
+    return text("damaged data at %s", std::string(time));
+}
+
+int check(int code, const Text& what)
 {
     if (code < 0)
-        throw WorkError(what + ": " + avErrorText(code));
+        throw WorkError(text("%s: %s", what, avReason(code)));
     return code;
+}
+
+int check(int code, const std::string& what)
+{
+    return check(code, Text{what, what});
 }
 
 FramePtr makeFrame()
 {
     FramePtr frame(av_frame_alloc());
     if (!frame)
-        throw WorkError("out of memory (frame)");
+        throw WorkError(text("out of memory"));
     return frame;
 }
 
@@ -31,7 +94,7 @@ PacketPtr makePacket()
 {
     PacketPtr packet(av_packet_alloc());
     if (!packet)
-        throw WorkError("out of memory (packet)");
+        throw WorkError(text("out of memory"));
     return packet;
 }
 

@@ -4,6 +4,8 @@
 // output fails (its reader gone), nothing more is written to it and the work goes on.
 #pragma once
 
+#include "Text.h"
+
 #include <cstdint>
 #include <string>
 
@@ -16,7 +18,9 @@ namespace besweet
 class Progress
 {
 public:
-    explicit Progress(std::string label);
+    // The label in the user's language; the percentage after it is always " N%", digits and a
+    // percent sign, which the window reads in any language.
+    explicit Progress(const Text& label);
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
     ~Progress();

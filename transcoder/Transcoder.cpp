@@ -11,6 +11,7 @@
 #include "Plan.h"
 #include "Progress.h"
 #include "Resampler.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <array>
@@ -45,7 +46,7 @@ bool matchesPlan(const AVFrame& frame, const Plan& plan)
 // (another rate, or channels that changed on the way) goes through the resampler first.
 [[nodiscard]] double measurePeak(Input input, const Plan& plan, std::int64_t limit)
 {
-    Progress progress("Pass 1/2: measuring the peak");
+    Progress progress(text("Pass 1/2: measuring the peak"));
     std::int64_t samples = 0;
     const AVCodecID codec = input.stream->codecpar->codec_id;
     const int outChannels = plan.outLayout.nb_channels;
@@ -122,7 +123,7 @@ void encodePass(Input input, const Options& options, const Plan& plan, double ga
                 RunLog& log)
 {
     EncodeStage stage(options, plan, gain, log);
-    Progress progress(secondPass ? "Pass 2/2: encoding" : "Pass 1/1: encoding");
+    Progress progress(secondPass ? text("Pass 2/2: encoding") : text("Pass 1/1: encoding"));
     const std::int64_t samples = decodeAll(
         input, progress, [&](const AVFrame& frame) { stage.add(frame); }, &log,
         options.stopAfterSamples);
@@ -135,17 +136,14 @@ void encodePass(Input input, const Options& options, const Plan& plan, double ga
 // a warning, since not every track is meant for a DVD.
 void warnIfNotForDvd(const Options& options, const Plan& plan, RunLog& log)
 {
-    std::vector<std::string> faults;
+    std::vector<Text> faults;
     if (plan.outRate != 48000)
-        faults.push_back(std::to_string(plan.outRate) +
-                         " Hz (a DVD takes 48000 Hz: resample with -ssrc( --rate 48000 ))");
+        faults.push_back(
+            text("%d Hz (a DVD takes 48000 Hz: resample with -ssrc( --rate 48000 ))", plan.outRate));
     if (options.codec == Codec::Ac3 && options.kbps > 448)
-        faults.push_back("AC3 at " + std::to_string(options.kbps) +
-                         " kbps (a DVD takes up to 448 kbps)");
-    for (const std::string& fault : faults) {
-        log.line("warning: not DVD-compliant: " + fault);
-        say("besweet: warning: not DVD-compliant: %s\n", fault.c_str());
-    }
+        faults.push_back(text("AC3 at %d kbps (a DVD takes up to 448 kbps)", options.kbps));
+    for (const Text& fault : faults)
+        warn(log, text("not DVD-compliant: %s", fault));
 }
 
 } // namespace
