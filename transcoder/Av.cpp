@@ -20,9 +20,9 @@ constexpr std::array unrecognised{AVERROR_DEMUXER_NOT_FOUND, AVERROR_DECODER_NOT
 // Codes that mean the data itself is broken.
 constexpr std::array damaged{AVERROR_INVALIDDATA, AVERROR_EOF};
 // Codes that mean this FFmpeg cannot do what the file asks for.
-constexpr std::array unsupported{AVERROR_PATCHWELCOME, AVERROR_ENCODER_NOT_FOUND,
+constexpr std::array unsupported{AVERROR_PATCHWELCOME,     AVERROR_ENCODER_NOT_FOUND,
                                  AVERROR_FILTER_NOT_FOUND, AVERROR_MUXER_NOT_FOUND,
-                                 AVERROR_BSF_NOT_FOUND, AVERROR(ENOSYS)};
+                                 AVERROR_BSF_NOT_FOUND,    AVERROR(ENOSYS)};
 
 bool among(int code, const auto& codes)
 {

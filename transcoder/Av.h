@@ -34,7 +34,8 @@ std::string avErrorText(int code);
 class WorkError : public std::runtime_error
 {
 public:
-    explicit WorkError(Text message) : std::runtime_error(message.english), message_(std::move(message))
+    explicit WorkError(Text message)
+        : std::runtime_error(message.english), message_(std::move(message))
     {
     }
     // Not yet translated: the same text in both languages.

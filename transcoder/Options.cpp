@@ -141,8 +141,8 @@ double normLevel(const std::string& value)
     if (digitsAndPoint)
         std::from_chars(value.data(), value.data() + value.size(), level);
     if (!digitsAndPoint || level < 0.0 || level > 1.0)
-        throw UsageError{
-            text("-norm '%s': give a level from 0 to 1, such as 0.95 (0: no normalisation)", value)};
+        throw UsageError{text(
+            "-norm '%s': give a level from 0 to 1, such as 0.95 (0: no normalisation)", value)};
     return level;
 }
 
@@ -150,8 +150,8 @@ int bitrateFrom(const std::string& value, std::span<const int> table, std::strin
 {
     const auto kbps = wholeNumber(value);
     if (!kbps || std::find(table.begin(), table.end(), *kbps) == table.end())
-        throw UsageError{text("bitrate '%s' is not one %s knows; allowed (kbps): %s", value,
-                              format, listed(table))};
+        throw UsageError{text("bitrate '%s' is not one %s knows; allowed (kbps): %s", value, format,
+                              listed(table))};
     return *kbps;
 }
 
@@ -293,7 +293,8 @@ void printHelp(std::ostream& out)
                 "                encoder would overshoot full scale (the log says so).\n"
                 "                Reads the input twice, so not from a pipe\n")
                .local
-        << text("  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at RATE:\n"
+        << text("  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at "
+                "RATE:\n"
                 "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000;\n"
                 "                a WAV file is read as WAV all the same\n")
                .local
@@ -320,7 +321,8 @@ void printHelp(std::ostream& out)
                 "refused as a command line error.\n")
                .local
         << '\n'
-        << text("Exit status: 0 the track is written; 1 the work failed (input missing, unreadable,\n"
+        << text("Exit status: 0 the track is written; 1 the work failed (input missing, "
+                "unreadable,\n"
                 "corrupt or empty; encoder or write failure); 2 the command line is wrong. A run\n"
                 "stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT removes its temporary file, then\n"
                 "ends by that signal (a shell shows 128 + its number, such as 130 for SIGINT).\n")

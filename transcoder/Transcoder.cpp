@@ -138,8 +138,8 @@ void warnIfNotForDvd(const Options& options, const Plan& plan, RunLog& log)
 {
     std::vector<Text> faults;
     if (plan.outRate != 48000)
-        faults.push_back(
-            text("%d Hz (a DVD takes 48000 Hz: resample with -ssrc( --rate 48000 ))", plan.outRate));
+        faults.push_back(text("%d Hz (a DVD takes 48000 Hz: resample with -ssrc( --rate 48000 ))",
+                              plan.outRate));
     if (options.codec == Codec::Ac3 && options.kbps > 448)
         faults.push_back(text("AC3 at %d kbps (a DVD takes up to 448 kbps)", options.kbps));
     for (const Text& fault : faults)
