@@ -124,7 +124,8 @@ inline Text piece(std::string_view words)
 {
     return {std::string(words), std::string(words)};
 }
-template <std::integral Number> Text piece(Number number)
+template <std::integral Number>
+requires(kindOf<Number>() == Kind::Number) Text piece(Number number)
 {
     std::string digits = std::to_string(number);
     return {digits, digits};
