@@ -18,7 +18,7 @@ constexpr std::array unrecognised{AVERROR_DEMUXER_NOT_FOUND, AVERROR_DECODER_NOT
                                   AVERROR_STREAM_NOT_FOUND, AVERROR_PROTOCOL_NOT_FOUND,
                                   AVERROR_OPTION_NOT_FOUND};
 // Codes that mean the data itself is broken.
-constexpr std::array damaged{AVERROR_INVALIDDATA, AVERROR_EOF};
+constexpr std::array damaged{AVERROR_INVALIDDATA};
 // Codes that mean this FFmpeg cannot do what the file asks for.
 constexpr std::array unsupported{AVERROR_PATCHWELCOME,     AVERROR_ENCODER_NOT_FOUND,
                                  AVERROR_FILTER_NOT_FOUND, AVERROR_MUXER_NOT_FOUND,
@@ -35,6 +35,8 @@ Text plainReason(int code)
         return text("no audio data recognised");
     if (among(code, damaged))
         return text("damaged data");
+    if (code == AVERROR_EOF)
+        return text("the data ends too early");
     if (among(code, unsupported))
         return text("a feature this program cannot handle");
     // FFmpeg passes the C library's error numbers on (AVERROR(EIO), AVERROR(ENOSPC), ...); its
@@ -48,9 +50,9 @@ Text plainReason(int code)
 
 std::string avErrorText(int code)
 {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
+    char description[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, description, sizeof description);
+    return description;
 }
 
 Text avReason(int code)
@@ -62,7 +64,9 @@ Text avReason(int code)
 
 Text damagedDataAt(double seconds)
 {
-    const double tenths = std::floor(std::max(seconds, 0.0) * 10.0);
+    // Nothing before the start, nor beyond a few years (a broken time stamp).
+    const double known = std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e8) : 0.0;
+    const double tenths = std::floor(known * 10.0);
     const auto total = static_cast<long long>(tenths);
     char time[32];
     std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld.%lld", total / 36000, total / 600 % 60,

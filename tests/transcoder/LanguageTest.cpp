@@ -7,6 +7,7 @@
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <locale.h>
@@ -167,6 +168,7 @@ TEST(Text, FfmpegCodesBecomePlainReasons)
         {AVERROR_DECODER_NOT_FOUND, "no audio data recognised"},
         {AVERROR_PATCHWELCOME, "a feature this program cannot handle"},
         {AVERROR(ENOSPC), "No space left on device"},
+        {AVERROR_EOF, "the data ends too early"},
         {AVERROR_BUG, "an internal error of the audio library"},
         {-16976906, "an internal error of the audio library"},
     };
@@ -177,6 +179,7 @@ TEST(Text, FfmpegCodesBecomePlainReasons)
     }
     EXPECT_EQ(damagedDataAt(62.38).local, "damaged data at 00:01:02.3");
     EXPECT_EQ(damagedDataAt(3725.0).local, "damaged data at 01:02:05.0");
+    EXPECT_EQ(damagedDataAt(std::nan("")).local, "damaged data at 00:00:00.0");
 }
 
 } // namespace
