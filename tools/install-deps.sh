@@ -1,23 +1,40 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian packages the build, the tests, the fuzz targets (clang and its sanitizer
-# and libFuzzer runtimes) and the benchmarks need; only missing ones. The MinGW cross compiler
-# and wine build and run the Windows core; dpkg-dev, file, lintian, desktop-file-utils and
-# appstream build and check the Debian package and the desktop files; dbus gives the tests a
-# session bus of their own (dbus-daemon).
+# Installs the Debian packages that are missing, through sudo unless run as root.
+#   tools/install-deps.sh           what building and running the program and besweet need
+#   tools/install-deps.sh --tests   and what the test suite needs
+#   tools/install-deps.sh --ci      and what CI adds: clang and its sanitizer and libFuzzer runtimes
 set -euo pipefail
 
+tests=false ci=false
+for option in "$@"; do
+    case $option in
+        --tests) tests=true ;;
+        --ci) tests=true ci=true ;;
+        *) echo "usage: $0 [--tests | --ci]" >&2; exit 2 ;;
+    esac
+done
+
 packages=(
-    cmake g++ make pkg-config locales
-    qt6-base-dev qt6-translations-l10n fonts-liberation dbus
-    libgtest-dev libgmock-dev
+    cmake g++ make pkg-config gettext
+    qt6-base-dev qt6-qpa-plugins
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-    # The Windows core and launcher: built with mingw-w64 (POSIX threads for GoogleTest, built
-    # from its sources) and run, with a Windows transcoder stand-in, under wine.
-    g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine
-    dpkg-dev file lintian desktop-file-utils appstream
-    clang libclang-rt-14-dev
+    # Optional for running: the German texts of Qt's own dialogs, the window's font.
+    qt6-translations-l10n fonts-liberation
 )
+if $tests; then
+    packages+=(
+        libgtest-dev libgmock-dev locales dbus-daemon
+        # The Windows core and launcher: built with mingw-w64 (POSIX threads for GoogleTest,
+        # built from its sources) and run, with a Windows transcoder stand-in, under wine.
+        g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine
+        # The Debian package and the desktop files: built and checked.
+        dpkg-dev file lintian desktop-file-utils appstream
+    )
+fi
+if $ci; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -32,9 +49,9 @@ if [ ${#missing[@]} -ne 0 ]; then
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The German locale, so the C library's own German reasons for system errors are used (and
-# their test runs); the program falls back to a table of its own without it.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+# The tests run the programs in German: the C library's German reasons for system errors, and
+# besweet's catalogue under LANG=de_DE.UTF-8.
+if $tests && ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
     "${sudo_cmd[@]}" sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     grep -qx 'de_DE.UTF-8 UTF-8' /etc/locale.gen ||
         echo 'de_DE.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Owning handles for the FFmpeg objects the transcoder uses, and the error type that carries
-// FFmpeg's own text for a failed call.
+// Owning handles for the FFmpeg objects the transcoder uses, the error type of a failed run,
+// and FFmpeg's error codes as plain reasons of ours.
 #pragma once
+
+#include "Text.h"
 
 #include <memory>
 #include <stdexcept>
@@ -19,25 +21,39 @@ namespace besweet
 {
 
 // FFmpeg's description of an error code, like av_err2str (which C++ cannot use, being a
-// compound literal).
+// compound literal). English, for the log only: a person gets avReason.
 std::string avErrorText(int code);
 
 // Notes an error message FFmpeg logged on this thread (one line, no component prefix): a failure
-// whose code says nothing (EINVAL, an internal code) gives it as its reason.
+// whose code says nothing (EINVAL, an internal code) gives it in the log as its reason.
 void noteLibraryError(std::string_view message);
 
-// Why a call failed, for a message: FFmpeg's text for the code, or the error it logged on this
-// thread where the code says nothing more than "invalid argument".
-std::string failureReason(int code);
+// An error code of FFmpeg's as a plain reason a person can act on ("no audio data recognised",
+// "damaged data"); its English form adds FFmpeg's own text for the log.
+[[nodiscard]] Text avReason(int code);
+// "damaged data at 00:01:02.3", seconds from the start of the input.
+[[nodiscard]] Text damagedDataAt(double seconds);
 
-// A failure of the work (exit code 1); what() is the whole message after "besweet: ".
+// A failure of the work (exit code 1). message() is the whole message after "besweet: ", in
+// English (for the log; also what()) and translated (for the screen).
 class WorkError : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit WorkError(Text message)
+        : std::runtime_error(message.english), message_(std::move(message))
+    {
+    }
+    // Not yet translated: the same text in both languages.
+    explicit WorkError(const std::string& english) : WorkError(Text{english, english}) {}
+    [[nodiscard]] const Text& message() const { return message_; }
+
+private:
+    Text message_;
 };
 
-// Throws WorkError "<what>: <FFmpeg's text>" when code is negative; returns code otherwise.
+// Throws WorkError "<what>: <reason>" when code is negative; returns code otherwise.
+int check(int code, const Text& what);
+// The same for a message not yet translated.
 int check(int code, const std::string& what);
 
 // The same for calls made once per packet: the message is only put together on failure.

@@ -5,6 +5,7 @@
 
 #include "Bitrates.h"
 #include "ExitCode.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <array>
@@ -23,7 +24,7 @@ namespace
 {
 
 struct UsageError {
-    std::string message;
+    Text message;
 };
 
 struct Section {
@@ -78,25 +79,25 @@ Given collectSections(std::span<const std::string> arguments)
         const Section* section = findSection(opener);
         if (!section) {
             if (!opener.empty() && opener.back() == '(')
-                throw UsageError{"unknown section '" + opener + "'"};
-            throw UsageError{"unexpected argument '" + opener + "' outside a section"};
+                throw UsageError{text("unknown section '%s'", opener)};
+            throw UsageError{text("unexpected argument '%s' outside a section", opener)};
         }
         if (given.contains(opener))
-            throw UsageError{"section '" + opener + "' given twice"};
+            throw UsageError{text("section '%s' given twice", opener)};
         auto& values = given[opener];
         for (++i;; ++i) {
             if (i == arguments.size())
-                throw UsageError{"section '" + opener + "' is not closed with ')'"};
+                throw UsageError{text("section '%s' is not closed with ')'", opener)};
             const std::string& name = arguments[i];
             if (name == ")")
                 break;
             if (std::find(section->options.begin(), section->options.end(), name) ==
                 section->options.end())
-                throw UsageError{"unknown option '" + name + "' in '" + opener + "'"};
+                throw UsageError{text("unknown option '%s' in '%s'", name, opener)};
             if (i + 1 == arguments.size() || arguments[i + 1] == ")")
-                throw UsageError{"option '" + name + "' in '" + opener + "' needs a value"};
+                throw UsageError{text("option '%s' in '%s' needs a value", name, opener)};
             if (values.contains(name))
-                throw UsageError{"option '" + name + "' given twice in '" + opener + "'"};
+                throw UsageError{text("option '%s' given twice in '%s'", name, opener)};
             values[name] = arguments[++i];
         }
     }
@@ -126,29 +127,29 @@ std::optional<int> wholeNumber(const std::string& text)
 
 // "0.95", "1", ".5", "1.00": digits with at most one point, nothing else. 0 (the slider's
 // bottom) asks for no normalisation.
-double normLevel(const std::string& text)
+double normLevel(const std::string& value)
 {
     const bool digitsAndPoint =
-        !text.empty() && text != "." &&
-        std::all_of(text.begin(), text.end(),
+        !value.empty() && value != "." &&
+        std::all_of(value.begin(), value.end(),
                     [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
-        std::count(text.begin(), text.end(), '.') <= 1;
-    double value = 0;
+        std::count(value.begin(), value.end(), '.') <= 1;
+    double level = 0;
     if (digitsAndPoint)
-        std::from_chars(text.data(), text.data() + text.size(), value);
-    if (!digitsAndPoint || value < 0.0 || value > 1.0)
-        throw UsageError{"-norm '" + text +
-                         "': give a level from 0 to 1, such as 0.95 (0: no normalisation)"};
-    return value;
+        std::from_chars(value.data(), value.data() + value.size(), level);
+    if (!digitsAndPoint || level < 0.0 || level > 1.0)
+        throw UsageError{text(
+            "-norm '%s': give a level from 0 to 1, such as 0.95 (0: no normalisation)", value)};
+    return level;
 }
 
-int bitrateFrom(const std::string& text, std::span<const int> table, std::string_view format)
+int bitrateFrom(const std::string& value, std::span<const int> table, std::string_view format)
 {
-    const auto value = wholeNumber(text);
-    if (!value || std::find(table.begin(), table.end(), *value) == table.end())
-        throw UsageError{"bitrate '" + text + "' is not one " + std::string(format) +
-                         " knows; allowed (kbps): " + listed(table)};
-    return *value;
+    const auto kbps = wholeNumber(value);
+    if (!kbps || std::find(table.begin(), table.end(), *kbps) == table.end())
+        throw UsageError{text("bitrate '%s' is not one %s knows; allowed (kbps): %s", value, format,
+                              listed(table))};
+    return *kbps;
 }
 
 // The format allows mono only up to 192 kbps and the two-channel modes only from 64 kbps (but
@@ -168,20 +169,20 @@ void checkLayerIIMode(char mode, int kbps)
 {
     const std::vector<int> allowed = layerIIBitrates(mode);
     if (std::find(allowed.begin(), allowed.end(), kbps) == allowed.end())
-        throw UsageError{"Layer II mode '" + std::string(1, mode) + "' does not allow " +
-                         std::to_string(kbps) + " kbps; allowed (kbps): " + listed(allowed)};
+        throw UsageError{text("Layer II mode '%s' does not allow %d kbps; allowed (kbps): %s",
+                              std::string(1, mode), kbps, listed(allowed))};
 }
 
 void readCore(const Given& given, Options& options)
 {
     if (!given.contains("-core("))
-        throw UsageError{"'-core( -input IN -output OUT )' is required"};
+        throw UsageError{text("'-core( -input IN -output OUT )' is required")};
     const auto input = valueOf(given, "-core(", "-input");
     const auto output = valueOf(given, "-core(", "-output");
     if (!input || input->empty())
-        throw UsageError{"'-core(' needs '-input FILE'"};
+        throw UsageError{text("'-core(' needs '-input FILE'")};
     if (!output || output->empty())
-        throw UsageError{"'-core(' needs '-output FILE'"};
+        throw UsageError{text("'-core(' needs '-output FILE'")};
     options.input = *input;
     options.output = *output;
     options.logfile = valueOf(given, "-core(", "-logfile").value_or("");
@@ -196,7 +197,7 @@ void readOta(const Given& given, Options& options)
     if (const auto fs = valueOf(given, "-ota(", "-fs")) {
         const auto rate = wholeNumber(*fs);
         if (!rate || (*rate != 32000 && *rate != 44100 && *rate != 48000))
-            throw UsageError{"-fs '" + *fs + "': allowed rates are 32000, 44100, 48000"};
+            throw UsageError{text("-fs '%s': allowed rates are 32000, 44100, 48000", *fs)};
         options.rawInput = true;
         options.rawRate = *rate;
     }
@@ -208,7 +209,7 @@ void readSsrc(const Given& given, Options& options)
         return;
     const auto rate = valueOf(given, "-ssrc(", "--rate");
     if (!rate || *rate != "48000")
-        throw UsageError{"'-ssrc(' resamples to 48000 only: give '--rate 48000'"};
+        throw UsageError{text("'-ssrc(' resamples to 48000 only: give '--rate 48000'")};
     options.resampleTo48k = true;
 }
 
@@ -217,12 +218,12 @@ void readEncoder(const Given& given, Options& options)
     const bool layerII = given.contains("-toolame(");
     const bool ac3 = given.contains("-ac3enc(");
     if (layerII && ac3)
-        throw UsageError{"give either '-toolame(' or '-ac3enc(', not both"};
+        throw UsageError{text("give either '-toolame(' or '-ac3enc(', not both")};
     if (layerII) {
         options.codec = Codec::LayerII;
         const auto mode = valueOf(given, "-toolame(", "-m").value_or("j");
         if (mode.size() != 1 || std::string_view("sjdm").find(mode[0]) == std::string_view::npos)
-            throw UsageError{"-m '" + mode + "': allowed modes are s, j, d, m"};
+            throw UsageError{text("-m '%s': allowed modes are s, j, d, m", mode)};
         options.mode = mode[0];
         options.kbps =
             bitrateFrom(valueOf(given, "-toolame(", "-b").value_or("224"), LayerIIKbps, "Layer II");
@@ -247,9 +248,9 @@ void readEncoder(const Given& given, Options& options)
         options.codec = Codec::Wav;
         options.kbps = 0;
     } else {
-        throw UsageError{"cannot tell the format of '" + options.output +
-                         "' from its extension: use .mpa, .mp2, .ac3 or .wav, or give "
-                         "'-toolame(' or '-ac3enc('"};
+        throw UsageError{text("cannot tell the format of '%s' from its extension: use .mpa, .mp2, "
+                              ".ac3 or .wav, or give '-toolame(' or '-ac3enc('",
+                              options.output)};
     }
 }
 
@@ -272,48 +273,63 @@ template <typename Table> std::string helpList(const std::string& first, const T
     return text + "\n";
 }
 
+// The help in the user's language, one block per option so a translation keeps its columns.
 void printHelp(std::ostream& out)
 {
-    out << "Usage: besweet -core( -input IN -output OUT [-logfile LOG] )\n"
-           "               [-ota( [-norm X] [-fs RATE] )] [-ssrc( --rate 48000 )]\n"
-           "               [-toolame( -m s|j|d|m -b KBPS ) | -ac3enc( -b KBPS )]\n"
-           "\n"
-           "Turns one audio file (WAV, MPEG audio layer I/II/III, AC3 or raw PCM) into a DVD\n"
-           "audio track. Every section opener, option, value and ')' is its own argument.\n"
-           "\n"
-           "  -norm X       the decoded track's peak, as a share of full scale (0 <= X <= 1;\n"
-           "                0 leaves the level as it is), never above full scale. Each frame is\n"
-           "                decoded again as it is encoded; a track whose decoded peak is above\n"
-           "                full scale or more than 0.5 dB from X is encoded again with the gain\n"
-           "                corrected (3 encodes at most, each in the log). Material no gain\n"
-           "                brings to X without clipping ends at the highest level that does\n"
-           "                not clip. Reads the input two to four times, so not from a pipe\n"
-           "  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at RATE:\n"
-           "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000;\n"
-           "                a file of a known format (WAV, MP3, ...) is read as such\n"
-           "  --rate 48000  resample to 48000 Hz\n"
-           "  -toolame(     MPEG-1 Layer II; -m stereo, joint stereo, dual channel or mono;\n"
-           "                default j 224\n"
-        << helpList("kbps for s, j, d:", layerIIBitrates('s'))
-        << helpList("kbps for m:", layerIIBitrates('m'))
-        << "  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n"
-        << helpList("kbps:", Ac3Kbps)
-        << "  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
-           "  joint stereo 224 kbps, .ac3 AC3 192 kbps, .wav 16-bit PCM.\n"
-           "  A DVD takes 48000 Hz, and AC3 up to 448 kbps: other tracks are made with a\n"
-           "  warning.\n"
-           "\n"
-           "  --help        show this text\n"
-           "  --version     show the version\n"
-           "\n"
-           "The output is written to a temporary file beside it and replaces OUT only when\n"
-           "complete. An output that is the input (or the log file that is the input) is\n"
-           "refused as a command line error.\n"
-           "\n"
-           "Exit status: 0 the track is written; 1 the work failed (input missing, unreadable,\n"
-           "corrupt or empty; encoder or write failure); 2 the command line is wrong. A run\n"
-           "stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT removes its temporary file, then\n"
-           "ends by that signal (a shell shows 128 + its number, such as 130 for SIGINT).\n";
+    out << text("Usage: besweet -core( -input IN -output OUT [-logfile LOG] )\n"
+                "               [-ota( [-norm X] [-fs RATE] )] [-ssrc( --rate 48000 )]\n"
+                "               [-toolame( -m s|j|d|m -b KBPS ) | -ac3enc( -b KBPS )]\n")
+               .local
+        << '\n'
+        << text("Turns one audio file (WAV, MPEG audio layer I/II/III, AC3 or raw PCM) into a DVD\n"
+                "audio track. Every section opener, option, value and ')' is its own argument.\n")
+               .local
+        << '\n'
+        << text("  -norm X       the decoded track's peak, as a share of full scale (0 <= X <= 1;\n"
+                "                0 leaves the level as it is), never above full scale. Each frame "
+                "is\n"
+                "                decoded again as it is encoded; a track whose decoded peak is "
+                "above\n"
+                "                full scale or more than 0.5 dB from X is encoded again with the "
+                "gain\n"
+                "                corrected (3 encodes at most, each in the log). Material no gain\n"
+                "                brings to X without clipping ends at the highest level that does\n"
+                "                not clip. Reads the input two to four times, so not from a pipe\n")
+               .local
+        << text("  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at "
+                "RATE:\n"
+                "                32000, 44100 or 48000; a .pcm or .raw input is raw PCM at 48000;\n"
+                "                a file of a known format (WAV, MP3, ...) is read as such\n")
+               .local
+        << text("  --rate 48000  resample to 48000 Hz\n").local
+        << text("  -toolame(     MPEG-1 Layer II; -m stereo, joint stereo, dual channel or mono;\n"
+                "                default j 224\n")
+               .local
+        << helpList(text("kbps for s, j, d:").local, layerIIBitrates('s'))
+        << helpList(text("kbps for m:").local, layerIIBitrates('m'))
+        << text("  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n").local
+        << helpList(text("kbps:").local, Ac3Kbps)
+        << text("  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
+                "  joint stereo 224 kbps, .ac3 AC3 192 kbps, .wav 16-bit PCM.\n"
+                "  A DVD takes 48000 Hz, and AC3 up to 448 kbps: other tracks are made with a\n"
+                "  warning.\n")
+               .local
+        << '\n'
+        << text("  --help        show this text\n"
+                "  --version     show the version\n")
+               .local
+        << '\n'
+        << text("The output is written to a temporary file beside it and replaces OUT only when\n"
+                "complete. An output that is the input (or the log file that is the input) is\n"
+                "refused as a command line error.\n")
+               .local
+        << '\n'
+        << text("Exit status: 0 the track is written; 1 the work failed (input missing, "
+                "unreadable,\n"
+                "corrupt or empty; encoder or write failure); 2 the command line is wrong. A run\n"
+                "stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT removes its temporary file, then\n"
+                "ends by that signal (a shell shows 128 + its number, such as 130 for SIGINT).\n")
+               .local;
 }
 
 } // namespace
@@ -332,7 +348,7 @@ std::optional<int> parseArguments(std::span<const std::string> arguments, Option
     }
     try {
         if (arguments.empty())
-            throw UsageError{"no arguments; try 'besweet --help'"};
+            throw UsageError{text("no arguments; try 'besweet --help'")};
         const Given given = collectSections(arguments);
         Options parsed;
         parsed.arguments.assign(arguments.begin(), arguments.end());
@@ -343,7 +359,7 @@ std::optional<int> parseArguments(std::span<const std::string> arguments, Option
         options = std::move(parsed);
         return std::nullopt;
     } catch (const UsageError& error) {
-        err << "besweet: " << error.message << '\n';
+        err << "besweet: " << error.message.local << '\n';
         return ExitUsage;
     }
 }

@@ -10,7 +10,7 @@
 namespace besweet
 {
 
-Progress::Progress(std::string label) : label_(std::move(label)), terminal_(isatty(STDOUT_FILENO))
+Progress::Progress(const Text& label) : label_(label.local), terminal_(isatty(STDOUT_FILENO))
 {
     show(0);
 }

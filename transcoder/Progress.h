@@ -3,6 +3,8 @@
 // lines every 10% into a pipe (flushed, so a reader sees them as they come), through say().
 #pragma once
 
+#include "Text.h"
+
 #include <cstdint>
 #include <string>
 
@@ -12,7 +14,9 @@ namespace besweet
 class Progress
 {
 public:
-    explicit Progress(std::string label);
+    // The label in the user's language; the percentage after it is always " N%", digits and a
+    // percent sign, which the window reads in any language.
+    explicit Progress(const Text& label);
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
     ~Progress();

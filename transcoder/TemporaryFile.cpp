@@ -161,8 +161,9 @@ void TemporaryFile::takeOverPermissionsOf(const std::string& path)
     };
     if (::lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
         return;
-    if (::fchown(fd_, old.st_uid, old.st_gid) != 0)
-        (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+    const bool ownerTaken = ::fchown(fd_, old.st_uid, old.st_gid) == 0 ||
+                            ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) == 0;
+    static_cast<void>(ownerTaken); // else the user's own group, as a copy would have
     ::fchmod(fd_, old.st_mode & 0777);
 }
 

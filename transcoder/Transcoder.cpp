@@ -14,6 +14,7 @@
 #include "Plan.h"
 #include "Progress.h"
 #include "Resampler.h"
+#include "Text.h"
 #include "Timeline.h"
 
 #include <algorithm>
@@ -58,7 +59,7 @@ struct Peaks {
 // (another rate, or channels that changed on the way) goes through the resampler first.
 [[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, std::int64_t limit)
 {
-    Progress progress("Pass 1/2: measuring the peak");
+    Progress progress(text("Pass 1/2: measuring the peak"));
     std::int64_t samples = 0;
     const AVCodecID codec = input.stream->codecpar->codec_id;
     const int outChannels = plan.outLayout.nb_channels;
@@ -191,7 +192,7 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
 [[nodiscard]] std::unique_ptr<EncodeStage> encodePass(Input input, const Options& options,
                                                       const Plan& plan, double gain,
                                                       EncodeStage::Measure measure,
-                                                      const std::string& label, RunLog& log)
+                                                      const Text& label, RunLog& log)
 {
     auto stage = std::make_unique<EncodeStage>(options, plan, gain, measure, log);
     Progress progress(label);
@@ -274,9 +275,8 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
     bool clipped = false;
     gain = std::min(gain, highest);
     for (int encode = 1;; ++encode) {
-        const std::string label = encode == 1 ? "Pass 2/2: encoding"
-                                              : "Pass " + std::to_string(encode + 1) + "/" +
-                                                    std::to_string(encode + 1) + ": encoding again";
+        const Text label = encode == 1 ? text("Pass 2/2: encoding")
+                                       : text("Pass %d/%d: encoding again", encode + 1, encode + 1);
         std::unique_ptr<EncodeStage> stage = encodePass(
             openInput(options), options, plan, gain, EncodeStage::Measure::DecodedPeak, label, log);
         const double peak = stage->decodedPeak();
@@ -316,17 +316,14 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
 // a warning, since not every track is meant for a DVD.
 void warnIfNotForDvd(const Options& options, const Plan& plan, RunLog& log)
 {
-    std::vector<std::string> faults;
+    std::vector<Text> faults;
     if (plan.outRate != 48000)
-        faults.push_back(std::to_string(plan.outRate) +
-                         " Hz (a DVD takes 48000 Hz: resample with -ssrc( --rate 48000 ))");
+        faults.push_back(text("%d Hz (a DVD takes 48000 Hz: resample with -ssrc( --rate 48000 ))",
+                              plan.outRate));
     if (options.codec == Codec::Ac3 && options.kbps > 448)
-        faults.push_back("AC3 at " + std::to_string(options.kbps) +
-                         " kbps (a DVD takes up to 448 kbps)");
-    for (const std::string& fault : faults) {
-        log.line("warning: not DVD-compliant: " + fault);
-        say("besweet: warning: not DVD-compliant: %s\n", fault.c_str());
-    }
+        faults.push_back(text("AC3 at %d kbps (a DVD takes up to 448 kbps)", options.kbps));
+    for (const Text& fault : faults)
+        warn(log, text("not DVD-compliant: %s", fault));
 }
 
 } // namespace
@@ -351,14 +348,14 @@ void transcode(const Options& options, RunLog& log)
             return;
         }
         encodePass(openInput(options), options, plan, 1.0, EncodeStage::Measure::Nothing,
-                   "Pass 2/2: encoding", log)
+                   text("Pass 2/2: encoding"), log)
             ->commit();
         return;
     }
     if (options.norm)
         log.line("normalisation: none (-norm 0); gain: none");
     encodePass(std::move(input), options, plan, 1.0, EncodeStage::Measure::Nothing,
-               "Pass 1/1: encoding", log)
+               text("Pass 1/1: encoding"), log)
         ->commit();
 }
 

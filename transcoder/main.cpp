@@ -8,6 +8,7 @@
 #include "Options.h"
 #include "OutputFile.h"
 #include "RunLog.h"
+#include "Text.h"
 #include "Transcoder.h"
 #include "common/SameFile.h"
 
@@ -17,6 +18,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <iostream>
+#include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,17 +44,17 @@ bool samePlace(const std::string& a, const std::string& b)
 // command line is at fault, so it is a usage error.
 std::optional<int> refuseOverwritingInput(const Options& options)
 {
-    const auto refuse = [](const std::string& path, const char* what) {
-        std::cerr << "besweet: " << path << ": " << what << '\n';
+    const auto refuse = [](const Text& why) {
+        std::cerr << "besweet: " << why.local << '\n';
         return ExitUsage;
     };
     if (sameFile(options.input, options.output))
-        return refuse(options.output, "is the input file; choose another output");
+        return refuse(text("%s: is the input file; choose another output", options.output));
     if (!options.logfile.empty() && sameFile(options.input, options.logfile))
-        return refuse(options.logfile, "is the input file; choose another log file");
+        return refuse(text("%s: is the input file; choose another log file", options.logfile));
     if (!options.logfile.empty() && (samePlace(options.logfile, options.output) ||
                                      samePlace(options.logfile, resolveLinks(options.output))))
-        return refuse(options.logfile, "is the output file; choose another log file");
+        return refuse(text("%s: is the output file; choose another log file", options.logfile));
     return std::nullopt;
 }
 
@@ -61,7 +64,7 @@ std::optional<int> refuseUnwritableTarget(const Options& options)
     const auto why = whyTargetUnwritable(options.output);
     if (!why)
         return std::nullopt;
-    std::cerr << "besweet: " << options.output << ": " << *why << '\n';
+    std::cerr << "besweet: " << text("%s: %s", options.output, *why).local << '\n';
     return ExitFailure;
 }
 
@@ -70,12 +73,16 @@ void closeLog(RunLog& log, const Options& options)
 {
     sendLibraryMessagesTo(nullptr);
     if (const auto problem = log.close())
-        std::cerr << "besweet: " << options.logfile
-                  << (log.keptPrevious() ? ": the new log could not be written whole, the previous "
-                                           "log is kept: "
-                      : log.inPlace()    ? ": the log is incomplete: "
-                                         : ": no log could be written: ")
-                  << *problem << '\n';
+        std::cerr << "besweet: "
+                  << (log.keptPrevious()
+                          ? text("%s: the new log could not be written whole, the previous log is "
+                                 "kept: %s",
+                                 options.logfile, *problem)
+                      : log.inPlace()
+                          ? text("%s: the log is incomplete: %s", options.logfile, *problem)
+                          : text("%s: no log could be written: %s", options.logfile, *problem))
+                         .local
+                  << '\n';
 }
 
 // Started with a standard descriptor closed (as daemons and some scripts do), the first file
@@ -98,9 +105,9 @@ std::string localTime()
     const std::time_t now = std::time(nullptr);
     std::tm parts{};
     localtime_r(&now, &parts);
-    char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &parts);
+    return stamp;
 }
 
 std::string commandLine(const Options& options)
@@ -127,6 +134,7 @@ int main(int argc, char** argv)
 {
     if (!fillClosedStandardDescriptors())
         return ExitFailure;
+    useUserLanguage();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     Options options;
     if (const auto exitCode = parseArguments(arguments, options, std::cout, std::cerr))
@@ -139,47 +147,51 @@ int main(int argc, char** argv)
     installInterruptHandlers();
     RunLog log;
     if (!options.logfile.empty() && !log.open(options.logfile))
-        std::cerr << "besweet: " << options.logfile << ": cannot write the log (" << log.problem()
-                  << "); going on without\n";
+        std::cerr << "besweet: "
+                  << text("%s: cannot write the log (%s); going on without", options.logfile,
+                          log.problem())
+                         .local
+                  << '\n';
     sendLibraryMessagesTo(&log);
 
     const auto started = std::chrono::steady_clock::now();
     const auto elapsed = [&] {
         const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
-        char text[32];
-        std::snprintf(text, sizeof text, "%.2f s", taken.count());
-        return std::string(text);
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f s", taken.count());
+        return std::string(seconds);
     };
     log.line("besweet " BESWEET_VERSION " started " + localTime());
     log.line("command line: " + commandLine(options));
 
     int signal = 0;
-    std::string failure;
+    std::optional<Text> failure;
     try {
         transcode(options, log);
     } catch (const WorkError& error) {
-        failure = error.what();
+        failure = error.message();
         // A failure of no file's own (memory, an encoder missing) is the output's: not made.
-        if (!failure.starts_with(options.input + ": ") &&
-            !failure.starts_with(options.output + ": "))
-            failure = options.output + ": " + failure;
+        if (!failure->english.starts_with(options.input + ": ") &&
+            !failure->english.starts_with(options.output + ": "))
+            failure = text("%s: %s", options.output, *failure);
     } catch (const Interrupted& interrupted) {
         signal = interrupted.signal;
-        failure = options.output + ": interrupted by signal " + std::to_string(signal) +
-                  "; nothing written";
+        failure = text("%s: interrupted by signal %d; nothing written", options.output, signal);
+    } catch (const std::bad_alloc&) {
+        failure = text("%s: out of memory; nothing written", options.output);
     } catch (const std::exception& error) {
-        failure = options.output + ": " + error.what();
+        failure = text("%s: %s", options.output, std::string(error.what()));
     }
 
-    if (failure.empty()) {
+    if (!failure) {
         log.line("output: " + options.output + ", " + outputSize(options.output));
         log.line("result: done in " + elapsed());
         closeLog(log, options);
         return ExitSuccess;
     }
     std::fflush(stdout);
-    std::cerr << "besweet: " << failure << '\n';
-    log.line("result: failed after " + elapsed() + ": " + failure);
+    std::cerr << "besweet: " << failure->local << '\n';
+    log.line("result: failed after " + elapsed() + ": " + failure->english);
     closeLog(log, options);
     if (signal != 0)
         dieOfSignal(signal);

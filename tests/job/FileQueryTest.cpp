@@ -188,8 +188,8 @@ protected:
     }
     void TearDown() override
     {
-        if (mounted)
-            (void)std::system(("umount '" + mountPoint.string() + "'").c_str());
+        if (mounted) [[maybe_unused]]
+            const int status = std::system(("umount '" + mountPoint.string() + "'").c_str());
         std::error_code ignored;
         fs::remove(mountPoint, ignored);
         fs::remove(image, ignored);

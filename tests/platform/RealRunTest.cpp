@@ -206,6 +206,7 @@ struct SaidCase {
     int bitrate;
     std::string firstLine;
     std::string detailStart; // "<source>" stands for the source's path
+    bool germanDesktop = false;
 };
 
 void PrintTo(const SaidCase& c, std::ostream* os)
@@ -220,6 +221,9 @@ class FailureDetailTest : public RealRunTest, public testing::WithParamInterface
 TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
 {
     const SaidCase& said = GetParam();
+    // The transcoder runs in the user's language, passed on with the environment.
+    setEnv("LC_ALL", said.germanDesktop ? "C.UTF-8" : "C");
+    setEnv("LANGUAGE", said.germanDesktop ? "de" : "");
     if (said.bundledTranscoder)
         settings.saveText(SettingKey::Besweet, Besweet);
     else
@@ -249,6 +253,9 @@ INSTANTIATE_TEST_SUITE_P(
                     SaidCase{"MonoAt224Refused", true, false, "mpa", 3, 1,
                              "BeSweet wurde mit Fehlercode 2 beendet.",
                              "besweet: Layer II mode 'm' does not allow 224 kbps"},
+                    SaidCase{"MonoAt224RefusedOnAGermanDesktop", true, false, "mpa", 3, 1,
+                             "BeSweet wurde mit Fehlercode 2 beendet.",
+                             "besweet: Layer-II-Modus 'm' erlaubt keine 224 kbps", true},
                     SaidCase{"NothingSaid", false, false, "ac3", 0, 0,
                              "BeSweet wurde mit Fehlercode 3 beendet.",
                              "BeSweet hat nichts ausgegeben."}),

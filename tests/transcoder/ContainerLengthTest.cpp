@@ -185,7 +185,7 @@ TEST(Besweet, ReadsAWavOver4GiBToItsEnd)
     RunLog log;
     ASSERT_TRUE(log.open((folder / "o.log").string()));
     logInput(input, log);
-    Progress progress("reading");
+    Progress progress(Text{"reading", "reading"});
     double lastPeak = 0.0;
     const auto lastStart = static_cast<std::int64_t>(frames) - 8000;
     std::int64_t samples = 0;

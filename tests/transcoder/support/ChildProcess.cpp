@@ -53,6 +53,10 @@ RunningBesweet::RunningBesweet(const std::vector<std::string>& arguments, int st
         const int err = ::open(errPath_.c_str(), O_WRONLY | O_TRUNC);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        // English, whatever language the tester's desktop speaks; a test of another language
+        // sets its own in setup.
+        ::setenv("LC_ALL", "C", 1);
+        ::unsetenv("LANGUAGE");
         if (setup)
             setup();
         ::execv(argv[0], argv.data());

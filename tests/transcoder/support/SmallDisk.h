@@ -24,8 +24,8 @@ public:
     SmallDisk& operator=(const SmallDisk&) = delete;
     ~SmallDisk()
     {
-        if (mounted_)
-            std::system(("umount '" + where_.string() + "'").c_str());
+        if (mounted_) [[maybe_unused]]
+            const int status = std::system(("umount '" + where_.string() + "'").c_str());
     }
     [[nodiscard]] bool mounted() const { return mounted_; }
 

@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// besweet speaks the user's language on the screen (help, refusals, warnings, progress) with
+// its prefixes untranslated and the percentage readable, and English in the log; the message
+// type fills a translated format as it fills the English one.
+#include "Av.h"
+#include "Text.h"
+#include "support/AudioFiles.h"
+#include "support/ChildProcess.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <locale.h>
+#include <regex>
+#include <sstream>
+
+namespace besweet::test
+{
+namespace
+{
+
+struct Language {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> environment; // null value: unset
+    const char* locale;                                           // must exist for the case
+    bool german;
+};
+
+void PrintTo(const Language& language, std::ostream* os)
+{
+    *os << language.name;
+}
+
+class SpeaksTheUsersLanguage : public testing::TestWithParam<Language>
+{
+protected:
+    ScratchFolder folder;
+
+    void SetUp() override
+    {
+        const locale_t locale = ::newlocale(LC_ALL_MASK, GetParam().locale, nullptr);
+        if (!locale)
+            GTEST_SKIP() << "the locale " << GetParam().locale
+                         << " is not installed (tools/install-deps.sh makes it)";
+        ::freelocale(locale);
+    }
+
+    RunResult run(const std::vector<std::string>& arguments) const
+    {
+        const auto environment = GetParam().environment;
+        return runBesweet(arguments, [environment] {
+            ::unsetenv("LC_ALL");
+            for (const auto& [name, value] : environment) {
+                if (value)
+                    ::setenv(name, value, 1);
+                else
+                    ::unsetenv(name);
+            }
+        });
+    }
+
+    // The expected text in the case's language.
+    static std::string said(const std::string& english, const std::string& german)
+    {
+        return GetParam().german ? german : english;
+    }
+};
+
+TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
+{
+    const RunResult help = run({"--help"});
+    EXPECT_EQ(help.out.substr(0, help.out.find(' ')), said("Usage:", "Aufruf:"));
+
+    const RunResult usage = run(besweetArguments(folder / "in.wav", folder / "out.mpa",
+                                                 {"-toolame(", "-m", "m", "-b", "224", ")"}));
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_EQ(usage.err.rfind(said("besweet: Layer II mode 'm' does not allow 224 kbps",
+                                   "besweet: Layer-II-Modus 'm' erlaubt keine 224 kbps"),
+                              0),
+              0U)
+        << usage.err;
+
+    Tone tone;
+    tone.seconds = 0.5;
+    writeWav(folder / "in.wav", tone);
+    const RunResult refused = run(besweetArguments(folder / "in.wav", folder / "in.wav", {}));
+    EXPECT_EQ(refused.err, "besweet: " + (folder / "in.wav").string() +
+                               said(": is the input file; choose another output\n",
+                                    ": ist die Eingabedatei; eine andere Ausgabe wählen\n"));
+
+    // 44.1 kHz is no DVD's rate: a warning, then both passes of a normalised run.
+    const RunResult done = run(besweetArguments(
+        folder / "in.wav", folder / "out.mpa", {"-ota(", "-norm", "0.9", ")"}, folder / "run.log"));
+    ASSERT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_NE(done.out.find(said("besweet: warning: not DVD-compliant: 44100 Hz",
+                                 "besweet: warning: nicht DVD-konform: 44100 Hz")),
+              std::string::npos)
+        << done.out;
+    const std::regex progressLine(said("Pass [12]/2: [a-z ]+", "Durchgang [12]/2: [A-Za-z ]+") +
+                                  " (100|[0-9]?0)%");
+    int progressLines = 0;
+    std::istringstream lines(done.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("besweet: ")) {
+            EXPECT_TRUE(std::regex_match(line, progressLine)) << line;
+            ++progressLines;
+        }
+    }
+    EXPECT_GE(progressLines, 4) << done.out;
+    EXPECT_NE(
+        done.out.find(said("\nPass 2/2: encoding 100%\n", "\nDurchgang 2/2: kodieren 100%\n")),
+        std::string::npos)
+        << done.out;
+    const std::string log = readBytes(folder / "run.log");
+    EXPECT_NE(log.find("\nwarning: not DVD-compliant: 44100 Hz (a DVD takes 48000 Hz"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("DVD-konform"), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Besweet, SpeaksTheUsersLanguage,
+    testing::Values(
+        Language{"LanguageGerman", {{"LC_ALL", "C.UTF-8"}, {"LANGUAGE", "de"}}, "C.UTF-8", true},
+        Language{"LocaleGerman",
+                 {{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", nullptr}, {"LC_MESSAGES", nullptr}},
+                 "de_DE.UTF-8",
+                 true},
+        // The C locale ignores LANGUAGE, as gettext does everywhere.
+        Language{"PlainC", {{"LC_ALL", "C"}, {"LANGUAGE", "de"}}, "C", false},
+        Language{"MessagesEnglish",
+                 {{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "C.UTF-8"}, {"LANGUAGE", nullptr}},
+                 "de_DE.UTF-8",
+                 false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What the catalogue gives back is filled as the English format is, numbered conversions in
+// any order; what cannot be filled stays as written, never read past the arguments.
+TEST(Text, FillsFormatsAndLeavesWhatItCannotFill)
+{
+    const std::vector<std::string> arguments{"a.wav", "3"};
+    const struct {
+        const char* format;
+        const char* filled;
+    } cases[] = {
+        {"%s: %d frames", "a.wav: 3 frames"},       {"%2$d Frames in %1$s", "3 Frames in a.wav"},
+        {"100%% of %s", "100% of a.wav"},           {"%s %s %s", "a.wav 3 %s"},
+        {"%3$s and %x and %", "%3$s and %x and %"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(filled(c.format, arguments), c.filled) << c.format;
+
+    const Text reason{"damaged data", "beschädigte Daten"};
+    const Text whole = text("%s: %s at %d s", std::string("a.wav"), reason, 12);
+    EXPECT_EQ(whole.english, "a.wav: damaged data at 12 s");
+    EXPECT_EQ(whole.local, "a.wav: beschädigte Daten at 12 s"); // no catalogue in this test
+}
+
+// FFmpeg's codes reach a person as a few plain reasons; its own text goes to the log only.
+TEST(Text, FfmpegCodesBecomePlainReasons)
+{
+    const struct {
+        int code;
+        const char* reason;
+    } cases[] = {
+        {AVERROR_INVALIDDATA, "damaged data"},
+        {AVERROR_DEMUXER_NOT_FOUND, "no audio data recognised"},
+        {AVERROR_DECODER_NOT_FOUND, "no audio data recognised"},
+        {AVERROR_PATCHWELCOME, "a feature this program cannot handle"},
+        {AVERROR(ENOSPC), "No space left on device"},
+        {AVERROR_EOF, "the data ends too early"},
+        {AVERROR_BUG, "an internal error of the audio library"},
+        {-16976906, "an internal error of the audio library"},
+    };
+    for (const auto& c : cases) {
+        const Text reason = avReason(c.code);
+        EXPECT_EQ(reason.local, c.reason) << c.code;
+        EXPECT_EQ(reason.english, std::string(c.reason) + " (" + avErrorText(c.code) + ")");
+    }
+    EXPECT_EQ(damagedDataAt(62.38).local, "damaged data at 00:01:02.3");
+    EXPECT_EQ(damagedDataAt(3725.0).local, "damaged data at 01:02:05.0");
+    EXPECT_EQ(damagedDataAt(std::nan("")).local, "damaged data at 00:00:00.0");
+}
+
+} // namespace
+} // namespace besweet::test
