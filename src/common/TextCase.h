@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Comparing names the way Windows and the settings file do: ASCII letters in any case.
+// Comparing names the way Windows and the settings file do: ASCII letters in any case; and
+// the blanks around a value.
 #pragma once
 
 #include <algorithm>
@@ -44,6 +45,15 @@ inline bool ContainsIgnoringCase(std::string_view text, std::string_view part)
     return !std::ranges::search(text, part, [](char x, char y) {
                 return LowerAscii(x) == LowerAscii(y);
             }).empty();
+}
+
+// text without the characters of `blanks` at either end.
+constexpr std::string_view Trimmed(std::string_view text, std::string_view blanks = " \t")
+{
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 } // namespace klangdorn

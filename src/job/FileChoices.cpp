@@ -67,19 +67,10 @@ std::vector<std::vector<std::string_view>> patternsOfEntries(std::string_view fi
     return entries;
 }
 
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
 // "*.wav" gives "wav"; nothing for "*.*", "*.w?v" or "besweet.exe".
 std::optional<std::string> plainExtensionOf(std::string_view pattern)
 {
-    pattern = trimmed(pattern);
+    pattern = Trimmed(pattern, " ");
     if (pattern.size() < 3 || !pattern.starts_with("*."))
         return std::nullopt;
     const auto extension = pattern.substr(2);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/RunProgress.h"
 
+#include "common/TextCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -28,22 +30,13 @@ std::optional<int> numberAt(std::string_view text)
     return value;
 }
 
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
 // The percentage at the end of the line: digits, maybe blanks, then "%".
 std::optional<int> trailingPercent(std::string_view line)
 {
     if (line.empty() || line.back() != '%')
         return std::nullopt;
     line.remove_suffix(1);
-    line = trimmed(line);
+    line = Trimmed(line, " \t\r");
     std::size_t digits = 0;
     while (digits < line.size() && isDigit(line[line.size() - 1 - digits]))
         ++digits;
@@ -84,7 +77,7 @@ std::optional<Pass> passOf(std::string_view line)
 
 std::optional<int> RunPercentOf(std::string_view line)
 {
-    line = trimmed(line);
+    line = Trimmed(line, " \t\r");
     const auto percent = trailingPercent(line);
     if (!percent)
         return std::nullopt;

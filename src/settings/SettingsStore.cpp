@@ -27,20 +27,11 @@ constexpr std::array settingTable{
     SettingDefinition{SettingKey::Besweet, "Besweet", "", SettingForm::Text},
 };
 
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 } // namespace
 
 std::optional<long long> parseDecimal(std::string_view text)
 {
-    text = trimmed(text);
+    text = Trimmed(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     long long value = 0;
@@ -52,9 +43,9 @@ std::optional<long long> parseDecimal(std::string_view text)
 
 std::optional<bool> parseTruthValue(std::string_view text)
 {
-    if (EqualsIgnoringCase(trimmed(text), "true"))
+    if (EqualsIgnoringCase(Trimmed(text), "true"))
         return true;
-    if (EqualsIgnoringCase(trimmed(text), "false"))
+    if (EqualsIgnoringCase(Trimmed(text), "false"))
         return false;
     if (const auto number = parseDecimal(text))
         return *number != 0;
