@@ -182,7 +182,9 @@ int main(int argc, char** argv)
     } catch (const std::system_error& error) {
         failure = text("%s: %s", options.output, reasonOf(error));
     } catch (const std::exception& error) {
-        failure = text("%s: %s", options.output, std::string(error.what()));
+        // A fault of this program's own: the person gets a plain reason, the log its detail.
+        failure = text("%s: an internal error of this program; nothing written", options.output);
+        failure->english += std::string(" (") + error.what() + ")";
     }
 
     if (!failure) {

@@ -98,7 +98,7 @@ TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
     } inputs[] = {
         {"missing.wav", ": cannot open: ", ": lässt sich nicht öffnen: "},
         {"cut.wav", ": is cut short: its header promises 0.50 s, it holds ",
-         ": ist abgeschnitten: ihr Kopf verspricht 0.50 s, sie enthält "},
+         ": ist abgeschnitten: ihr Dateikopf verspricht 0.50 s, sie enthält "},
     };
     for (const auto& c : inputs) {
         const RunResult broken = run(besweetArguments(folder / c.input, folder / "out.mpa", {}));
