@@ -106,11 +106,6 @@ void noteLibraryError(std::string_view message)
         t_libraryError.pop_back();
 }
 
-int check(int code, const std::string& what)
-{
-    return check(code, Text{what, what});
-}
-
 FramePtr makeFrame()
 {
     FramePtr frame(av_frame_alloc());

@@ -43,8 +43,6 @@ public:
         : std::runtime_error(message.english), message_(std::move(message))
     {
     }
-    // Not yet translated: the same text in both languages.
-    explicit WorkError(const std::string& english) : WorkError(Text{english, english}) {}
     [[nodiscard]] const Text& message() const { return message_; }
 
 private:
@@ -53,8 +51,6 @@ private:
 
 // Throws WorkError "<what>: <reason>" when code is negative; returns code otherwise.
 int check(int code, const Text& what);
-// The same for a message not yet translated.
-int check(int code, const std::string& what);
 
 // The same for calls made once per packet: the message is only put together on failure.
 template <typename Describe> int checkEach(int code, Describe&& describe)

@@ -49,7 +49,7 @@ void ChunkEncoder::submit(Chunk chunk)
     if (cancelled_) {
         lock.unlock();
         rethrowFailure();
-        throw WorkError(name_ + ": encoding stopped");
+        throw WorkError(text("%s: encoding stopped", name_));
     }
     chunk.number = submitted_++;
     queued_.push_back(std::move(chunk));
@@ -70,7 +70,7 @@ void ChunkEncoder::finish()
     stopWhenInterrupted();
     rethrowFailure();
     if (written_ != submitted_)
-        throw WorkError(name_ + ": encoding stopped");
+        throw WorkError(text("%s: encoding stopped", name_));
 }
 
 void ChunkEncoder::rethrowFailure()
@@ -123,7 +123,7 @@ std::vector<PacketPtr> ChunkEncoder::encode(const Chunk& chunk)
     std::vector<PacketPtr> kept;
     std::int64_t received = 0;
     const std::int64_t wanted = chunk.leadIn + chunk.own;
-    const auto failed = [&] { return name_ + ": encoding failed"; };
+    const auto failed = [&] { return text("%s: encoding failed", name_); };
     const auto receive = [&] {
         for (;;) {
             PacketPtr packet = makePacket();
@@ -145,7 +145,8 @@ std::vector<PacketPtr> ChunkEncoder::encode(const Chunk& chunk)
         checkEach(avcodec_send_frame(encoder.get(), nullptr), failed);
         receive();
     } else if (received < wanted && !cancelled_) {
-        throw WorkError(name_ + ": the encoder holds back more frames than a chunk's run-out");
+        throw WorkError(
+            text("%s: the encoder holds back more frames than a chunk's run-out", name_));
     }
     return kept;
 }
@@ -214,7 +215,7 @@ void ChunkCutter::submit(std::int64_t end, bool last)
     for (std::int64_t n = from; n < end; ++n) {
         FramePtr shared(av_frame_clone(frames_[static_cast<std::size_t>(n - firstFrame_)].get()));
         if (!shared)
-            throw WorkError("out of memory (frame)");
+            throw WorkError(text("out of memory"));
         chunk.frames.push_back(std::move(shared));
     }
     encoder_.submit(std::move(chunk));

@@ -298,15 +298,15 @@ WavReadToTheEnd::WavReadToTheEnd(const std::string& path, const OversizedWav& wa
     : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), sizeField_(wav.sizeField)
 {
     if (fd_ < 0)
-        throw WorkError(path + ": cannot open: " + std::strerror(errno));
+        throw WorkError(text("%s: cannot open: %s", path, systemReason(errno)));
     constexpr int bufferSize = 64 * 1024;
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
     if (!buffer)
-        throw WorkError("out of memory (input buffer)");
+        throw WorkError(text("out of memory"));
     io_.reset(avio_alloc_context(buffer, bufferSize, 0, this, readPatched, nullptr, seekTo));
     if (!io_) {
         av_free(buffer);
-        throw WorkError("out of memory (input context)");
+        throw WorkError(text("out of memory"));
     }
 }
 
@@ -365,8 +365,7 @@ std::int64_t WavReadToTheEnd::seekTo(void* opaque, std::int64_t offset, int when
     return offset;
 }
 
-std::string cutShortText(const DeclaredLength& declared, std::uint64_t fileSize,
-                         double bytesPerSecond)
+Text cutShortText(const DeclaredLength& declared, std::uint64_t fileSize, double bytesPerSecond)
 {
     const std::uint64_t held =
         fileSize > declared.offset ? std::min(fileSize - declared.offset, declared.bytes) : 0;
@@ -374,13 +373,12 @@ std::string cutShortText(const DeclaredLength& declared, std::uint64_t fileSize,
         const std::string promised = seconds(static_cast<double>(declared.bytes) / bytesPerSecond);
         const std::string holds = seconds(static_cast<double>(held) / bytesPerSecond);
         if (promised != holds)
-            return "its header promises " + promised + ", it holds " + holds;
-        return "its header promises " + promised + ", it holds " +
-               std::to_string(declared.bytes - held) + " bytes less";
+            return text("its header promises %s, it holds %s", promised, holds);
+        return text("its header promises %s, it holds %d bytes less", promised,
+                    declared.bytes - held);
     }
-    return std::string("its ") + declared.container + " header promises " +
-           std::to_string(declared.bytes) + " bytes, it holds " + std::to_string(held) + " (" +
-           std::to_string(held * 100 / declared.bytes) + " %)";
+    return text("its %s header promises %d bytes, it holds %d (%d %%)",
+                std::string(declared.container), declared.bytes, held, held * 100 / declared.bytes);
 }
 
 } // namespace besweet

@@ -58,7 +58,7 @@ private:
 
 // "its header promises 10.00 s, it holds 4.50 s": how much of the declared data the file holds,
 // in seconds where bytesPerSecond is known, else in bytes.
-[[nodiscard]] std::string cutShortText(const DeclaredLength& declared, std::uint64_t fileSize,
-                                       double bytesPerSecond);
+[[nodiscard]] Text cutShortText(const DeclaredLength& declared, std::uint64_t fileSize,
+                                double bytesPerSecond);
 
 } // namespace besweet

@@ -55,7 +55,7 @@ double framePeak(const AVFrame& frame)
             peak = std::max(peak, peakOf<std::int32_t>(data, count, 2147483648.0));
             break;
         default:
-            throw WorkError("cannot measure the decoded track: unknown sample format");
+            throw WorkError(text("cannot measure the decoded track: unknown sample format"));
         }
     }
     return peak;
@@ -68,27 +68,27 @@ DecodedPeak::DecodedPeak(const AVCodecContext& encoder, std::string name)
 {
     const AVCodec* codec = floatDecoderFor(encoder.codec_id);
     if (!codec)
-        throw WorkError(name_ + ": no decoder to measure the track with");
+        throw WorkError(text("%s: no decoder to measure the track with", name_));
     decoder_.reset(avcodec_alloc_context3(codec));
     if (!decoder_)
-        throw WorkError("out of memory (decoder)");
-    check(av_channel_layout_copy(&decoder_->ch_layout, &encoder.ch_layout), "channel layout");
+        throw WorkError(text("out of memory"));
+    check(av_channel_layout_copy(&decoder_->ch_layout, &encoder.ch_layout), text("channel layout"));
     decoder_->sample_rate = encoder.sample_rate;
     check(avcodec_open2(decoder_.get(), codec, nullptr),
-          name_ + ": cannot open the decoder that measures the track");
+          text("%s: cannot open the decoder that measures the track", name_));
 }
 
 void DecodedPeak::add(const AVPacket& packet)
 {
     checkEach(avcodec_send_packet(decoder_.get(), &packet),
-              [&] { return name_ + ": the encoded track does not decode"; });
+              [&] { return text("%s: the encoded track does not decode", name_); });
     receive();
 }
 
 void DecodedPeak::finish()
 {
     checkEach(avcodec_send_packet(decoder_.get(), nullptr),
-              [&] { return name_ + ": the encoded track does not decode"; });
+              [&] { return text("%s: the encoded track does not decode", name_); });
     receive();
 }
 
@@ -98,7 +98,7 @@ void DecodedPeak::receive()
         const int got = avcodec_receive_frame(decoder_.get(), frame_.get());
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return;
-        checkEach(got, [&] { return name_ + ": the encoded track does not decode"; });
+        checkEach(got, [&] { return text("%s: the encoded track does not decode", name_); });
         peak_ = std::max(peak_, framePeak(*frame_));
         av_frame_unref(frame_.get());
     }

@@ -73,24 +73,24 @@ const char* twolameMode(char mode)
     const AVCodec* encoder = findEncoder(options.codec);
     const AVSampleFormat format = pickSampleFormat(*encoder);
     if (!encoderTakesRate(options, *encoder, plan.outRate))
-        throw WorkError(encoderName(options.codec) + " cannot take " +
-                        std::to_string(plan.outRate) + " Hz");
+        throw WorkError(text("%s cannot take %d Hz", encoderName(options.codec), plan.outRate));
     if (!encoderTakesLayout(*encoder, plan.outLayout))
-        throw WorkError(encoderName(options.codec) + " cannot take " + layoutName(plan.outLayout));
+        throw WorkError(
+            text("%s cannot take %s", encoderName(options.codec), layoutName(plan.outLayout)));
 
     CodecContextPtr context(avcodec_alloc_context3(encoder));
     if (!context)
-        throw WorkError("out of memory (encoder)");
-    check(av_channel_layout_copy(&context->ch_layout, &plan.outLayout), "channel layout");
+        throw WorkError(text("out of memory"));
+    check(av_channel_layout_copy(&context->ch_layout, &plan.outLayout), text("channel layout"));
     context->sample_rate = plan.outRate;
     context->sample_fmt = format;
     context->time_base = AVRational{1, plan.outRate};
     context->bit_rate = static_cast<std::int64_t>(options.kbps) * 1000;
     if (options.codec == Codec::LayerII)
         check(av_opt_set(context->priv_data, "mode", twolameMode(options.mode), 0),
-              "libtwolame: mode");
+              text("libtwolame: mode"));
     check(avcodec_open2(context.get(), encoder, nullptr),
-          options.output + ": cannot open " + encoderName(options.codec));
+          text("%s: cannot open %s", options.output, encoderName(options.codec)));
     return context;
 }
 
@@ -110,24 +110,24 @@ void openOutput(Output& output, const Options& options, const AVCodecContext& en
     output.io = output.file.makeIoContext();
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, muxerName(options.codec), nullptr),
-          options.output + ": cannot set up the output");
+          text("%s: cannot set up the output", options.output));
     output.format.reset(raw);
     raw->pb = output.io.get();
     raw->flags |= AVFMT_FLAG_CUSTOM_IO;
     output.stream = avformat_new_stream(raw, nullptr);
     if (!output.stream)
-        throw WorkError("out of memory (output stream)");
+        throw WorkError(text("out of memory"));
     check(avcodec_parameters_from_context(output.stream->codecpar, &encoder),
-          options.output + ": cannot set up the output");
+          text("%s: cannot set up the output", options.output));
     output.stream->time_base = encoder.time_base;
-    check(avformat_write_header(raw, nullptr), options.output + ": cannot write");
+    check(avformat_write_header(raw, nullptr), text("%s: cannot write", options.output));
 }
 
 [[nodiscard]] FifoPtr initFifo(const AVCodecContext& encoder, int frameSize)
 {
     FifoPtr fifo(av_audio_fifo_alloc(encoder.sample_fmt, encoder.ch_layout.nb_channels, frameSize));
     if (!fifo)
-        throw WorkError("out of memory (FIFO)");
+        throw WorkError(text("out of memory"));
     return fifo;
 }
 
@@ -205,14 +205,15 @@ void EncodeStage::finish()
     encodeWhole();
     encodeRest();
     if (samplesSent_ == 0)
-        throw WorkError(options_.output + ": no audio came out of the conversion; nothing written");
+        throw WorkError(
+            text("%s: no audio came out of the conversion; nothing written", options_.output));
     frames_->finish();
     if (decoded_)
         decoded_->finish();
-    check(av_write_trailer(output_.format.get()), options_.output + ": cannot write");
+    check(av_write_trailer(output_.format.get()), text("%s: cannot write", options_.output));
     avio_flush(output_.io.get());
     if (output_.io->error < 0)
-        check(output_.io->error, options_.output + ": cannot write");
+        check(output_.io->error, text("%s: cannot write", options_.output));
 }
 
 void EncodeStage::commit()
@@ -224,7 +225,7 @@ void EncodeStage::toFifo(const AVFrame& converted)
 {
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted.extended_data),
                             converted.nb_samples) < converted.nb_samples)
-        throw WorkError("out of memory (FIFO)");
+        throw WorkError(text("out of memory"));
 }
 
 void EncodeStage::encodeWhole()
@@ -243,15 +244,15 @@ void EncodeStage::encodeRest()
 FramePtr EncodeStage::emptyFrame()
 {
     if (FramePtr frame = frames_->reuse()) {
-        check(av_frame_make_writable(frame.get()), "out of memory (frame)");
+        check(av_frame_make_writable(frame.get()), text("out of memory"));
         return frame;
     }
     FramePtr frame = makeFrame();
     frame->nb_samples = frameSize_;
     frame->format = encoder_->sample_fmt;
     frame->sample_rate = encoder_->sample_rate;
-    check(av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout), "channel layout");
-    check(av_frame_get_buffer(frame.get(), 0), "out of memory (frame)");
+    check(av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout), text("channel layout"));
+    check(av_frame_get_buffer(frame.get(), 0), text("out of memory"));
     return frame;
 }
 
@@ -281,7 +282,7 @@ void EncodeStage::write(AVPacket& packet)
     av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
     packet.stream_index = output_.stream->index;
     checkEach(av_write_frame(output_.format.get(), &packet),
-              [&] { return options_.output + ": cannot write"; });
+              [&] { return text("%s: cannot write", options_.output); });
 }
 
 } // namespace besweet

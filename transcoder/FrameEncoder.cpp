@@ -37,7 +37,7 @@ public:
         if (!queue_.push(std::move(frame))) {
             thread_.join();
             rethrowEncoderError();
-            throw WorkError(name_ + ": encoding stopped");
+            throw WorkError(text("%s: encoding stopped", name_));
         }
     }
 
@@ -78,12 +78,12 @@ private:
     void encode(AVFrame* frame)
     {
         checkEach(avcodec_send_frame(&encoder_, frame),
-                  [&] { return name_ + ": encoding failed"; });
+                  [&] { return text("%s: encoding failed", name_); });
         for (;;) {
             const int got = avcodec_receive_packet(&encoder_, packet_.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
-            checkEach(got, [&] { return name_ + ": encoding failed"; });
+            checkEach(got, [&] { return text("%s: encoding failed", name_); });
             write_(*packet_);
         }
     }

@@ -88,13 +88,13 @@ void scanChannels(Input& input, RunLog& log)
     }
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
-        throw WorkError("out of memory (input)");
+        throw WorkError(text("out of memory"));
     raw->interrupt_callback = input.format->interrupt_callback;
     const int opened =
         avformat_open_input(&raw, ("file:" + input.path).c_str(), input.format->iformat, nullptr);
-    check(opened, input.path + ": cannot read as audio");
+    check(opened, text("%s: cannot read as audio", input.path));
     const InputFormatPtr format(raw);
-    check(avformat_find_stream_info(raw, nullptr), input.path + ": cannot read as audio");
+    check(avformat_find_stream_info(raw, nullptr), text("%s: cannot read as audio", input.path));
     PacketPtr packet = makePacket();
     int most = first;
     while (av_read_frame(raw, packet.get()) >= 0) {

@@ -29,11 +29,11 @@ void checkInputFile(const std::string& path)
     struct stat info {
     };
     if (::stat(path.c_str(), &info) != 0)
-        throw WorkError(path + ": cannot open: " + std::strerror(errno));
+        throw WorkError(text("%s: cannot open: %s", path, systemReason(errno)));
     if (S_ISDIR(info.st_mode))
-        throw WorkError(path + ": is a folder, not an audio file");
+        throw WorkError(text("%s: is a folder, not an audio file", path));
     if (S_ISREG(info.st_mode) && info.st_size == 0)
-        throw WorkError(path + ": the file is empty");
+        throw WorkError(text("%s: the file is empty", path));
 }
 
 AVDictionary* rawPcmOptions(const Options& options)
@@ -103,16 +103,22 @@ void checkComplete(const Input& input)
     const auto size = static_cast<std::uint64_t>(input.bytes);
     if (!declared || declared->offset + declared->bytes <= size)
         return;
-    throw WorkError(input.path +
-                    ": is cut short: " + cutShortText(*declared, size, bytesPerSecond(input)));
+    throw WorkError(text("%s: is cut short: %s", input.path,
+                         cutShortText(*declared, size, bytesPerSecond(input))));
 }
 
+// where: empty, or the position from which the rate holds ("00:01:02.3").
 void checkRate(const std::string& path, int rate, const std::string& where)
 {
-    if (rate < LowestRate || rate > HighestRate)
-        throw WorkError(path + ": has a sample rate of " + std::to_string(rate) + " Hz" + where +
-                        ", which no recording has (" + std::to_string(LowestRate) + " to " +
-                        std::to_string(HighestRate) + " Hz); the file is damaged");
+    if (rate >= LowestRate && rate <= HighestRate)
+        return;
+    if (where.empty())
+        throw WorkError(text("%s: has a sample rate of %d Hz, which no recording has (%d to %d "
+                             "Hz); the file is damaged",
+                             path, rate, LowestRate, HighestRate));
+    throw WorkError(text("%s: has a sample rate of %d Hz from %s on, which no recording has "
+                         "(%d to %d Hz); the file is damaged",
+                         path, rate, where, LowestRate, HighestRate));
 }
 
 // How far into the input file a packet reaches: what progress counts (the reading position
@@ -182,13 +188,13 @@ public:
         if (floatBytes_ > 0) {
             const auto bad = firstOutOfRange(packet.data, static_cast<std::size_t>(packet.size));
             if (bad)
-                throw WorkError(
-                    input_.path + ": corrupt audio data near " +
-                    positionText(input_, framesBefore_ + static_cast<std::int64_t>(bad->offset /
-                                                                                   blockBytes())) +
-                    (bad->finite ? ": a sample lies 24 dB or more above full scale, "
-                                   "which no recording reaches"
-                                 : ": a sample is not a finite number"));
+                throw WorkError(text(
+                    "%s: corrupt audio data near %s: %s", input_.path,
+                    positionText(input_, framesBefore_ +
+                                             static_cast<std::int64_t>(bad->offset / blockBytes())),
+                    bad->finite ? text("a sample lies 24 dB or more above full scale, which no "
+                                       "recording reaches")
+                                : text("a sample is not a finite number")));
         }
         if (blockAlign_ > 0)
             framesBefore_ += packet.size / blockAlign_;
@@ -332,7 +338,7 @@ Input openInput(const Options& options)
     AVDictionary* dict = raw ? rawPcmOptions(options) : nullptr;
     AVFormatContext* format = avformat_alloc_context();
     if (!format)
-        throw WorkError("out of memory (input)");
+        throw WorkError(text("out of memory"));
     // A signal ends even a read that waits (a pipe as input).
     format->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
     if (!raw)
@@ -341,28 +347,28 @@ Input openInput(const Options& options)
     const int opened = avformat_open_input(&format, ("file:" + input.path).c_str(), forced, &dict);
     av_dict_free(&dict);
     stopWhenInterrupted();
-    check(opened, input.path + ": cannot read as audio");
+    check(opened, text("%s: cannot read as audio", input.path));
     input.format.reset(format);
 
     const int found = avformat_find_stream_info(format, nullptr);
     stopWhenInterrupted();
-    check(found, input.path + ": cannot read as audio");
+    check(found, text("%s: cannot read as audio", input.path));
     input.stream = chooseAudioStream(input);
     if (!input.stream)
-        throw WorkError(input.path + ": holds no audio this program can decode");
+        throw WorkError(text("%s: holds no audio this program can decode", input.path));
     const AVCodec* codec = avcodec_find_decoder(input.stream->codecpar->codec_id);
     input.bytes = format->pb ? avio_size(format->pb) : 0;
 
     input.decoder.reset(avcodec_alloc_context3(codec));
     if (!input.decoder)
-        throw WorkError("out of memory (decoder)");
+        throw WorkError(text("out of memory"));
     check(avcodec_parameters_to_context(input.decoder.get(), input.stream->codecpar),
-          input.path + ": cannot set up the decoder");
+          text("%s: cannot set up the decoder", input.path));
     input.decoder->pkt_timebase = input.stream->time_base;
     check(avcodec_open2(input.decoder.get(), codec, nullptr),
-          input.path + ": cannot open the decoder");
+          text("%s: cannot open the decoder", input.path));
     if (input.decoder->sample_rate <= 0 || input.decoder->ch_layout.nb_channels <= 0)
-        throw WorkError(input.path + ": holds no audio with a known rate and channel count");
+        throw WorkError(text("%s: holds no audio with a known rate and channel count", input.path));
     checkRate(input.path, input.decoder->sample_rate, "");
     if (input.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
         input.unmasked = true;
@@ -398,9 +404,10 @@ void logInput(const Input& input, RunLog& log)
     if (!input.knownDespiteRaw.empty()) {
         log.line("input: a file of a known format (" + input.knownDespiteRaw +
                  "), read as such; raw PCM (-fs) ignored");
-        say("besweet: warning: %s is a file of a known format (%s): read as such, raw PCM (-fs) "
-            "ignored\n",
-            input.path.c_str(), input.knownDespiteRaw.c_str());
+        say("besweet: warning: %s\n",
+            text("%s is a file of a known format (%s): read as such, raw PCM (-fs) ignored",
+                 input.path, input.knownDespiteRaw)
+                .local.c_str());
     }
     if (input.oversized)
         log.line("input: the data runs to the end of the file, " +
@@ -417,9 +424,9 @@ void checkReadableTwice(const std::string& path)
     struct stat info {
     };
     if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
-        throw WorkError(path + ": is a pipe or device, which can be read only once, and -norm "
-                               "reads the input twice: save it to a file first, or leave out "
-                               "-norm");
+        throw WorkError(text("%s: is a pipe or device, which can be read only once, and -norm "
+                             "reads the input twice: save it to a file first, or leave out -norm",
+                             path));
 }
 
 std::string positionText(const Input& input, std::int64_t samples)
@@ -430,7 +437,7 @@ std::string positionText(const Input& input, std::int64_t samples)
 void checkNotEmpty(const Input& input, std::int64_t samples)
 {
     if (samples == 0)
-        throw WorkError(input.path + ": holds no audio samples");
+        throw WorkError(text("%s: holds no audio samples", input.path));
 }
 
 void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
@@ -452,7 +459,7 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
         // "Try again": the demuxer skipped what is no packet (a run of zeros in a TS recording).
         if (read == AVERROR(EAGAIN) && stalls.tryAgain(avio_tell(input.format->pb)))
             continue;
-        checkEach(read, [&] { return input.path + ": cannot read"; });
+        checkEach(read, [&] { return text("%s: cannot read", input.path); });
         if (packet->stream_index == input.stream->index) {
             input.partialTail += pcm.trim(*packet);
             pcm.checkFinite(*packet);
@@ -469,7 +476,7 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
         av_packet_unref(packet.get());
     }
     if (shortFrame->size > 0)
-        throw WorkError(input.path + ": is cut short: its last frame is incomplete");
+        throw WorkError(text("%s: is cut short: its last frame is incomplete", input.path));
 }
 
 namespace
@@ -497,16 +504,16 @@ public:
     {
         if (frame.sample_rate != rate_ || av_channel_layout_compare(&frame.ch_layout, &layout_)) {
             const std::string from = " from " + seconds(position_) + " on";
-            checkRate(input_.path, frame.sample_rate, rate_ != 0 ? from : "");
+            checkRate(input_.path, frame.sample_rate, rate_ != 0 ? seconds(position_) : "");
             if (const auto why = whyUnmixable(frame.ch_layout))
-                throw WorkError(input_.path + ": " + *why);
+                throw WorkError(text("%s: %s", input_.path, *why));
             if (rate_ != 0 && log_)
                 log_->line("input:" + from + " " + std::to_string(frame.ch_layout.nb_channels) +
                            (frame.ch_layout.nb_channels == 1 ? " channel (" : " channels (") +
                            layoutName(frame.ch_layout) + "), " + std::to_string(frame.sample_rate) +
                            " Hz; mixed into the output's channels");
             rate_ = frame.sample_rate;
-            check(av_channel_layout_copy(&layout_, &frame.ch_layout), "channel layout");
+            check(av_channel_layout_copy(&layout_, &frame.ch_layout), text("channel layout"));
         }
         position_ += static_cast<double>(frame.nb_samples) / frame.sample_rate;
     }
@@ -534,7 +541,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     std::int64_t samples = 0;
     ShapeWatch shape(input, changes);
     const auto corrupt = [&] {
-        return input.path + ": corrupt audio data near " + seconds(shape.position());
+        return text("%s: corrupt audio data near %s", input.path, seconds(shape.position()));
     };
     Timeline timeline(input, changes);
     constexpr std::int64_t silencePiece = 8192; // sample frames of a hole handed on at a time
@@ -585,7 +592,8 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
             checkEach(avcodec_send_packet(decoder, &packet), corrupt);
             receiveFrames();
         });
-        check(avcodec_send_packet(decoder, nullptr), input.path + ": cannot finish decoding");
+        check(avcodec_send_packet(decoder, nullptr),
+              text("%s: cannot finish decoding", input.path));
         receiveFrames();
     } catch (const Enough&) {
         return samples;

@@ -99,12 +99,12 @@ LinkTarget linkTarget(const std::string& path)
     if (target.get() < 0) {
         if (errno == ENOENT)
             return {readLinks(path), {}};
-        return {path, std::string("cannot follow the link: ") + std::strerror(errno)};
+        return {path, text("cannot follow the link: %s", systemReason(errno))};
     }
     struct stat found {
     };
     if (::fstat(target.get(), &found) != 0)
-        return {path, std::string("cannot follow the link: ") + std::strerror(errno)};
+        return {path, text("cannot follow the link: %s", systemReason(errno))};
     std::string name = nameOfOpen(target.get());
     if (name.empty())
         name = readLinks(path);
@@ -112,7 +112,7 @@ LinkTarget linkTarget(const std::string& path)
     };
     if (::stat(name.c_str(), &named) != 0 || named.st_dev != found.st_dev ||
         named.st_ino != found.st_ino)
-        return {path, "cannot follow the link: it changed while it was followed"};
+        return {path, text("cannot follow the link: it changed while it was followed")};
     return {name, {}};
 }
 
@@ -121,10 +121,10 @@ std::string resolveLinks(const std::string& path)
     return linkTarget(path).path;
 }
 
-std::optional<std::string> whyTargetUnwritable(const std::string& target)
+std::optional<Text> whyTargetUnwritable(const std::string& target)
 {
     const LinkTarget resolved = linkTarget(target);
-    if (!resolved.problem.empty())
+    if (resolved.problem)
         return resolved.problem;
     const std::string& path = resolved.path;
     if (auto tooLong = whyPathTooLong(path))
@@ -133,34 +133,34 @@ std::optional<std::string> whyTargetUnwritable(const std::string& target)
     };
     if (::stat(path.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode))
-            return "is a folder; give a file name for the output";
+            return text("is a folder; give a file name for the output");
         if (!S_ISREG(info.st_mode))
-            return "is not a plain file; give a file name for the output";
+            return text("is not a plain file; give a file name for the output");
         if (::access(path.c_str(), W_OK) != 0)
-            return std::string("may not be written: ") + std::strerror(errno);
+            return text("may not be written: %s", systemReason(errno));
     } else if (errno == ELOOP) {
-        return std::string("cannot write: ") + std::strerror(errno);
+        return text("cannot write: %s", systemReason(errno));
     }
     const std::string folder = folderOf(path);
     if (::stat(folder.c_str(), &info) != 0)
-        return "cannot write in '" + folder + "': " + std::strerror(errno);
+        return text("cannot write in '%s': %s", folder, systemReason(errno));
     if (!S_ISDIR(info.st_mode))
-        return "cannot write in '" + folder + "': it is not a folder";
+        return text("cannot write in '%s': it is not a folder", folder);
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return "cannot write in '" + folder + "': " + std::strerror(errno);
+        return text("cannot write in '%s': %s", folder, systemReason(errno));
     return std::nullopt;
 }
 
 OutputFile::OutputFile(std::string target) : target_(std::move(target))
 {
     const LinkTarget resolved = linkTarget(target_);
-    if (!resolved.problem.empty())
-        throw WorkError(target_ + ": " + resolved.problem);
+    if (resolved.problem)
+        throw WorkError(text("%s: %s", target_, *resolved.problem));
     path_ = resolved.path;
     try {
         file_.emplace(path_, 0666);
     } catch (const std::system_error& error) {
-        throw WorkError(target_ + ": " + error.what());
+        throw WorkError(text("%s: %s", target_, reasonOf(error)));
     }
     fd_ = file_->fd();
     file_->takeOverPermissionsOf(path_);
@@ -173,11 +173,11 @@ IoContextPtr OutputFile::makeIoContext()
     constexpr int bufferSize = 64 * 1024;
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
     if (!buffer)
-        throw WorkError("out of memory (output buffer)");
+        throw WorkError(text("out of memory"));
     IoContextPtr io(avio_alloc_context(buffer, bufferSize, 1, &fd_, nullptr, writePacket, seekTo));
     if (!io) {
         av_free(buffer);
-        throw WorkError("out of memory (output context)");
+        throw WorkError(text("out of memory"));
     }
     return io;
 }
@@ -190,7 +190,7 @@ void OutputFile::commit()
         stopWhenInterrupted();
         file_->putInPlace();
     } catch (const std::system_error& error) {
-        throw WorkError(target_ + ": " + error.what());
+        throw WorkError(text("%s: %s", target_, reasonOf(error)));
     }
 }
 

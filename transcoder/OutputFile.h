@@ -19,7 +19,7 @@ namespace besweet
 // nowhere yet. problem says why a link cannot be followed.
 struct LinkTarget {
     std::string path;
-    std::string problem;
+    std::optional<Text> problem;
 };
 [[nodiscard]] LinkTarget linkTarget(const std::string& path);
 // Only the path: the one given where the link cannot be followed.
@@ -27,7 +27,7 @@ struct LinkTarget {
 
 // Why the target cannot be written, before any work: a folder, not a plain file, a file the
 // user may not write, a folder that is missing or closed to the user. Nothing when it can be.
-[[nodiscard]] std::optional<std::string> whyTargetUnwritable(const std::string& target);
+[[nodiscard]] std::optional<Text> whyTargetUnwritable(const std::string& target);
 
 class OutputFile
 {

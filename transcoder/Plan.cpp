@@ -170,7 +170,7 @@ std::vector<double> downmix(const AVChannelLayout& in, const AVChannelLayout& ou
     std::vector<double> full(static_cast<std::size_t>(mostChannels * mostChannels));
     check(swr_build_matrix2(&in, &out, M_SQRT1_2, M_SQRT1_2, 0.0, 1.0, 1.0, full.data(),
                             mostChannels, AV_MATRIX_ENCODING_NONE, nullptr),
-          "cannot mix " + layoutName(in) + " down to " + layoutName(out));
+          text("cannot mix %s down to %s", layoutName(in), layoutName(out)));
     return full;
 }
 
@@ -209,11 +209,12 @@ void logPositions(const Plan& plan, RunLog& log)
 
 } // namespace
 
-std::optional<std::string> whyUnmixable(const AVChannelLayout& in)
+std::optional<Text> whyUnmixable(const AVChannelLayout& in)
 {
     if (in.order == AV_CHANNEL_ORDER_AMBISONIC)
-        return "holds ambisonic sound (" + std::to_string(in.nb_channels) +
-               " channels), which this program cannot mix down; decode it to speakers first";
+        return text("holds ambisonic sound (%d channels), which this program cannot mix down; "
+                    "decode it to speakers first",
+                    in.nb_channels);
     return std::nullopt;
 }
 
@@ -232,12 +233,12 @@ std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& 
     if (inCount == 2 && outCount == 1)
         return {0.5, 0.5};
     if (const auto why = whyUnmixable(in))
-        throw WorkError("cannot mix: " + *why);
+        throw WorkError(text("cannot mix: %s", *why));
     // More channels: each folded into its ear-level position, then FFmpeg's downmix, scaled so
     // that no output channel can clip.
     const std::vector<AVChannel> positions = earLevelPositions(in, declared);
     AVChannelLayout folded{};
-    check(av_channel_layout_from_mask(&folded, saneMask(positions)), "channel layout");
+    check(av_channel_layout_from_mask(&folded, saneMask(positions)), text("channel layout"));
     const std::vector<double> full = downmix(folded, out);
     std::vector<double> matrix;
     double loudest = 0.0;
@@ -260,8 +261,9 @@ void planConversion(Plan& plan, const Options& options, const Input& input, RunL
 {
     const AVCodec* encoder = findEncoder(options.codec);
     if (!encoder)
-        throw WorkError("this FFmpeg has no encoder for " + encoderName(options.codec));
-    check(av_channel_layout_copy(&plan.inLayout, &input.decoder->ch_layout), "channel layout");
+        throw WorkError(text("this FFmpeg has no encoder for %s", encoderName(options.codec)));
+    check(av_channel_layout_copy(&plan.inLayout, &input.decoder->ch_layout),
+          text("channel layout"));
     plan.inRate = input.decoder->sample_rate;
     av_channel_layout_default(
         &plan.outLayout,
@@ -273,16 +275,16 @@ void planConversion(Plan& plan, const Options& options, const Input& input, RunL
                      : "resampling: " + std::to_string(plan.inRate) + " Hz to 48000 Hz, as asked");
     } else if (!encoderTakesRate(options, *encoder, plan.inRate)) {
         plan.outRate = 48000;
-        const std::string note = "resampling: the encoder cannot take " +
-                                 std::to_string(plan.inRate) + " Hz, so to 48000 Hz";
-        log.line(note);
-        say("%s\n", note.c_str());
+        const Text note =
+            text("resampling: the encoder cannot take %d Hz, so to 48000 Hz", plan.inRate);
+        log.line(note.english);
+        say("%s\n", note.local.c_str());
     } else {
         log.line("resampling: none");
     }
     plan.positionsDeclared = !input.unmasked;
     if (const auto why = whyUnmixable(plan.inLayout))
-        throw WorkError(input.path + ": " + *why);
+        throw WorkError(text("%s: %s", input.path, *why));
     logPositions(plan, log);
     plan.matrix = mixMatrix(plan.inLayout, plan.outLayout, plan.positionsDeclared);
     if (plan.inLayout.nb_channels != plan.outLayout.nb_channels)

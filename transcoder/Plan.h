@@ -46,7 +46,7 @@ void planConversion(Plan& plan, const Options& options, const Input& input, RunL
 [[nodiscard]] std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& out,
                                             bool declared = true);
 // Why a layout cannot be mixed down at all; nothing when it can.
-[[nodiscard]] std::optional<std::string> whyUnmixable(const AVChannelLayout& in);
+[[nodiscard]] std::optional<Text> whyUnmixable(const AVChannelLayout& in);
 
 // The output format's encoder (null when this FFmpeg lacks it), its name in the log and in
 // messages, and its muxer.

@@ -34,7 +34,7 @@ void Resampler::start(const AVFrame& in)
     check(swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&plan_.outLayout), outFormat_,
                               plan_.outRate, const_cast<AVChannelLayout*>(&in.ch_layout), inFormat,
                               in.sample_rate, 0, nullptr),
-          "cannot set up the resampler");
+          text("cannot set up the resampler"));
     SwrPtr swr(raw);
     if (in.sample_rate != plan_.outRate) {
         const bool soxr = av_opt_set(raw, "resampler", "soxr", 0) >= 0;
@@ -49,10 +49,10 @@ void Resampler::start(const AVFrame& in)
     std::vector<double> matrix = mixMatrix(in.ch_layout, plan_.outLayout, plan_.positionsDeclared);
     for (double& weight : matrix)
         weight *= gain_;
-    check(swr_set_matrix(raw, matrix.data(), in.ch_layout.nb_channels), "resampler matrix");
-    check(swr_init(raw), "cannot start the resampler");
+    check(swr_set_matrix(raw, matrix.data(), in.ch_layout.nb_channels), text("resampler matrix"));
+    check(swr_init(raw), text("cannot start the resampler"));
     swr_ = std::move(swr);
-    check(av_channel_layout_copy(&inLayout_, &in.ch_layout), "channel layout");
+    check(av_channel_layout_copy(&inLayout_, &in.ch_layout), text("channel layout"));
     inRate_ = in.sample_rate;
     inFormat_ = in.format;
 }
@@ -65,8 +65,8 @@ void Resampler::reserve(int samples)
     out_->nb_samples = samples;
     out_->format = outFormat_;
     out_->sample_rate = plan_.outRate;
-    check(av_channel_layout_copy(&out_->ch_layout, &plan_.outLayout), "channel layout");
-    check(av_frame_get_buffer(out_.get(), 0), "out of memory (samples)");
+    check(av_channel_layout_copy(&out_->ch_layout, &plan_.outLayout), text("channel layout"));
+    check(av_frame_get_buffer(out_.get(), 0), text("out of memory"));
     capacity_ = samples;
 }
 

@@ -54,7 +54,7 @@ private:
             out_->nb_samples = capacity_;
             const int got = checkEach(swr_convert(swr_.get(), out_->extended_data, capacity_,
                                                   const_cast<const std::uint8_t**>(in), inSamples),
-                                      [] { return std::string("resampling failed"); });
+                                      [] { return text("resampling failed"); });
             if (got > 0) {
                 out_->nb_samples = got;
                 sink(*out_);

@@ -52,31 +52,31 @@ bool RunLog::open(const std::string& path)
     const std::lock_guard lock(mutex_);
     path_ = path;
     if (auto tooLong = whyPathTooLong(path)) {
-        problem_ = *tooLong;
+        problem_ = tooLong;
         return false;
     }
     try {
         file_.emplace(path, 0666);
         file_->takeOverPermissionsOf(path);
     } catch (const std::system_error& error) {
-        problem_ = error.what();
+        problem_ = reasonOf(error);
         return false;
     }
     return true;
 }
 
-void RunLog::line(std::string_view text)
+void RunLog::line(std::string_view words)
 {
     const std::lock_guard lock(mutex_);
-    if (!file_ || !problem_.empty())
+    if (!file_ || problem_)
         return;
-    std::string whole(text);
+    std::string whole(words);
     whole += '\n';
     if (!writeAll(file_->fd(), whole.data(), whole.size()))
-        problem_ = std::string("cannot write: ") + std::strerror(errno);
+        problem_ = text("cannot write: %s", systemReason(errno));
 }
 
-std::optional<std::string> RunLog::close()
+std::optional<Text> RunLog::close()
 {
     const std::lock_guard lock(mutex_);
     if (!file_)
@@ -84,25 +84,23 @@ std::optional<std::string> RunLog::close()
     try {
         file_->syncAndClose();
     } catch (const std::system_error& error) {
-        if (problem_.empty())
-            problem_ = error.what();
+        if (!problem_)
+            problem_ = reasonOf(error);
     }
     // A log not written whole (a full disk) does not replace one that was.
     struct stat previous {
     };
-    keptPrevious_ = !problem_.empty() && ::lstat(path_.c_str(), &previous) == 0;
+    keptPrevious_ = problem_ && ::lstat(path_.c_str(), &previous) == 0;
     try {
         if (!keptPrevious_) {
             file_->putInPlace();
             inPlace_ = true;
         }
     } catch (const std::system_error& error) {
-        if (problem_.empty())
-            problem_ = error.what();
+        if (!problem_)
+            problem_ = reasonOf(error);
     }
     file_.reset();
-    if (problem_.empty())
-        return std::nullopt;
     return problem_;
 }
 

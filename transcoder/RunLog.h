@@ -25,10 +25,10 @@ public:
     void line(std::string_view text);
     // Puts the log in place; returns what went wrong with it since it was opened, if anything
     // (a full disk). A log not written whole is put in place only where no log was before.
-    [[nodiscard]] std::optional<std::string> close();
+    [[nodiscard]] std::optional<Text> close();
     // True when close() kept the log that was there before, as the new one was incomplete.
     [[nodiscard]] bool keptPrevious() const { return keptPrevious_; }
-    [[nodiscard]] const std::string& problem() const { return problem_; }
+    [[nodiscard]] Text problem() const { return problem_.value_or(Text{}); }
     // True once close() has put the log in place.
     [[nodiscard]] bool inPlace() const { return inPlace_; }
 
@@ -37,7 +37,7 @@ private:
 
     std::string path_;
     std::optional<TemporaryFile> file_;
-    std::string problem_;
+    std::optional<Text> problem_;
     bool keptPrevious_ = false;
     bool inPlace_ = false;
     std::mutex mutex_;

@@ -19,9 +19,9 @@ namespace
 
 constexpr const char* Suffix = ".besweet-XXXXXX";
 
-[[noreturn]] void throwSystemError(const std::string& what)
+[[noreturn]] void throwSystemError(const Text& what)
 {
-    throw std::system_error(errno, std::generic_category(), what);
+    throw FileError(errno, what);
 }
 
 std::size_t longestName(const std::string& folder)
@@ -51,12 +51,25 @@ std::string linkUnnamed(int fd, const std::string& pattern)
         if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
             return name;
         if (errno != EEXIST)
-            throwSystemError("cannot name the temporary file");
+            throwSystemError(text("cannot name the temporary file"));
     }
-    throwSystemError("cannot name the temporary file");
+    throwSystemError(text("cannot name the temporary file"));
 }
 
 } // namespace
+
+FileError::FileError(int error, const Text& what)
+    : std::system_error(error, std::generic_category(), what.english),
+      message_(text("%s: %s", what, systemReason(error)))
+{
+}
+
+Text reasonOf(const std::system_error& error)
+{
+    if (const auto* fileError = dynamic_cast<const FileError*>(&error))
+        return fileError->message();
+    return systemReason(error.code().value());
+}
 
 bool writeAll(int fd, const void* data, std::size_t size)
 {
@@ -107,20 +120,20 @@ std::string hiddenNameBeside(const std::string& path)
     return folder + "/." + name + Suffix;
 }
 
-std::optional<std::string> whyPathTooLong(const std::string& path)
+std::optional<Text> whyPathTooLong(const std::string& path)
 {
     const std::string name = nameOf(path);
     const std::size_t longest = longestName(folderOf(path));
     if (name.size() > longest)
-        return "the name is too long: " + std::to_string(name.size()) + " bytes, at most " +
-               std::to_string(longest) + "; choose a shorter one";
+        return text("the name is too long: %d bytes, at most %d; choose a shorter one", name.size(),
+                    longest);
     // The temporary file beside it is named too (an unnamed one for the moment of its rename).
     const std::size_t beside = hiddenNameBeside(path).size();
     const std::size_t longestPath = PATH_MAX - 1;
     if (std::max(path.size(), beside) > longestPath)
-        return "the path is too long: " + std::to_string(path.size()) + " bytes, at most " +
-               std::to_string(longestPath - (beside > path.size() ? beside - path.size() : 0)) +
-               " leave room for the temporary file beside it; choose a shorter one";
+        return text("the path is too long: %d bytes, at most %d, to leave room for the "
+                    "temporary file beside it; choose a shorter one",
+                    path.size(), longestPath - (beside > path.size() ? beside - path.size() : 0));
     return std::nullopt;
 }
 
@@ -139,7 +152,7 @@ TemporaryFile::TemporaryFile(const std::string& finalPath, unsigned mode) : fina
     named_ = hiddenNameBeside(finalPath_);
     fd_ = ::mkostemp(named_.data(), O_CLOEXEC);
     if (fd_ < 0)
-        throwSystemError("cannot create a temporary file in '" + folderOf(finalPath_) + "'");
+        throwSystemError(text("cannot create a temporary file in '%s'", folderOf(finalPath_)));
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd_, static_cast<mode_t>(mode) & ~mask);
@@ -170,14 +183,14 @@ void TemporaryFile::takeOverPermissionsOf(const std::string& path)
 void TemporaryFile::syncAndClose()
 {
     if (::fsync(fd_) != 0)
-        throwSystemError("cannot write");
+        throwSystemError(text("cannot write"));
     // Still open for putInPlace when unnamed: it is linked in through its descriptor.
     if (unnamed_)
         return;
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0)
-        throwSystemError("cannot write");
+        throwSystemError(text("cannot write"));
 }
 
 void TemporaryFile::putInPlace()
@@ -190,7 +203,7 @@ void TemporaryFile::putInPlace()
         fd_ = -1;
     }
     if (::rename(named_.c_str(), finalPath_.c_str()) != 0)
-        throwSystemError("cannot replace");
+        throwSystemError(text("cannot replace"));
     inPlace_ = true;
     // The rename itself reaches the disk with the folder.
     const int folder = ::open(folderOf(finalPath_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -4,9 +4,12 @@
 // that is removed when the run ends any other way.
 #pragma once
 
+#include "Text.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace besweet
 {
@@ -14,6 +17,22 @@ namespace besweet
 // The folder part of a path ("." for a bare name) and the name part.
 [[nodiscard]] std::string folderOf(const std::string& path);
 [[nodiscard]] std::string nameOf(const std::string& path);
+
+// A file operation that failed: what was being done and the C library's reason, in English
+// (what()) and in the user's language.
+class FileError : public std::system_error
+{
+public:
+    FileError(int error, const Text& what);
+    [[nodiscard]] const Text& message() const { return message_; }
+
+private:
+    Text message_;
+};
+
+// Why a file operation failed, in both languages: FileError's message, or the reason of
+// another system_error.
+[[nodiscard]] Text reasonOf(const std::system_error& error);
 
 class TemporaryFile
 {
@@ -32,10 +51,10 @@ public:
     // Gives the file the permissions and, where allowed, the owner of the plain file at path,
     // if there is one; a link there is not followed.
     void takeOverPermissionsOf(const std::string& path);
-    // Flushes the file to disk and closes it; throws std::system_error on failure.
+    // Flushes the file to disk and closes it; throws FileError on failure.
     void syncAndClose();
     // Puts the file in place under its final name, replacing what was there (a symbolic link
-    // included, not its destination); throws std::system_error on failure.
+    // included, not its destination); throws FileError on failure.
     void putInPlace();
 
 private:
@@ -51,7 +70,7 @@ private:
 // Why a file cannot be written at path, its temporary file beside it, before any work: a name
 // longer than its folder's file system takes, or a path too long for the system. Nothing when
 // the lengths are fine.
-[[nodiscard]] std::optional<std::string> whyPathTooLong(const std::string& path);
+[[nodiscard]] std::optional<Text> whyPathTooLong(const std::string& path);
 
 // A hidden name for a temporary file beside path: ".<name>.besweet-" and six characters to
 // fill in, within the file system's limit on name lengths (the name is shortened as needed).

@@ -137,8 +137,8 @@ FramePtr silenceLike(const AVFrame& other, int samples)
     frame->format = other.format;
     frame->sample_rate = other.sample_rate;
     frame->nb_samples = samples;
-    check(av_channel_layout_copy(&frame->ch_layout, &other.ch_layout), "channel layout");
-    check(av_frame_get_buffer(frame.get(), 0), "out of memory (silence)");
+    check(av_channel_layout_copy(&frame->ch_layout, &other.ch_layout), text("channel layout"));
+    check(av_frame_get_buffer(frame.get(), 0), text("out of memory"));
     av_samples_set_silence(frame->extended_data, 0, samples, other.ch_layout.nb_channels,
                            static_cast<AVSampleFormat>(other.format));
     return frame;

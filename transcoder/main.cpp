@@ -179,8 +179,12 @@ int main(int argc, char** argv)
         failure = text("%s: interrupted by signal %d; nothing written", options.output, signal);
     } catch (const std::bad_alloc&) {
         failure = text("%s: out of memory; nothing written", options.output);
+    } catch (const std::system_error& error) {
+        failure = text("%s: %s", options.output, reasonOf(error));
     } catch (const std::exception& error) {
-        failure = text("%s: %s", options.output, std::string(error.what()));
+        // A fault of this program's own: the person gets a plain reason, the log its detail.
+        failure = text("%s: an internal error of this program; nothing written", options.output);
+        failure->english += std::string(" (") + error.what() + ")";
     }
 
     if (!failure) {

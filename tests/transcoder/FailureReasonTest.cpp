@@ -23,7 +23,7 @@ std::string refusal(int code, const char* logged)
         av_log(nullptr, AV_LOG_ERROR, "%s", logged);
     std::string text;
     try {
-        check(code, "o.ac3: encoding failed");
+        check(code, Text{"o.ac3: encoding failed", "o.ac3: encoding failed"});
     } catch (const WorkError& error) {
         text = error.what();
     }

@@ -88,6 +88,27 @@ TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
                                said(": is the input file; choose another output\n",
                                     ": ist die Eingabedatei; eine andere Ausgabe wählen\n"));
 
+    // Refusals of the input itself: its name first, then the reason in the user's language.
+    const std::string whole = readBytes(folder / "in.wav");
+    writeBytes(folder / "cut.wav", whole.substr(0, whole.size() / 2));
+    const struct {
+        const char* input;
+        const char* english;
+        const char* german;
+    } inputs[] = {
+        {"missing.wav", ": cannot open: ", ": lässt sich nicht öffnen: "},
+        {"cut.wav", ": is cut short: its header promises 0.50 s, it holds ",
+         ": ist abgeschnitten: ihr Dateikopf verspricht 0.50 s, sie enthält "},
+    };
+    for (const auto& c : inputs) {
+        const RunResult broken = run(besweetArguments(folder / c.input, folder / "out.mpa", {}));
+        EXPECT_EQ(broken.exitCode, 1);
+        EXPECT_EQ(broken.err.rfind(
+                      "besweet: " + (folder / c.input).string() + said(c.english, c.german), 0),
+                  0U)
+            << broken.err;
+    }
+
     // 44.1 kHz is no DVD's rate: a warning, then both passes of a normalised run.
     const RunResult done = run(besweetArguments(
         folder / "in.wav", folder / "out.mpa", {"-ota(", "-norm", "0.9", ")"}, folder / "run.log"));
