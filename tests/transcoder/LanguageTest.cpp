@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <locale.h>
-#include <regex>
 #include <sstream>
 
 namespace besweet::test
@@ -117,13 +116,22 @@ TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
                                  "besweet: warning: nicht DVD-konform: 44100 Hz")),
               std::string::npos)
         << done.out;
-    const std::regex progressLine(said("Pass [12]/2: [a-z ]+", "Durchgang [12]/2: [A-Za-z ]+") +
-                                  " (100|[0-9]?0)%");
+    // "Pass 1/2: measuring the peak 40%": the pass in the run's language, a step of ten percent.
+    const auto isProgressLine = [&](const std::string& line) {
+        const std::size_t blank = line.rfind(' ');
+        if (!line.starts_with(said("Pass ", "Durchgang ")) || !line.ends_with('%') ||
+            blank == std::string::npos)
+            return false;
+        const std::string percent = line.substr(blank + 1, line.size() - blank - 2);
+        return !percent.empty() && percent.size() <= 3 &&
+               percent.find_first_not_of("0123456789") == std::string::npos &&
+               std::stoi(percent) % 10 == 0 && std::stoi(percent) <= 100;
+    };
     int progressLines = 0;
     std::istringstream lines(done.out);
     for (std::string line; std::getline(lines, line);) {
         if (!line.starts_with("besweet: ")) {
-            EXPECT_TRUE(std::regex_match(line, progressLine)) << line;
+            EXPECT_TRUE(isProgressLine(line)) << line;
             ++progressLines;
         }
     }
