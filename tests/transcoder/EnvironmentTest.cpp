@@ -45,6 +45,9 @@ TEST(Besweet, WritesTheTrackWithoutProc)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to unmount /proc in a namespace of its own";
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizer runtime reads its options and its leak check from /proc";
+#endif
     ScratchFolder folder;
     writeWav(folder / "in.wav", oneSecond());
     constexpr int cannotUnmount = 77;
@@ -54,8 +57,6 @@ TEST(Besweet, WritesTheTrackWithoutProc)
                 ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                 ::umount2("/proc", MNT_DETACH) != 0 || ::access("/proc/self", F_OK) == 0)
                 ::_exit(cannotUnmount);
-            // A sanitizer build's leak checker reads /proc itself and cannot run without it.
-            ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         });
     if (run.exitCode == cannotUnmount)
         GTEST_SKIP() << "cannot unmount /proc here";
