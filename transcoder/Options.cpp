@@ -6,7 +6,6 @@
 #include "Bitrates.h"
 #include "ExitCode.h"
 #include "Text.h"
-#include "common/TextCase.h"
 
 #include <algorithm>
 #include <array>
@@ -50,6 +49,18 @@ const Section* findSection(std::string_view opener)
         if (section.opener == opener)
             return &section;
     return nullptr;
+}
+
+std::string lowerExtension(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
 }
 
 template <typename Table> std::string listed(const Table& values)
@@ -181,8 +192,8 @@ void readOta(const Given& given, Options& options)
 {
     if (const auto norm = valueOf(given, "-ota(", "-norm"))
         options.norm = normLevel(*norm);
-    options.rawInput = klangdorn::EndsWithIgnoringCase(options.input, ".pcm") ||
-                       klangdorn::EndsWithIgnoringCase(options.input, ".raw");
+    const auto ext = lowerExtension(options.input);
+    options.rawInput = ext == ".pcm" || ext == ".raw";
     if (const auto fs = valueOf(given, "-ota(", "-fs")) {
         const auto rate = wholeNumber(*fs);
         if (!rate || (*rate != 32000 && *rate != 44100 && *rate != 48000))
@@ -225,17 +236,15 @@ void readEncoder(const Given& given, Options& options)
             bitrateFrom(valueOf(given, "-ac3enc(", "-b").value_or("192"), Ac3Kbps, "AC3");
         return;
     }
-    const auto endsWith = [&](const char* ext) {
-        return klangdorn::EndsWithIgnoringCase(options.output, ext);
-    };
-    if (endsWith(".mpa") || endsWith(".mp2")) {
+    const auto ext = lowerExtension(options.output);
+    if (ext == ".mpa" || ext == ".mp2") {
         options.codec = Codec::LayerII;
         options.mode = 'j';
         options.kbps = 224;
-    } else if (endsWith(".ac3")) {
+    } else if (ext == ".ac3") {
         options.codec = Codec::Ac3;
         options.kbps = 192;
-    } else if (endsWith(".wav")) {
+    } else if (ext == ".wav") {
         options.codec = Codec::Wav;
         options.kbps = 0;
     } else {
