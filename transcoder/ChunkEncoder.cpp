@@ -157,26 +157,33 @@ void ChunkEncoder::keep(std::int64_t number, std::vector<PacketPtr> packets)
     encoded_.emplace(number, std::move(packets));
 }
 
-// Writes the chunks whose turn has come. Every worker calls this after keeping a chunk, so the
-// chunk next in turn is written by whoever encoded it or whoever is writing at the time.
+// Writes the chunks whose turn has come. Every worker calls this after keeping a chunk: with
+// nobody writing, it writes the chunk next in turn (and the ones after it that are there);
+// with somebody writing, it goes back to encoding, and the writer finds the chunk, since keeping
+// and looking for the next chunk happen under the same lock. Writing can take a while (the
+// packets are decoded again when measured); the other worker encodes meanwhile.
 void ChunkEncoder::writeInOrder()
 {
-    std::lock_guard writing(writing_);
     for (;;) {
         std::vector<PacketPtr> packets;
         {
             std::lock_guard lock(mutex_);
+            if (writing_)
+                return;
             const auto next = encoded_.find(written_);
             if (next == encoded_.end())
                 return;
             packets = std::move(next->second);
             encoded_.erase(next);
+            writing_ = true;
         }
+        // A failure leaves writing_ set: the work is called off, and nothing more is written.
         for (const PacketPtr& packet : packets)
             writePacket_(*packet);
         {
             std::lock_guard lock(mutex_);
             ++written_;
+            writing_ = false;
         }
         changed_.notify_all();
     }

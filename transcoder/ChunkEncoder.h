@@ -82,8 +82,7 @@ private:
     bool closed_ = false;
     std::atomic<bool> cancelled_ = false;
     std::exception_ptr failure_;
-
-    std::mutex writing_; // one writer at a time
+    bool writing_ = false; // one writer at a time
     std::vector<std::thread> workers_;
 };
 

@@ -18,6 +18,8 @@ namespace besweet
 namespace
 {
 
+// Each sample format's load is a type of its own, so each loop below is made for one format and
+// the load is inlined.
 template <typename T> T loadRaw(const std::uint8_t* p)
 {
     T value;
@@ -25,34 +27,22 @@ template <typename T> T loadRaw(const std::uint8_t* p)
     return value;
 }
 
-double loadU8(const std::uint8_t* p)
-{
-    return (p[0] - 128) / 128.0;
-}
-double loadS16(const std::uint8_t* p)
-{
+constexpr auto loadU8 = [](const std::uint8_t* p) -> double { return (p[0] - 128) / 128.0; };
+constexpr auto loadS16 = [](const std::uint8_t* p) -> double {
     return loadRaw<std::int16_t>(p) / 32768.0;
-}
-double loadS24(const std::uint8_t* p)
-{
+};
+constexpr auto loadS24 = [](const std::uint8_t* p) -> double {
     const std::int32_t value = static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 |
                                                          static_cast<std::uint32_t>(p[1]) << 16 |
                                                          static_cast<std::uint32_t>(p[2]) << 24) >>
                                8;
     return value / 8388608.0;
-}
-double loadS32(const std::uint8_t* p)
-{
+};
+constexpr auto loadS32 = [](const std::uint8_t* p) -> double {
     return loadRaw<std::int32_t>(p) / 2147483648.0;
-}
-double loadF32(const std::uint8_t* p)
-{
-    return loadRaw<float>(p);
-}
-double loadF64(const std::uint8_t* p)
-{
-    return loadRaw<double>(p);
-}
+};
+constexpr auto loadF32 = [](const std::uint8_t* p) -> double { return loadRaw<float>(p); };
+constexpr auto loadF64 = [](const std::uint8_t* p) -> double { return loadRaw<double>(p); };
 
 bool isIdentity(const std::vector<double>& matrix, int outChannels, int inChannels)
 {

@@ -9,8 +9,10 @@ extern "C" {
 namespace besweet
 {
 
-Resampler::Resampler(const Plan& plan, AVSampleFormat outFormat, double gain, RunLog* log)
-    : plan_(plan), outFormat_(outFormat), gain_(gain), log_(log), out_(makeFrame())
+Resampler::Resampler(const Plan& plan, AVSampleFormat outFormat, double gain, RunLog* log,
+                     int outRate)
+    : plan_(plan), outRate_(outRate > 0 ? outRate : plan.outRate), outFormat_(outFormat),
+      gain_(gain), log_(log), out_(makeFrame())
 {
 }
 
@@ -32,11 +34,11 @@ void Resampler::start(const AVFrame& in)
     SwrContext* raw = nullptr;
     // FFmpeg 5.1 takes the layouts through non-const pointers but only reads them.
     check(swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&plan_.outLayout), outFormat_,
-                              plan_.outRate, const_cast<AVChannelLayout*>(&in.ch_layout), inFormat,
+                              outRate_, const_cast<AVChannelLayout*>(&in.ch_layout), inFormat,
                               in.sample_rate, 0, nullptr),
           text("cannot set up the resampler"));
     SwrPtr swr(raw);
-    if (in.sample_rate != plan_.outRate) {
+    if (in.sample_rate != outRate_) {
         const bool soxr = av_opt_set(raw, "resampler", "soxr", 0) >= 0;
         if (!soxr) {
             av_opt_set_int(raw, "filter_size", 64, 0);
@@ -64,7 +66,7 @@ void Resampler::reserve(int samples)
     av_frame_unref(out_.get());
     out_->nb_samples = samples;
     out_->format = outFormat_;
-    out_->sample_rate = plan_.outRate;
+    out_->sample_rate = outRate_;
     check(av_channel_layout_copy(&out_->ch_layout, &plan_.outLayout), text("channel layout"));
     check(av_frame_get_buffer(out_.get(), 0), text("out of memory"));
     capacity_ = samples;

@@ -18,8 +18,9 @@ namespace besweet
 class Resampler
 {
 public:
-    // log (when given) says which resampler runs.
-    Resampler(const Plan& plan, AVSampleFormat outFormat, double gain, RunLog* log);
+    // log (when given) says which resampler runs. outRate: the plan's output rate, unless given.
+    Resampler(const Plan& plan, AVSampleFormat outFormat, double gain, RunLog* log,
+              int outRate = 0);
     Resampler(const Resampler&) = delete;
     Resampler& operator=(const Resampler&) = delete;
     ~Resampler();
@@ -70,6 +71,7 @@ private:
     void reserve(int samples);
 
     const Plan& plan_;
+    int outRate_;
     AVSampleFormat outFormat_;
     double gain_;
     RunLog* log_;

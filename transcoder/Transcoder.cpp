@@ -52,19 +52,21 @@ struct Peaks {
     double truePeak = 0.0;
 };
 
-// The first pass. Measures the signal as the second pass will give it to the encoder, at unit
-// gain: mixed, and resampled where the rates differ, since resampling brings back the peaks
-// that fall between the input's samples. PCM at the output's rate is read straight from its
+// The first pass. Measures the signal as it will be mixed for the encoder, at unit gain. An
+// encoded track is measured at the input's own rate: its true peak is that of the signal between
+// the samples, which resampling keeps, and the decoded track is measured anyway, so the costly
+// resampling is left to the encode. PCM output is measured at its own rate, since its samples are
+// written as they come out of the resampler. PCM at the measuring rate is read straight from its
 // packets; decoded frames of the planned kind are mixed as they are measured, and anything else
 // (another rate, or channels that changed on the way) goes through the resampler first.
-[[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, std::int64_t limit)
+[[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, int rate, std::int64_t limit)
 {
     Progress progress(text("Pass 1/2: measuring the peak"));
     std::int64_t samples = 0;
     const AVCodecID codec = input.stream->codecpar->codec_id;
     const int outChannels = plan.outLayout.nb_channels;
     PeakMeter mixed(plan.matrix, outChannels, plan.inLayout.nb_channels);
-    const bool direct = plan.inRate == plan.outRate;
+    const bool direct = plan.inRate == rate;
     if (direct && PeakMeter::readsPacketsOf(codec)) {
         readPackets(input, progress, [&](const AVPacket& packet) {
             samples += mixed.addPacket(codec, packet.data, static_cast<std::size_t>(packet.size));
@@ -74,7 +76,7 @@ struct Peaks {
         return {mixed.samplePeak(), mixed.truePeak()};
     }
     PeakMeter converted(identityMatrix(outChannels), outChannels, outChannels);
-    Resampler resampler(plan, AV_SAMPLE_FMT_FLTP, 1.0, nullptr);
+    Resampler resampler(plan, AV_SAMPLE_FMT_FLTP, 1.0, nullptr, rate);
     const auto measure = [&](const AVFrame& frame) { converted.addFrame(frame); };
     const auto onFrame = [&](const AVFrame& frame) {
         if (direct && matchesPlan(frame, plan)) {
@@ -257,11 +259,20 @@ std::string whyEncodeAgain(double peak, const Target& target)
     return text;
 }
 
+// The rate the first pass measures at (see measurePeak).
+int measuringRate(Codec codec, const Plan& plan)
+{
+    return codec == Codec::Wav ? plan.outRate : plan.inRate;
+}
+
 // The highest gain the encoder takes without clipping what it is given: libtwolame clips samples
 // above full scale, the AC3 encoder takes them (and PCM output is aimed at the level itself).
-double highestGain(Codec codec, const Peaks& peaks)
+// Resampled samples may land anywhere between the measured ones, up to the true peak.
+double highestGain(Codec codec, const Plan& plan, const Peaks& peaks)
 {
-    return codec == Codec::LayerII ? 1.0 / peaks.sample : std::numeric_limits<double>::infinity();
+    if (codec != Codec::LayerII)
+        return std::numeric_limits<double>::infinity();
+    return 1.0 / (plan.inRate == plan.outRate ? peaks.sample : peaks.truePeak);
 }
 
 // Encodes, measures the decoded track and, while it misses the level, encodes again with the
@@ -342,9 +353,11 @@ void transcode(const Options& options, RunLog& log)
     warnIfNotForDvd(options, plan, log);
     if (normalise) {
         const Target target = targetFor(*options.norm, options.codec);
-        const Peaks peaks = measurePeak(std::move(input), plan, options.stopAfterSamples);
+        const Peaks peaks = measurePeak(std::move(input), plan, measuringRate(options.codec, plan),
+                                        options.stopAfterSamples);
         if (const auto gain = predictGain(peaks, options, target, log)) {
-            encodeNormalised(options, plan, target, *gain, highestGain(options.codec, peaks), log);
+            encodeNormalised(options, plan, target, *gain, highestGain(options.codec, plan, peaks),
+                             log);
             return;
         }
         encodePass(openInput(options), options, plan, 1.0, EncodeStage::Measure::Nothing,

@@ -15,7 +15,7 @@ namespace
 {
 
 constexpr std::size_t Taps = TruePeak::History + 1;
-constexpr std::size_t Segment = 64;
+constexpr std::size_t Segment = 16; // no shorter than the history, see take()
 
 // The four phases of the interpolation filter, 12 taps each, newest sample last.
 constexpr std::array<std::array<float, Taps>, 4> Phases{{
@@ -33,19 +33,18 @@ constexpr std::array<std::array<float, Taps>, 4> Phases{{
      0.0109863281250f, 0.0017089843750f},
 }};
 
-// The most any phase can make of samples no higher than 1: the sum of its taps' magnitudes.
-constexpr float largestGain()
+// The most each phase can make of samples no higher than 1: the sum of its taps' magnitudes
+// (about 1.43 for the outer phases, 2.02 for the inner ones).
+constexpr std::array<float, Phases.size()> phaseGains()
 {
-    float largest = 0.0f;
-    for (const auto& phase : Phases) {
-        float sum = 0.0f;
-        for (const float tap : phase)
-            sum += tap < 0 ? -tap : tap;
-        largest = std::max(largest, sum);
-    }
-    return largest;
+    std::array<float, Phases.size()> gains{};
+    for (std::size_t p = 0; p < Phases.size(); ++p)
+        for (const float tap : Phases[p])
+            gains[p] += tap < 0 ? -tap : tap;
+    return gains;
 }
-constexpr float LargestGain = largestGain();
+constexpr std::array<float, Phases.size()> PhaseGains = phaseGains();
+constexpr float LargestGain = *std::max_element(PhaseGains.begin(), PhaseGains.end());
 
 float peakOf(const float* samples, std::size_t count)
 {
@@ -72,7 +71,7 @@ void TruePeak::take(std::size_t count)
         const float peak = peakOf(samples + at, length);
         samplePeak_ = std::max(samplePeak_, static_cast<double>(peak));
         if (std::max(peak, before) * LargestGain > truePeak_)
-            oversample(samples + at, length);
+            oversample(samples + at, length, std::max(peak, before));
         // A segment is at least as long as the history, except the last.
         before = length >= History ? peak : std::max(peak, before);
     }
@@ -83,12 +82,16 @@ void TruePeak::take(std::size_t count)
     buffer_.resize(History);
 }
 
-// segment[-History] onwards is readable: the history or the samples before.
-void TruePeak::oversample(const float* segment, std::size_t count)
+// segment[-History] onwards is readable: the history or the samples before. bound: the highest
+// of those samples; a phase that cannot lift it above the true peak so far is left out.
+void TruePeak::oversample(const float* segment, std::size_t count, float bound)
 {
     std::array<float, Segment> sum{};
     float peak = 0.0f;
-    for (const auto& phase : Phases) {
+    for (std::size_t p = 0; p < Phases.size(); ++p) {
+        if (bound * PhaseGains[p] <= truePeak_)
+            continue;
+        const auto& phase = Phases[p];
         sum.fill(0.0f);
         for (std::size_t k = 0; k < Taps; ++k) {
             const float* x = segment - History + k;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The true peak of one channel: the highest value of the signal oversampled four times with the
 // 48-tap interpolation filter of ITU-R BS.1770-4, Annex 2, so the peaks that fall between the
-// samples count. Stretches that cannot raise the peak found so far skip the filter.
+// samples count. Stretches (and phases) that cannot raise the peak found so far skip the filter.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +23,7 @@ public:
     [[nodiscard]] double samplePeak() const { return samplePeak_; }
 
 private:
-    void oversample(const float* segment, std::size_t count);
+    void oversample(const float* segment, std::size_t count, float bound);
 
     // The filter's history (the last samples taken), then the samples to measure.
     std::vector<float> buffer_ = std::vector<float>(History, 0.0f);
