@@ -81,6 +81,10 @@ struct SwrDeleter {
 struct FifoDeleter {
     void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
 };
+struct BufferPoolDeleter {
+    // The pool goes once the last of its buffers is back.
+    void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
+};
 struct IoContextDeleter {
     void operator()(AVIOContext* io) const
     {
@@ -98,6 +102,7 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 
 [[nodiscard]] FramePtr makeFrame();
 [[nodiscard]] PacketPtr makePacket();

@@ -123,6 +123,22 @@ void openOutput(Output& output, const Options& options, const AVCodecContext& en
     check(avformat_write_header(raw, nullptr), text("%s: cannot write", options.output));
 }
 
+// The encoder's frames are many, all alike, and let go of on the encoding threads: their samples
+// come from a pool rather than from the allocator each time. Frames with more planes than a frame
+// holds pointers for get their own buffers.
+[[nodiscard]] BufferPoolPtr initPool(const AVCodecContext& encoder, int frameSize)
+{
+    if (encoder.ch_layout.nb_channels > AV_NUM_DATA_POINTERS)
+        return nullptr;
+    const int size = av_samples_get_buffer_size(nullptr, encoder.ch_layout.nb_channels, frameSize,
+                                                encoder.sample_fmt, 0);
+    BufferPoolPtr pool(size > 0 ? av_buffer_pool_init(static_cast<std::size_t>(size), nullptr)
+                                : nullptr);
+    if (!pool)
+        throw WorkError(text("out of memory"));
+    return pool;
+}
+
 [[nodiscard]] FifoPtr initFifo(const AVCodecContext& encoder, int frameSize)
 {
     FifoPtr fifo(av_audio_fifo_alloc(encoder.sample_fmt, encoder.ch_layout.nb_channels, frameSize));
@@ -172,7 +188,7 @@ EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, 
                          RunLog& log)
     : options_(options), encoder_(openEncoder(options, plan)), output_(options.output),
       frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
-      fifo_(initFifo(*encoder_, frameSize_))
+      fifo_(initFifo(*encoder_, frameSize_)), pool_(initPool(*encoder_, frameSize_))
 {
     if (measure == Measure::DecodedPeak)
         decoded_.emplace(*encoder_, options.output);
@@ -252,7 +268,18 @@ FramePtr EncodeStage::emptyFrame()
     frame->format = encoder_->sample_fmt;
     frame->sample_rate = encoder_->sample_rate;
     check(av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout), text("channel layout"));
-    check(av_frame_get_buffer(frame.get(), 0), text("out of memory"));
+    if (!pool_) {
+        check(av_frame_get_buffer(frame.get(), 0), text("out of memory"));
+        return frame;
+    }
+    frame->buf[0] = av_buffer_pool_get(pool_.get());
+    if (!frame->buf[0])
+        throw WorkError(text("out of memory"));
+    check(av_samples_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data,
+                                 encoder_->ch_layout.nb_channels, frameSize_, encoder_->sample_fmt,
+                                 0),
+          text("out of memory"));
+    frame->extended_data = frame->data;
     return frame;
 }
 

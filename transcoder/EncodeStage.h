@@ -65,6 +65,7 @@ private:
     int frameSize_;
     Resampler resampler_;
     FifoPtr fifo_;
+    BufferPoolPtr pool_; // the encoder's frames' samples; null: each frame allocates its own
     std::int64_t samplesSent_ = 0;
     std::optional<DecodedPeak> decoded_; // fed by whichever thread writes
     // Stopped before the output and the encoder go.
