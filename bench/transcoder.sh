@@ -5,7 +5,7 @@
 #
 #   bench/transcoder.sh [path/to/besweet]      (default: build/besweet)
 #
-# Environment: RUNS (repeats per command, median taken; default 3), WORKDIR (scratch folder;
+# Environment: RUNS (repeats per command, besweet and ffmpeg by turns, medians taken; default 3), WORKDIR (scratch folder;
 # default a new one under /tmp, removed at the end), LONG_MINUTES (default 60).
 # Needs ffmpeg (installed with apt-get when missing and run as root) and /usr/bin/time.
 # Goals: besweet/ffmpeg at most 1.0 plain and 0.65 normalised (besweet decodes what it encodes
@@ -71,7 +71,7 @@ level_db=$(awk 'BEGIN { printf "%.3f", 20 * log(0.95) / log(10) }')
 
 # The four jobs: name, besweet's sections, ffmpeg's options, output extension.
 job_names=(ac3_192 mp2_224_joint_48k ac3_192_norm mp2_224_joint_48k_norm)
-# Commands are strings for eval and hyperfine, so the parentheses are quoted.
+# Commands are strings for eval, so the parentheses are quoted.
 besweet_sections=(
     "'-ac3enc(' -b 192 ')'"
     "'-ssrc(' --rate 48000 ')' '-toolame(' -m j -b 224 ')'"
@@ -98,22 +98,31 @@ ffmpeg_command() { # job input output
     fi
 }
 
-# Median wall time of a command in seconds (hyperfine when there is one).
-median_seconds() { # command
-    if command -v hyperfine >/dev/null; then
-        hyperfine --style none --runs "$runs" --export-json hf.json "$1" >/dev/null
-        python3 -c 'import json; print("%.3f" % json.load(open("hf.json"))["results"][0]["median"])'
-        return
-    fi
-    local times=()
+# Wall time of one run of a command, in seconds.
+seconds_of() { # command
+    local start end
+    start=$(date +%s.%N)
+    eval "$1" >/dev/null
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+}
+
+median() { # numbers...
+    printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'
+}
+
+# besweet and ffmpeg run by turns, so a shared host that slows down or speeds up weighs on both
+# alike: prints the median time of each and the median of the runs' ratios.
+paired_seconds() { # besweet-command ffmpeg-command
+    local b_times=() f_times=() ratios=() b f
     for ((r = 0; r < runs; r++)); do
-        local start end
-        start=$(date +%s.%N)
-        eval "$1" >/dev/null
-        end=$(date +%s.%N)
-        times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')")
+        b=$(seconds_of "$1")
+        f=$(seconds_of "$2")
+        b_times+=("$b")
+        f_times+=("$f")
+        ratios+=("$(awk -v b="$b" -v f="$f" 'BEGIN { printf "%.3f", b / f }')")
     done
-    printf '%s\n' "${times[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'
+    echo "$(median "${b_times[@]}") $(median "${f_times[@]}") $(median "${ratios[@]}")"
 }
 
 max_rss_mb() { # command
@@ -127,13 +136,13 @@ echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); runs per c
 echo "besweet: $("$besweet" --version); ffmpeg: $(ffmpeg -version | head -1 | cut -d' ' -f3)"
 echo
 printf '%-26s %10s %10s %8s %8s\n' "job (10 min input)" "besweet s" "ffmpeg s" "ratio" "goal"
+echo "(medians of $runs runs, besweet and ffmpeg by turns; ratio: the median of the runs' ratios)"
 for i in "${!job_names[@]}"; do
-    b=$(median_seconds "$(besweet_command "$i" in10.wav "b.${extensions[$i]}")")
-    f=$(median_seconds "$(ffmpeg_command "$i" in10.wav "f.${extensions[$i]}")")
+    read -r b f ratio < <(paired_seconds "$(besweet_command "$i" in10.wav "b.${extensions[$i]}")" \
+        "$(ffmpeg_command "$i" in10.wav "f.${extensions[$i]}")")
     goal="<= 1.0"
     [[ ${job_names[$i]} == *_norm ]] && goal="<= 0.65"
-    printf '%-26s %10s %10s %8s %8s\n' "${job_names[$i]}" "$b" "$f" \
-        "$(awk -v b="$b" -v f="$f" 'BEGIN { printf "%.2f", b / f }')" "$goal"
+    printf '%-26s %10s %10s %8.2f %8s\n' "${job_names[$i]}" "$b" "$f" "$ratio" "$goal"
 done
 
 echo
