@@ -6,6 +6,7 @@
 #include "Bitrates.h"
 #include "ExitCode.h"
 #include "Text.h"
+#include "common/TextCase.h"
 
 #include <algorithm>
 #include <array>
@@ -49,18 +50,6 @@ const Section* findSection(std::string_view opener)
         if (section.opener == opener)
             return &section;
     return nullptr;
-}
-
-std::string lowerExtension(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string ext = path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
 }
 
 template <typename Table> std::string listed(const Table& values)
@@ -192,8 +181,8 @@ void readOta(const Given& given, Options& options)
 {
     if (const auto norm = valueOf(given, "-ota(", "-norm"))
         options.norm = normLevel(*norm);
-    const auto ext = lowerExtension(options.input);
-    options.rawInput = ext == ".pcm" || ext == ".raw";
+    options.rawInput = klangdorn::EndsWithIgnoringCase(options.input, ".pcm") ||
+                       klangdorn::EndsWithIgnoringCase(options.input, ".raw");
     if (const auto fs = valueOf(given, "-ota(", "-fs")) {
         const auto rate = wholeNumber(*fs);
         if (!rate || (*rate != 32000 && *rate != 44100 && *rate != 48000))
@@ -236,15 +225,17 @@ void readEncoder(const Given& given, Options& options)
             bitrateFrom(valueOf(given, "-ac3enc(", "-b").value_or("192"), Ac3Kbps, "AC3");
         return;
     }
-    const auto ext = lowerExtension(options.output);
-    if (ext == ".mpa" || ext == ".mp2") {
+    const auto endsWith = [&](const char* ext) {
+        return klangdorn::EndsWithIgnoringCase(options.output, ext);
+    };
+    if (endsWith(".mpa") || endsWith(".mp2")) {
         options.codec = Codec::LayerII;
         options.mode = 'j';
         options.kbps = 224;
-    } else if (ext == ".ac3") {
+    } else if (endsWith(".ac3")) {
         options.codec = Codec::Ac3;
         options.kbps = 192;
-    } else if (ext == ".wav") {
+    } else if (endsWith(".wav")) {
         options.codec = Codec::Wav;
         options.kbps = 0;
     } else {
