@@ -23,13 +23,20 @@ constexpr char UpperAscii(char c)
 inline std::string UpperCaseAscii(std::string_view text)
 {
     std::string upper(text);
-    std::ranges::transform(upper, upper.begin(), UpperAscii);
+    std::transform(upper.begin(), upper.end(), upper.begin(), UpperAscii);
     return upper;
+}
+
+// The iterator forms of the algorithms: the ranges ones do not build with every compiler and
+// library pair the project is built with (clang 14 with GCC 12's library).
+inline bool SameLetterIgnoringCase(char x, char y)
+{
+    return LowerAscii(x) == LowerAscii(y);
 }
 
 inline bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return std::ranges::equal(a, b, [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), SameLetterIgnoringCase);
 }
 
 inline bool EndsWithIgnoringCase(std::string_view text, std::string_view ending)
@@ -42,9 +49,8 @@ inline bool ContainsIgnoringCase(std::string_view text, std::string_view part)
 {
     if (part.empty())
         return true;
-    return !std::ranges::search(text, part, [](char x, char y) {
-                return LowerAscii(x) == LowerAscii(y);
-            }).empty();
+    return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                       SameLetterIgnoringCase) != text.end();
 }
 
 // text without the characters of `blanks` at either end.
