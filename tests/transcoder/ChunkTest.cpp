@@ -126,6 +126,9 @@ TEST_P(EncodesInChunks, AsOneEncoderWould)
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Besweet, EncodesInChunks, testing::Values(
     ChunkCase{"ac3_48000", 48000, "-ac3enc( -b 192 )", ".ac3", 1536, true},
+    // Each packet is decoded again as it is written: the other encoder goes on meanwhile, and
+    // the chunks it hands in must still be written, in their turn.
+    ChunkCase{"ac3_48000_normalised", 48000, "-ota( -norm 0.90 ) -ac3enc( -b 192 )", ".ac3", 1536, true},
     // At 44.1 kHz the frames' padding words follow each encoder's own count.
     ChunkCase{"ac3_44100", 44100, "-ac3enc( -b 192 )", ".ac3", 1536, false},
     ChunkCase{"layer2_joint_resampled", 44100, "-ssrc( --rate 48000 ) -toolame( -m j -b 224 )", ".mpa", 1152, false},
