@@ -23,10 +23,17 @@ constexpr int AnySizeFrame = 4096;
 
 // Chunks of about this long keep both encoders busy and little audio in memory.
 constexpr double ChunkSeconds = 4.0;
-// Enough for the encoders' state to settle: the AC3 transform overlaps half a block, the Layer II
-// filter bank reaches 512 samples back and its psychoacoustic model two frames.
-constexpr int LeadInFrames = 3;
-constexpr int RunOutFrames = 2;
+// Enough for each encoder's state to settle. The AC3 encoder carries the transform's overlap
+// (half a block) and where its bit allocation search starts from frame to frame, and gives a
+// packet for each frame it takes: one frame either side (a 48 kHz track comes out byte for byte
+// as one encoder's). The Layer II filter bank reaches 512 samples back and its psychoacoustic
+// model two frames.
+struct Margins {
+    int leadIn;
+    int runOut;
+};
+constexpr Margins Ac3Margins{1, 1};
+constexpr Margins LayerIIMargins{3, 2};
 constexpr int ChunkWorkers = 2;
 constexpr std::size_t ChunksOnTheirWay = 2 * ChunkWorkers;
 
@@ -172,7 +179,8 @@ Chunking planChunking(const Options& options, const AVCodecContext& encoder, int
         static_cast<int>(std::lround(ChunkSeconds * encoder.sample_rate / frameSize)));
     if (frames <= 0)
         return {};
-    return {frames, LeadInFrames, RunOutFrames, ChunkWorkers, ChunksOnTheirWay};
+    const Margins margins = options.codec == Codec::Ac3 ? Ac3Margins : LayerIIMargins;
+    return {frames, margins.leadIn, margins.runOut, ChunkWorkers, ChunksOnTheirWay};
 }
 
 int encoderFrameSize(const AVCodecContext& encoder)
