@@ -2,6 +2,7 @@
 #include "ui/WaitBarBox.h"
 
 #include "job/RunProgress.h"
+#include "ui/AccessibleFactory.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
@@ -53,20 +54,13 @@ private:
     WaitBarBox* box() const { return static_cast<WaitBarBox*>(widget()); }
 };
 
-QAccessibleInterface* waitBarFactory(const QString& className, QObject* object)
-{
-    if (className == QLatin1String(WaitBarBox::staticMetaObject.className()))
-        if (auto* box = qobject_cast<WaitBarBox*>(object))
-            return new WaitBarAccessible(box); // owned by the accessibility cache
-    return nullptr;
-}
-
 } // namespace
 
 WaitBarBox::WaitBarBox(QWidget* parent) : QFrame(parent)
 {
     // Before the box's first change, when Qt makes its accessible interface.
-    static const bool factoryInstalled = (QAccessible::installFactory(waitBarFactory), true);
+    static const bool factoryInstalled =
+        (QAccessible::installFactory(AccessibleFactory<WaitBarBox, WaitBarAccessible>), true);
     (void)factoryInstalled;
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/WholeAreaControls.h"
 
+#include "ui/AccessibleFactory.h"
+
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 #include <QMouseEvent>
@@ -69,19 +71,11 @@ private:
     QSlider* slider() const { return static_cast<QSlider*>(widget()); }
 };
 
-QAccessibleInterface* percentSliderFactory(const QString& className, QObject* object)
-{
-    if (className == QLatin1String(WholeAreaSlider::staticMetaObject.className()))
-        if (auto* slider = qobject_cast<WholeAreaSlider*>(object))
-            return new PercentSliderAccessible(slider); // owned by the accessibility cache
-    return nullptr;
-}
-
 } // namespace
 
 void installSliderAccessibility()
 {
-    QAccessible::installFactory(percentSliderFactory);
+    QAccessible::installFactory(AccessibleFactory<WholeAreaSlider, PercentSliderAccessible>);
 }
 
 } // namespace klangdorn
