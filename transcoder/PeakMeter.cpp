@@ -27,22 +27,49 @@ template <typename T> T loadRaw(const std::uint8_t* p)
     return value;
 }
 
-constexpr auto loadU8 = [](const std::uint8_t* p) -> double { return (p[0] - 128) / 128.0; };
-constexpr auto loadS16 = [](const std::uint8_t* p) -> double {
-    return loadRaw<std::int16_t>(p) / 32768.0;
+// Each load gives the sample as R, 1.0 being full scale. As float it is exactly the double
+// rounded once, so a channel copied straight (no mix) is measured at float speed.
+struct LoadU8 {
+    template <typename R> static R get(const std::uint8_t* p)
+    {
+        return static_cast<R>(p[0] - 128) * static_cast<R>(1.0 / 128.0);
+    }
 };
-constexpr auto loadS24 = [](const std::uint8_t* p) -> double {
-    const std::int32_t value = static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 |
-                                                         static_cast<std::uint32_t>(p[1]) << 16 |
-                                                         static_cast<std::uint32_t>(p[2]) << 24) >>
-                               8;
-    return value / 8388608.0;
+struct LoadS16 {
+    template <typename R> static R get(const std::uint8_t* p)
+    {
+        return static_cast<R>(loadRaw<std::int16_t>(p)) * static_cast<R>(1.0 / 32768.0);
+    }
 };
-constexpr auto loadS32 = [](const std::uint8_t* p) -> double {
-    return loadRaw<std::int32_t>(p) / 2147483648.0;
+struct LoadS24 {
+    template <typename R> static R get(const std::uint8_t* p)
+    {
+        const std::int32_t value =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 |
+                                      static_cast<std::uint32_t>(p[1]) << 16 |
+                                      static_cast<std::uint32_t>(p[2]) << 24) >>
+            8;
+        return static_cast<R>(value) * static_cast<R>(1.0 / 8388608.0);
+    }
 };
-constexpr auto loadF32 = [](const std::uint8_t* p) -> double { return loadRaw<float>(p); };
-constexpr auto loadF64 = [](const std::uint8_t* p) -> double { return loadRaw<double>(p); };
+struct LoadS32 {
+    template <typename R> static R get(const std::uint8_t* p)
+    {
+        return static_cast<R>(loadRaw<std::int32_t>(p)) * static_cast<R>(1.0 / 2147483648.0);
+    }
+};
+struct LoadF32 {
+    template <typename R> static R get(const std::uint8_t* p)
+    {
+        return static_cast<R>(loadRaw<float>(p));
+    }
+};
+struct LoadF64 {
+    template <typename R> static R get(const std::uint8_t* p)
+    {
+        return static_cast<R>(loadRaw<double>(p));
+    }
+};
 
 bool isIdentity(const std::vector<double>& matrix, int outChannels, int inChannels)
 {
@@ -83,24 +110,26 @@ bool PeakMeter::readsPacketsOf(AVCodecID codec)
 
 template <typename Load>
 void PeakMeter::addSamples(const std::uint8_t* const* planes, bool planar,
-                           std::size_t bytesPerSample, std::size_t frames, Load load)
+                           std::size_t bytesPerSample, std::size_t frames, Channels share)
 {
     const auto channels = static_cast<std::size_t>(inChannels_);
-    const auto at = [&](std::size_t frame, std::size_t channel) {
-        return planar ? planes[channel] + frame * bytesPerSample
-                      : planes[0] + (frame * channels + channel) * bytesPerSample;
+    // Where channel c's samples start, and the bytes from one of its samples to the next.
+    const auto start = [&](std::size_t c) {
+        return planar ? planes[c] : planes[0] + c * bytesPerSample;
     };
-    for (std::size_t o = 0; o < channels_.size(); ++o) {
+    const std::size_t step = planar ? bytesPerSample : channels * bytesPerSample;
+    for (std::size_t o = share.first; o < share.last; ++o) {
         float* out = channels_[o].reserve(frames);
         if (identity_) {
+            const std::uint8_t* in = start(o);
             for (std::size_t f = 0; f < frames; ++f)
-                out[f] = static_cast<float>(load(at(f, o)));
+                out[f] = Load::template get<float>(in + f * step);
         } else {
             const double* row = &matrix_[o * channels];
             for (std::size_t f = 0; f < frames; ++f) {
                 double sum = 0.0;
                 for (std::size_t c = 0; c < channels; ++c)
-                    sum += row[c] * load(at(f, c));
+                    sum += row[c] * Load::template get<double>(start(c) + f * step);
                 out[f] = static_cast<float>(sum);
             }
         }
@@ -126,28 +155,31 @@ double PeakMeter::truePeak() const
 
 std::int64_t PeakMeter::addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size)
 {
+    return addPacket(codec, data, size, {0, channels_.size()});
+}
+
+std::int64_t PeakMeter::addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size,
+                                  Channels share)
+{
     const std::uint8_t* planes[1] = {data};
-    const auto channels = static_cast<std::size_t>(inChannels_);
-    const auto framesOf = [&](std::size_t bytes) { return size / (bytes * channels); };
+    const auto measure = [&]<typename Load>(Load, std::size_t bytesPerSample) {
+        const std::size_t frames = size / (bytesPerSample * static_cast<std::size_t>(inChannels_));
+        addSamples<Load>(planes, false, bytesPerSample, frames, share);
+        return static_cast<std::int64_t>(frames);
+    };
     switch (codec) {
     case AV_CODEC_ID_PCM_U8:
-        addSamples(planes, false, 1, framesOf(1), loadU8);
-        return static_cast<std::int64_t>(framesOf(1));
+        return measure(LoadU8{}, 1);
     case AV_CODEC_ID_PCM_S16LE:
-        addSamples(planes, false, 2, framesOf(2), loadS16);
-        return static_cast<std::int64_t>(framesOf(2));
+        return measure(LoadS16{}, 2);
     case AV_CODEC_ID_PCM_S24LE:
-        addSamples(planes, false, 3, framesOf(3), loadS24);
-        return static_cast<std::int64_t>(framesOf(3));
+        return measure(LoadS24{}, 3);
     case AV_CODEC_ID_PCM_S32LE:
-        addSamples(planes, false, 4, framesOf(4), loadS32);
-        return static_cast<std::int64_t>(framesOf(4));
+        return measure(LoadS32{}, 4);
     case AV_CODEC_ID_PCM_F32LE:
-        addSamples(planes, false, 4, framesOf(4), loadF32);
-        return static_cast<std::int64_t>(framesOf(4));
+        return measure(LoadF32{}, 4);
     case AV_CODEC_ID_PCM_F64LE:
-        addSamples(planes, false, 8, framesOf(8), loadF64);
-        return static_cast<std::int64_t>(framesOf(8));
+        return measure(LoadF64{}, 8);
     default:
         throw std::invalid_argument("PeakMeter: not a PCM codec it reads");
     }
@@ -159,17 +191,18 @@ void PeakMeter::addFrame(const AVFrame& frame)
     const bool planar = av_sample_fmt_is_planar(format);
     const auto frames = static_cast<std::size_t>(frame.nb_samples);
     const std::uint8_t* const* planes = frame.extended_data;
+    const Channels all{0, channels_.size()};
     switch (av_get_packed_sample_fmt(format)) {
     case AV_SAMPLE_FMT_U8:
-        return addSamples(planes, planar, 1, frames, loadU8);
+        return addSamples<LoadU8>(planes, planar, 1, frames, all);
     case AV_SAMPLE_FMT_S16:
-        return addSamples(planes, planar, 2, frames, loadS16);
+        return addSamples<LoadS16>(planes, planar, 2, frames, all);
     case AV_SAMPLE_FMT_S32:
-        return addSamples(planes, planar, 4, frames, loadS32);
+        return addSamples<LoadS32>(planes, planar, 4, frames, all);
     case AV_SAMPLE_FMT_FLT:
-        return addSamples(planes, planar, 4, frames, loadF32);
+        return addSamples<LoadF32>(planes, planar, 4, frames, all);
     case AV_SAMPLE_FMT_DBL:
-        return addSamples(planes, planar, 8, frames, loadF64);
+        return addSamples<LoadF64>(planes, planar, 8, frames, all);
     default:
         throw std::invalid_argument("PeakMeter: unknown sample format");
     }

@@ -27,8 +27,19 @@ public:
     // True for the PCM codecs whose packets addPacket reads directly.
     [[nodiscard]] static bool readsPacketsOf(AVCodecID codec);
 
+    // Output channels first to last (exclusive). Different shares may be measured on different
+    // threads at once.
+    struct Channels {
+        std::size_t first;
+        std::size_t last;
+    };
+
     // Interleaved PCM samples of the codec; returns the number of sample frames taken.
     std::int64_t addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size);
+    // The same, measuring only the share's channels.
+    std::int64_t addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size,
+                           Channels share);
+    [[nodiscard]] std::size_t outChannels() const { return channels_.size(); }
     void addFrame(const AVFrame& frame);
 
     // The highest sample so far, 1.0 being full scale.
@@ -39,7 +50,7 @@ public:
 private:
     template <typename Load>
     void addSamples(const std::uint8_t* const* planes, bool planar, std::size_t bytesPerSample,
-                    std::size_t frames, Load load);
+                    std::size_t frames, Channels share);
 
     std::vector<double> matrix_;
     int outChannels_;

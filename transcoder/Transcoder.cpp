@@ -5,6 +5,7 @@
 // gain when it missed the level asked.
 #include "Transcoder.h"
 
+#include "ChannelSplitMeter.h"
 #include "Describe.h"
 #include "EncodeStage.h"
 #include "HeaderScan.h"
@@ -68,9 +69,9 @@ struct Peaks {
     PeakMeter mixed(plan.matrix, outChannels, plan.inLayout.nb_channels);
     const bool direct = plan.inRate == rate;
     if (direct && PeakMeter::readsPacketsOf(codec)) {
-        readPackets(input, progress, [&](const AVPacket& packet) {
-            samples += mixed.addPacket(codec, packet.data, static_cast<std::size_t>(packet.size));
-        });
+        ChannelSplitMeter split(mixed, codec);
+        readPackets(input, progress, [&](const AVPacket& packet) { samples += split.add(packet); });
+        split.finish();
         checkNotEmpty(input, samples);
         progress.finish();
         return {mixed.samplePeak(), mixed.truePeak()};
