@@ -3,6 +3,7 @@
 #include "DecodedPeak.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -31,6 +32,23 @@ template <typename T> double peakOf(const std::uint8_t* data, std::size_t count,
     return peak / fullScale;
 }
 
+// The decoders' own format: sixteen running maxima side by side rather than one, since one chain
+// of comparisons waits on itself at every sample. The same peak, a few times faster.
+double floatPeak(const std::uint8_t* data, std::size_t count)
+{
+    const auto* samples = reinterpret_cast<const float*>(data);
+    constexpr std::size_t Lanes = 16;
+    std::array<float, Lanes> lanes{};
+    std::size_t i = 0;
+    for (; i + Lanes <= count; i += Lanes)
+        for (std::size_t l = 0; l < Lanes; ++l)
+            lanes[l] = std::max(lanes[l], std::fabs(samples[i + l]));
+    float peak = *std::max_element(lanes.begin(), lanes.end());
+    for (; i < count; ++i)
+        peak = std::max(peak, std::fabs(samples[i]));
+    return peak;
+}
+
 double framePeak(const AVFrame& frame)
 {
     const auto format = static_cast<AVSampleFormat>(frame.format);
@@ -43,7 +61,7 @@ double framePeak(const AVFrame& frame)
         const std::uint8_t* data = frame.extended_data[p];
         switch (av_get_packed_sample_fmt(format)) {
         case AV_SAMPLE_FMT_FLT:
-            peak = std::max(peak, peakOf<float>(data, count, 1.0));
+            peak = std::max(peak, floatPeak(data, count));
             break;
         case AV_SAMPLE_FMT_DBL:
             peak = std::max(peak, peakOf<double>(data, count, 1.0));
