@@ -18,6 +18,10 @@
 #include <string_view>
 #include <sys/stat.h>
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 namespace besweet
 {
 
@@ -44,22 +48,20 @@ AVDictionary* rawPcmOptions(const Options& options)
     return dict;
 }
 
+// Once the demuxer has looked for AC3 or DTS in a WAV's first packets, the PCM comes in packets of
+// 16 KiB rather than 4: a quarter of the calls on every stage for the same samples. (Larger
+// packets from the start would have it look through four times the bytes.)
+void readWavInLargerPackets(AVFormatContext& format)
+{
+    if (std::strcmp(format.iformat->name, "wav") == 0 && format.priv_data)
+        av_opt_set_int(format.priv_data, "max_size", 16384, 0);
+}
+
 bool isRegularFile(const std::string& path)
 {
     struct stat info {
     };
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// A WAV file's PCM comes in packets of 16 KiB rather than 4: a quarter of the calls on every
-// stage for the same samples. A pipe keeps the small packets: the demuxer looks at the first 32
-// for AC3 or DTS before anything starts, and a pipe may be slow to bring 512 KiB.
-AVDictionary* wavOptions(const std::string& path)
-{
-    AVDictionary* dict = nullptr;
-    if (isRegularFile(path))
-        av_dict_set_int(&dict, "max_size", 16384, 0);
-    return dict;
 }
 
 // Raw PCM ticked for a file of a known format would play its header as noise: a regular file
@@ -346,7 +348,7 @@ Input openInput(const Options& options)
     const bool raw = options.rawInput && !known;
     input.raw = raw;
     const AVInputFormat* forced = raw ? av_find_input_format("s16le") : nullptr;
-    AVDictionary* dict = raw ? rawPcmOptions(options) : wavOptions(input.path);
+    AVDictionary* dict = raw ? rawPcmOptions(options) : nullptr;
     AVFormatContext* format = avformat_alloc_context();
     if (!format)
         throw WorkError(text("out of memory"));
@@ -364,6 +366,7 @@ Input openInput(const Options& options)
     const int found = avformat_find_stream_info(format, nullptr);
     stopWhenInterrupted();
     check(found, text("%s: cannot read as audio", input.path));
+    readWavInLargerPackets(*format);
     input.stream = chooseAudioStream(input);
     if (!input.stream)
         throw WorkError(text("%s: holds no audio this program can decode", input.path));
