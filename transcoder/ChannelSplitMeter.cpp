@@ -69,8 +69,9 @@ void ChannelSplitMeter::hand(Batch batch)
     batchBytes_ = 0;
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return waiting_.size() < MostWaiting || failure_; });
+    // The other thread has stopped: no use reading on.
     if (failure_)
-        return; // finish() says why
+        std::rethrow_exception(failure_);
     waiting_.push_back(std::move(batch));
     lock.unlock();
     changed_.notify_all();

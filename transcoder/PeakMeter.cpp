@@ -161,6 +161,8 @@ std::int64_t PeakMeter::addPacket(AVCodecID codec, const std::uint8_t* data, std
 std::int64_t PeakMeter::addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size,
                                   Channels share)
 {
+    if (share.first > share.last || share.last > channels_.size())
+        throw std::invalid_argument("PeakMeter: no such channels");
     const std::uint8_t* planes[1] = {data};
     const auto measure = [&]<typename Load>(Load, std::size_t bytesPerSample) {
         const std::size_t frames = size / (bytesPerSample * static_cast<std::size_t>(inChannels_));

@@ -66,15 +66,17 @@ void TruePeak::take(std::size_t count)
 {
     const float* samples = buffer_.data() + History;
     float before = historyPeak_; // of the samples the segment's filter reaches back to
+    float samplePeak = 0.0f;     // kept here, not in the member, while the loop runs
     for (std::size_t at = 0; at < count; at += Segment) {
         const std::size_t length = std::min(Segment, count - at);
         const float peak = peakOf(samples + at, length);
-        samplePeak_ = std::max(samplePeak_, static_cast<double>(peak));
+        samplePeak = std::max(samplePeak, peak);
         if (std::max(peak, before) * LargestGain > truePeak_)
             oversample(samples + at, length, std::max(peak, before));
         // A segment is at least as long as the history, except the last.
         before = length >= History ? peak : std::max(peak, before);
     }
+    samplePeak_ = std::max(samplePeak_, static_cast<double>(samplePeak));
     if (count > 0) {
         std::copy(buffer_.end() - History, buffer_.end(), buffer_.begin());
         historyPeak_ = peakOf(buffer_.data(), History);
