@@ -31,11 +31,10 @@ inline std::string RunSummaryOf(std::string_view output)
         const auto end = output.find('\n');
         std::string_view line = output.substr(0, end);
         output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
-        if (const auto cr = line.rfind('\r', line.size() > 0 ? line.size() - 2 : 0);
-            cr != std::string_view::npos && cr + 1 < line.size())
-            line.remove_prefix(cr + 1);
         while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
             line.remove_suffix(1);
+        if (const auto cr = line.rfind('\r'); cr != std::string_view::npos)
+            line.remove_prefix(cr + 1);
         if (IsRunSummaryLine(line))
             found.assign(line);
     }
