@@ -125,11 +125,19 @@ StampRule::Place StampRule::take()
     const double after = *packet.stamp + length;
     if (std::fabs(off) <= tolerance(length)) {
         closeDamage();
-        closeOverlap();
         *next_ += length;
-        out_ += length;
+        if (overlapLeft_ > 0.0) {
+            // The rest of a repetition longer than the packet that started it.
+            place.drop = std::min(overlapLeft_, length);
+            overlapLeft_ -= place.drop;
+            overlap_->by += place.drop;
+        } else {
+            closeOverlap();
+        }
+        out_ += length - place.drop;
         return place;
     }
+    overlapLeft_ = 0.0;
     if (!confirmed) {
         // Out of line with the packets on both sides: a damaged stamp.
         closeOverlap();
@@ -144,10 +152,11 @@ StampRule::Place StampRule::take()
     if (off < 0.0 && -off <= mostOverlap(length)) {
         // The same audio again: what the time line already holds is dropped.
         place.drop = std::min(-off, length);
+        overlapLeft_ = -off - place.drop;
         if (!overlap_)
             overlap_ = Note{Note::Kind::Overlap, out_, 0.0};
         overlap_->by += place.drop;
-        next_ = std::max(*next_, after);
+        next_ = after;
         out_ += length - place.drop;
         return place;
     }

@@ -71,6 +71,7 @@ private:
     double out_ = 0.0;           // seconds handed on
     std::optional<Note> damage_; // a run of damage not yet said
     std::optional<Note> overlap_;
+    double overlapLeft_ = 0.0; // seconds of a repetition still to drop
     std::vector<Note> notes_;
 };
 
