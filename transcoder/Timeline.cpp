@@ -238,7 +238,8 @@ void Timeline::handReady(const OnFrame& hand)
             hand(*silenceLike(*frame, piece));
             hole -= piece;
         }
-        const auto drop = std::min<std::int64_t>(std::llround(place.drop * rate), frame->nb_samples);
+        const auto drop =
+            std::min<std::int64_t>(std::llround(place.drop * rate), frame->nb_samples);
         if (drop == 0)
             hand(*frame);
         else if (drop < frame->nb_samples)
