@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Besweet, StampedRecordings, testing::Values(
 // the input holds, sounding throughout, and a warning says what was found where.
 struct Damage {
     std::string name;
-    enum class Shape { Joined, StampMoved, Zeros } shape;
+    enum class Shape { Joined, StampMoved, Zeros, MonoZerosStereo } shape;
     double where; // the PES, or the place of the zeros, as a fraction of the file
     double by;    // seconds the stamp is moved
     std::string says;
@@ -132,15 +132,22 @@ TEST_P(DamagedRecordings, PlayAsAPlainDecodeDoes)
         writeBytes(input, whole + whole);
     } else if (c.shape == Damage::Shape::StampMoved) {
         movePesStamp(input, c.where, c.by);
-    } else {
+    } else if (c.shape == Damage::Shape::Zeros) {
         const std::size_t at =
             static_cast<std::size_t>(c.where * static_cast<double>(whole.size())) / 188 * 188;
         writeBytes(input, whole.substr(0, at) + std::string(200000, '\0') + whole.substr(at));
+    } else {
+        // The channels are looked for through the zeros: the stereo part sets them.
+        writeMuxed(input, "mpegts", {MuxedStream{toneBytes(1, {0.3}, 5.0, "mp2"), 1.4}});
+        const std::string mono = readBytes(input);
+        writeMuxed(input, "mpegts", {MuxedStream{toneBytes(2, {0.3, 0.3}, 5.0, "mp2"), 1.4}});
+        writeBytes(input, mono + std::string(200000, '\0') + readBytes(input));
     }
     const RunResult run = runBesweet(besweetArguments(input, folder / "out.wav", {}, {}));
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const Decoded plain = decodeFile(input);
     const Decoded out = decodeFile(folder / "out.wav");
+    EXPECT_EQ(out.channels, 2);
     EXPECT_NEAR(out.seconds(), plain.seconds(), 0.15) << run.out;
     for (double from = 0.0; from + 0.5 <= out.seconds(); from += 0.5)
         EXPECT_GT(rmsOf(out, 0, from, from + 0.5), 0.1) << "silent from " << from << " s\n"
@@ -159,7 +166,9 @@ INSTANTIATE_TEST_SUITE_P(Besweet, DamagedRecordings, testing::Values(
     Damage{"first_pes_30_s_late", Damage::Shape::StampMoved, 0.0, 30.0,
            "damaged time stamps at 00:00:00.0"},
     Damage{"zeros_where_the_signal_was_lost", Damage::Shape::Zeros, 0.25, 0.0,
-           "damaged audio data at 00:00:02."}),
+           "damaged audio data at 00:00:02."},
+    Damage{"mono_then_zeros_then_stereo", Damage::Shape::MonoZerosStereo, 0.0, 0.0,
+           "the time stamps jump by -5.0"}),
     [](const testing::TestParamInfo<Damage>& info) { return info.param.name; });
 // clang-format on
 
