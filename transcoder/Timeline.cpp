@@ -31,17 +31,17 @@ bool hasTimeStamps(const AVInputFormat& format)
     return false;
 }
 
-// Stamps within a packet's length of where it belongs are in line: rounding, a muxer's jitter,
-// and a parser that gives a PES's stamp to the frame it cuts into.
+// Stamps within a packet's length (30 ms at least) of where it belongs are in line: rounding, a
+// muxer's jitter, and a parser that gives a PES's stamp to the frame it cuts into.
 double tolerance(double length)
 {
-    return std::max(length, 0.002);
+    return std::max(length, 0.03);
 }
 
 // The most a repetition of audio may hold to be dropped: about one frame more than tolerated.
 double mostOverlap(double length)
 {
-    return std::max(length * 2.0, 0.05);
+    return std::max(length * 2.0, 0.06);
 }
 
 } // namespace
@@ -109,8 +109,11 @@ StampRule::Place StampRule::take()
 {
     if (!next_)
         next_ = anchor();
-    const bool confirmed = continued(0);
     const Packet packet = packets_.front();
+    // Only a stamp out of line is checked against the packets after it.
+    const bool confirmed = packet.stamp && next_ &&
+                           std::fabs(*packet.stamp - *next_) > tolerance(packet.length) &&
+                           continued(0);
     packets_.pop_front();
     waiting_ = packets_.empty() ? 0.0 : waiting_ - packet.length;
     Place place;

@@ -101,14 +101,16 @@ INSTANTIATE_TEST_SUITE_P(Besweet, StampedRecordings, testing::Values(
     [](const testing::TestParamInfo<Recording>& info) { return info.param.name; });
 // clang-format on
 
-// A broadcast recording as a user brings it: parts joined with cat, a PES whose stamp was damaged
-// in reception, a run of zeros where the signal was lost. The track holds what a plain decode of
-// the input holds, sounding throughout, and a warning says what was found where.
+// A broadcast recording as a user brings it: two parts joined with cat, a PES whose stamp was
+// damaged in reception, a run of zeros where the signal was lost. The track holds what a plain
+// decode of the input holds, sounding throughout, in the most channels of any part (looked for
+// through the zeros), and a warning says what was found where.
 struct Damage {
     std::string name;
-    enum class Shape { Joined, StampMoved, Zeros, MonoZerosStereo } shape;
-    double where; // the PES, or the place of the zeros, as a fraction of the file
-    double by;    // seconds the stamp is moved
+    int firstChannels; // the first part's; the second is stereo
+    double zerosAt;    // where in the first part 200,000 zero bytes are (none below 0)
+    double movedAt;    // the PES moved, as a fraction of them all
+    double movedBy;    // seconds
     std::string says;
 };
 
@@ -126,49 +128,38 @@ TEST_P(DamagedRecordings, PlayAsAPlainDecodeDoes)
     const Damage& c = GetParam();
     ScratchFolder folder;
     const std::filesystem::path input = folder / "in.ts";
-    writeMuxed(input, "mpegts", {MuxedStream{toneBytes(2, {0.3, 0.3}, 10.0, "mp2"), 1.4}});
-    const std::string whole = readBytes(input);
-    if (c.shape == Damage::Shape::Joined) {
-        writeBytes(input, whole + whole);
-    } else if (c.shape == Damage::Shape::StampMoved) {
-        movePesStamp(input, c.where, c.by);
-    } else if (c.shape == Damage::Shape::Zeros) {
-        const std::size_t at =
-            static_cast<std::size_t>(c.where * static_cast<double>(whole.size())) / 188 * 188;
-        writeBytes(input, whole.substr(0, at) + std::string(200000, '\0') + whole.substr(at));
-    } else {
-        // The channels are looked for through the zeros: the stereo part sets them.
-        writeMuxed(input, "mpegts", {MuxedStream{toneBytes(1, {0.3}, 5.0, "mp2"), 1.4}});
-        const std::string mono = readBytes(input);
-        writeMuxed(input, "mpegts", {MuxedStream{toneBytes(2, {0.3, 0.3}, 5.0, "mp2"), 1.4}});
-        writeBytes(input, mono + std::string(200000, '\0') + readBytes(input));
+    std::string parts;
+    for (const int channels : {c.firstChannels, 2}) {
+        writeMuxed(input, "mpegts",
+                   {MuxedStream{toneBytes(channels, {0.3, 0.3}, 5.0, "mp2"), 1.4}});
+        std::string part = readBytes(input);
+        if (parts.empty() && c.zerosAt >= 0.0)
+            part.insert(static_cast<std::size_t>(c.zerosAt * static_cast<double>(part.size())) /
+                            188 * 188,
+                        200000, '\0');
+        parts += part;
     }
+    writeBytes(input, parts);
+    if (c.movedBy != 0.0)
+        movePesStamp(input, c.movedAt, c.movedBy);
     const RunResult run = runBesweet(besweetArguments(input, folder / "out.wav", {}, {}));
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    const Decoded plain = decodeFile(input);
     const Decoded out = decodeFile(folder / "out.wav");
     EXPECT_EQ(out.channels, 2);
-    EXPECT_NEAR(out.seconds(), plain.seconds(), 0.15) << run.out;
+    EXPECT_NEAR(out.seconds(), decodeFile(input).seconds(), 0.15) << run.out;
     for (double from = 0.0; from + 0.5 <= out.seconds(); from += 0.5)
-        EXPECT_GT(rmsOf(out, 0, from, from + 0.5), 0.1) << "silent from " << from << " s\n"
-                                                        << run.out;
+        EXPECT_GT(rmsOf(out, 0, from, from + 0.5), 0.1) << from << " s\n" << run.out;
     EXPECT_NE(run.out.find("besweet: warning: " + c.says), std::string::npos) << run.out;
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Besweet, DamagedRecordings, testing::Values(
-    Damage{"joined_with_cat", Damage::Shape::Joined, 0.0, 0.0,
-           "the time stamps jump by -10.0"},
-    Damage{"one_pes_5_s_late", Damage::Shape::StampMoved, 0.5, 5.0,
-           "damaged time stamps at 00:00:05.0"},
-    Damage{"one_pes_40_s_early", Damage::Shape::StampMoved, 0.3, -40.0,
-           "damaged time stamps at 00:00:03.0"},
-    Damage{"first_pes_30_s_late", Damage::Shape::StampMoved, 0.0, 30.0,
-           "damaged time stamps at 00:00:00.0"},
-    Damage{"zeros_where_the_signal_was_lost", Damage::Shape::Zeros, 0.25, 0.0,
-           "damaged audio data at 00:00:02."},
-    Damage{"mono_then_zeros_then_stereo", Damage::Shape::MonoZerosStereo, 0.0, 0.0,
-           "the time stamps jump by -5.0"}),
+    Damage{"joined_with_cat", 2, -1, 0, 0, "the time stamps jump by -5.0"},
+    Damage{"one_pes_5_s_late", 2, -1, 0.25, 5.0, "damaged time stamps at 00:00:02."},
+    Damage{"one_pes_40_s_early", 2, -1, 0.75, -40.0, "damaged time stamps at 00:00:07."},
+    Damage{"first_pes_30_s_late", 2, -1, 0, 30.0, "damaged time stamps at 00:00:00.0"},
+    Damage{"zeros_where_the_signal_was_lost", 2, 0.5, 0, 0, "damaged audio data at 00:00:02."},
+    Damage{"mono_zeros_then_stereo", 1, 0.5, 0, 0, "damaged audio data at 00:00:02."}),
     [](const testing::TestParamInfo<Damage>& info) { return info.param.name; });
 // clang-format on
 

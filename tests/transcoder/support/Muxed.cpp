@@ -108,52 +108,28 @@ void writeMuxed(const std::filesystem::path& path, const std::string& muxer,
     need(av_write_trailer(raw), "trailer");
 }
 
-namespace
-{
-
-constexpr std::size_t TsPacket = 188;
-
-// Where the five bytes of each audio PES's stamp are in a TS file.
-std::vector<std::size_t> pesStamps(const std::string& bytes)
-{
-    std::vector<std::size_t> stamps;
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
-    for (std::size_t at = 0; at + TsPacket <= bytes.size(); at += TsPacket) {
-        const bool unitStart = (byte(at + 1) & 0x40) != 0;
-        const unsigned adaptation = byte(at + 3) >> 4 & 3;
-        if (byte(at) != 0x47 || !unitStart || !(adaptation & 1))
-            continue;
-        const std::size_t pes = at + 4 + ((adaptation & 2) ? 1 + byte(at + 4) : 0);
-        const bool audio =
-            (byte(pes + 3) >= 0xC0 && byte(pes + 3) <= 0xDF) || byte(pes + 3) == 0xBD;
-        if (bytes.compare(pes, 3, std::string("\0\0\1", 3)) == 0 && audio && (byte(pes + 7) & 0x80))
-            stamps.push_back(pes + 9);
-    }
-    return stamps;
-}
-
-} // namespace
-
 void movePesStamp(const std::filesystem::path& path, double fraction, double seconds)
 {
     std::string bytes = readBytes(path);
-    const std::vector<std::size_t> stamps = pesStamps(bytes);
-    if (stamps.empty())
-        throw std::runtime_error("test muxer: no PES stamps in " + path.string());
-    const std::size_t at =
-        stamps[std::min(stamps.size() - 1, static_cast<std::size_t>(fraction * stamps.size()))];
-    const auto byte = [&](std::size_t i) {
-        return static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[at + i]));
+    const auto byte = [&](std::size_t at) -> std::uint64_t {
+        return static_cast<unsigned char>(bytes[at]);
     };
-    std::uint64_t stamp = (byte(0) >> 1 & 7) << 30 | byte(1) << 22 | (byte(2) >> 1) << 15 |
-                          byte(3) << 7 | byte(4) >> 1;
-    stamp =
-        (stamp + static_cast<std::uint64_t>(std::llround(seconds * 90000.0))) & ((1ULL << 33) - 1);
-    bytes[at] = static_cast<char>((byte(0) & 0xF0) | (stamp >> 29 & 0x0E) | 1);
-    bytes[at + 1] = static_cast<char>(stamp >> 22 & 0xFF);
-    bytes[at + 2] = static_cast<char>((stamp >> 14 & 0xFE) | 1);
-    bytes[at + 3] = static_cast<char>(stamp >> 7 & 0xFF);
-    bytes[at + 4] = static_cast<char>((stamp << 1 & 0xFE) | 1);
+    std::vector<std::size_t> stamps; // where each audio PES's five stamp bytes are
+    for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
+        const std::uint64_t adaptation = byte(at + 3) >> 4 & 3;
+        const std::size_t pes = at + 4 + ((adaptation & 2) ? 1 + byte(at + 4) : 0);
+        if ((byte(at + 1) & 0x40) && (adaptation & 1) && byte(pes + 2) == 1 &&
+            (byte(pes + 3) & 0xE0) == 0xC0 && (byte(pes + 7) & 0x80))
+            stamps.push_back(pes + 9);
+    }
+    const std::size_t at = stamps.at(static_cast<std::size_t>(fraction * stamps.size()));
+    std::uint64_t stamp = (byte(at) >> 1 & 7) << 30 | byte(at + 1) << 22 |
+                          (byte(at + 2) >> 1) << 15 | byte(at + 3) << 7 | byte(at + 4) >> 1;
+    stamp += static_cast<std::uint64_t>(std::llround(seconds * 90000.0));
+    const std::uint64_t fields[] = {(byte(at) & 0xF0) | (stamp >> 29 & 0x0E) | 1, stamp >> 22,
+                                    (stamp >> 14 & 0xFE) | 1, stamp >> 7, (stamp << 1 & 0xFE) | 1};
+    for (std::size_t i = 0; i < 5; ++i)
+        bytes[at + i] = static_cast<char>(fields[i] & 0xFF);
     writeBytes(path, bytes);
 }
 
