@@ -12,14 +12,22 @@
 #include "ui/ProgramArguments.h"
 #include "ui/frmMain.h"
 #ifndef _WIN32
+#include "platform/SessionBusCheck.h"
 #include "platform/TerminationSignals.h"
 #endif
 
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 
 namespace
 {
+
+#ifndef _WIN32
+// A bus on this machine answers its greeting within a few milliseconds; one that has not
+// answered by the time the window is built is taken as stalled.
+constexpr std::chrono::milliseconds BusAnswerLimit{60};
+#endif
 
 QStringList argumentsOf(int argc, char* argv[])
 {
@@ -43,6 +51,10 @@ int main(int argc, char* argv[])
         early.exitCode == 0)
         return 0;
 
+#ifndef _WIN32
+    // Asked while Qt starts; settled before anything reaches the bus.
+    klangdorn::SessionBusCheck busCheck(BusAnswerLimit);
+#endif
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
@@ -52,6 +64,12 @@ int main(int argc, char* argv[])
     if (request.exitCode)
         return *request.exitCode;
 
+#ifndef _WIN32
+    if (busCheck.settle() == klangdorn::BusAnswer::Silent) {
+        err << QString::fromStdString(klangdorn::SilentBusText(klangdorn::ExecutableBaseName()));
+        err.flush();
+    }
+#endif
     klangdorn::QtSettingsBackend settingsBackend;
     klangdorn::SettingsStore settings(settingsBackend, klangdorn::ExecutableBaseName);
     klangdorn::QtMessageBoxes messageBoxes;
