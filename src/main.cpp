@@ -9,6 +9,7 @@
 #include "platform/QtSettingsBackend.h"
 #include "platform/TopMostWindow.h"
 #include "settings/SettingsStore.h"
+#include "ui/AfterFirstPaint.h"
 #include "ui/ProgramArguments.h"
 #include "ui/frmMain.h"
 #ifndef _WIN32
@@ -58,7 +59,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
-    klangdorn::useProgramIdentity();
+    klangdorn::nameProgramDesktopFile();
     const klangdorn::StartRequest request =
         klangdorn::parseProgramArguments(app.arguments(), out, err);
     if (request.exitCode)
@@ -86,6 +87,8 @@ int main(int argc, char* argv[])
 #endif
     if (request.sourceFile)
         window.applySource(*request.sourceFile); // as if chosen in the source dialog
+    // The icon is looked up in the desktop's theme on disk: it follows the first paint.
+    klangdorn::RunAfterFirstPaint(window, klangdorn::showProgramIcon);
     window.show();
     return app.exec();
 }

@@ -53,6 +53,7 @@ void ConsoleWindow::clearForNewRun()
 {
     clear();
     m_decoder.resetState();
+    m_lines.reset();
     m_carriageReturnPending = false;
 }
 
@@ -60,8 +61,10 @@ void ConsoleWindow::showRunEnd(const ProcessEnd& end)
 {
     m_carriageReturnPending = false;
     const QString last = document()->lastBlock().text();
+    m_lines.append("\n");
+    const QString summary = QString::fromStdString(m_lines.summary());
     insertAtEnd((last.isEmpty() ? QString() : QStringLiteral("\n")) + runEndLine(end) +
-                QLatin1Char('\n'));
+                QLatin1Char('\n') + (summary.isEmpty() ? QString() : summary + QLatin1Char('\n')));
 }
 
 void ConsoleWindow::setStaysOnTop(bool onTop)
@@ -166,6 +169,7 @@ QRect consolePlacement(const QRect& mainFrame, int mainClientTop, const QRect& s
 
 void ConsoleWindow::appendOutput(std::string_view bytes)
 {
+    m_lines.append(bytes);
     appendText(
         m_decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()))));
 }
