@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Times one program's start from exec to its first top-level window being mapped, on the X
 // display of $DISPLAY (run a window manager there: the frame's map is what the user sees).
-// Prints the milliseconds on standard output, then ends the program.
+// Prints the milliseconds on standard output, and the processor time the program had used by
+// then (all its threads; steadier than the wall clock on a busy machine), then ends it.
 //
 //   bench_window_start program [arguments...]
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -25,6 +29,25 @@ struct FreeEvent {
     void operator()(xcb_generic_event_t* event) const { std::free(event); }
 };
 using Event = std::unique_ptr<xcb_generic_event_t, FreeEvent>;
+
+// The time all of a process's threads have run, in milliseconds, from the scheduler's count.
+double processorMilliseconds(pid_t process)
+{
+    const std::string tasks = "/proc/" + std::to_string(process) + "/task";
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(tasks.c_str()), closedir);
+    if (!folder)
+        return -1;
+    double nanoseconds = 0;
+    while (const dirent* entry = readdir(folder.get())) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream schedstat(tasks + "/" + entry->d_name + "/schedstat");
+        double onProcessor = 0;
+        if (schedstat >> onProcessor)
+            nanoseconds += onProcessor;
+    }
+    return nanoseconds / 1e6;
+}
 
 } // namespace
 
@@ -52,6 +75,7 @@ int main(int argc, char* argv[])
         _exit(127);
     }
     double milliseconds = -1;
+    double processor = -1;
     while (const Event event{xcb_wait_for_event(connection.get())}) {
         if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
             continue;
@@ -61,6 +85,7 @@ int main(int argc, char* argv[])
         milliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
                 .count();
+        processor = processorMilliseconds(child);
         break;
     }
     kill(child, SIGTERM);
@@ -68,6 +93,6 @@ int main(int argc, char* argv[])
     waitpid(child, &status, 0);
     if (milliseconds < 0)
         return 1;
-    std::printf("%.1f\n", milliseconds);
+    std::printf("%.1f %.1f\n", milliseconds, processor);
     return 0;
 }

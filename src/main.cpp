@@ -25,9 +25,9 @@ namespace
 {
 
 #ifndef _WIN32
-// A bus on this machine answers its greeting within a few milliseconds; one that has not
-// answered by the time the window is built is taken as stalled.
-constexpr std::chrono::milliseconds BusAnswerLimit{60};
+// A bus on this machine answers its greeting in well under a millisecond, within a few under
+// heavy load; one that has not answered by then is taken as stalled. Qt starts meanwhile.
+constexpr std::chrono::milliseconds BusAnswerLimit{25};
 #endif
 
 QStringList argumentsOf(int argc, char* argv[])
