@@ -13,6 +13,7 @@
 #include "ui/ProgramArguments.h"
 #include "ui/frmMain.h"
 #ifndef _WIN32
+#include "platform/FontSystemWarmUp.h"
 #include "platform/SessionBusCheck.h"
 #include "platform/TerminationSignals.h"
 #endif
@@ -55,6 +56,7 @@ int main(int argc, char* argv[])
 #ifndef _WIN32
     // Asked while Qt starts; settled before anything reaches the bus.
     klangdorn::SessionBusCheck busCheck(BusAnswerLimit);
+    klangdorn::FontSystemWarmUp fontSystem;
 #endif
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
@@ -66,6 +68,7 @@ int main(int argc, char* argv[])
         return *request.exitCode;
 
 #ifndef _WIN32
+    fontSystem.finish();
     if (busCheck.settle() == klangdorn::BusAnswer::Silent) {
         err << QString::fromStdString(klangdorn::SilentBusText(klangdorn::ExecutableBaseName()));
         err.flush();

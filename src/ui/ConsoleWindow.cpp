@@ -35,12 +35,14 @@ ConsoleWindow::ConsoleWindow(QWidget* parent) : QPlainTextEdit(parent)
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setMaximumBlockCount(MaximumLines);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     resize(640, 400);
 }
 
 void ConsoleWindow::startOutput()
 {
+    // Looked up when first needed: finding the monospace font costs the window's start.
+    if (!testAttribute(Qt::WA_SetFont))
+        setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     clearForNewRun();
     placeBesideTheMainWindowOnce();
     applyStacking();
