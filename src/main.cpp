@@ -9,17 +9,27 @@
 #include "platform/QtSettingsBackend.h"
 #include "platform/TopMostWindow.h"
 #include "settings/SettingsStore.h"
+#include "ui/AfterFirstPaint.h"
 #include "ui/ProgramArguments.h"
 #include "ui/frmMain.h"
 #ifndef _WIN32
+#include "platform/FontSystemWarmUp.h"
+#include "platform/SessionBusCheck.h"
 #include "platform/TerminationSignals.h"
 #endif
 
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 
 namespace
 {
+
+#ifndef _WIN32
+// A bus on this machine answers its greeting in well under a millisecond, within a few under
+// heavy load; one that has not answered by then is taken as stalled. Qt starts meanwhile.
+constexpr std::chrono::milliseconds BusAnswerLimit{25};
+#endif
 
 QStringList argumentsOf(int argc, char* argv[])
 {
@@ -43,15 +53,27 @@ int main(int argc, char* argv[])
         early.exitCode == 0)
         return 0;
 
+#ifndef _WIN32
+    // Asked while Qt starts; settled before anything reaches the bus.
+    klangdorn::SessionBusCheck busCheck(BusAnswerLimit);
+    klangdorn::FontSystemWarmUp fontSystem;
+#endif
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
-    klangdorn::useProgramIdentity();
+    klangdorn::nameProgramDesktopFile();
     const klangdorn::StartRequest request =
         klangdorn::parseProgramArguments(app.arguments(), out, err);
     if (request.exitCode)
         return *request.exitCode;
 
+#ifndef _WIN32
+    fontSystem.finish();
+    if (busCheck.settle() == klangdorn::BusAnswer::Silent) {
+        err << QString::fromStdString(klangdorn::SilentBusText(klangdorn::ExecutableBaseName()));
+        err.flush();
+    }
+#endif
     klangdorn::QtSettingsBackend settingsBackend;
     klangdorn::SettingsStore settings(settingsBackend, klangdorn::ExecutableBaseName);
     klangdorn::QtMessageBoxes messageBoxes;
@@ -68,6 +90,8 @@ int main(int argc, char* argv[])
 #endif
     if (request.sourceFile)
         window.applySource(*request.sourceFile); // as if chosen in the source dialog
+    // The icon is looked up in the desktop's theme on disk: it follows the first paint.
+    klangdorn::RunAfterFirstPaint(window, klangdorn::showProgramIcon);
     window.show();
     return app.exec();
 }

@@ -21,13 +21,17 @@ std::string reasonOf(const Message& failure)
 } // namespace
 
 std::optional<DesktopNotice> RunEndNotice(bool windowActive, const std::string& target,
-                                          const std::optional<Message>& failure)
+                                          const std::optional<Message>& failure,
+                                          const std::string& summary)
 {
     if (windowActive)
         return std::nullopt;
     if (failure)
-        return DesktopNotice{"Transcode fehlgeschlagen", reasonOf(*failure)};
-    return DesktopNotice{"Transcode beendet", std::string(bareNameOf(target))};
+        return DesktopNotice{"Transcode fehlgeschlagen", reasonOf(*failure), {}};
+    std::string body(bareNameOf(target));
+    if (!summary.empty())
+        body += '\n' + summary;
+    return DesktopNotice{"Transcode beendet", body, folderOf(target)};
 }
 
 } // namespace klangdorn

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/RunProgress.h"
 
+#include "common/RunSummary.h"
 #include "common/TextCase.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <utility>
 
 namespace klangdorn
 {
@@ -108,6 +110,8 @@ bool RunProgress::append(std::string_view bytes)
 
 bool RunProgress::takeLine(std::string_view line)
 {
+    if (std::string summary = RunSummaryOf(line); !summary.empty())
+        m_summary = std::move(summary);
     const auto percent = RunPercentOf(line);
     if (!percent || percent == m_percent)
         return false;
@@ -119,6 +123,7 @@ void RunProgress::reset()
 {
     m_partialLine.clear();
     m_percent.reset();
+    m_summary.clear();
 }
 
 std::string PercentText(int percent)

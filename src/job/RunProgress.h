@@ -21,12 +21,15 @@ public:
     bool append(std::string_view bytes);
     // The latest percentage; nothing before the first one.
     std::optional<int> percent() const { return m_percent; }
+    // The last summary line of what the run delivered so far; empty before one.
+    const std::string& summary() const { return m_summary; }
     void reset();
 
 private:
     bool takeLine(std::string_view line);
     std::string m_partialLine;
     std::optional<int> m_percent;
+    std::string m_summary;
 };
 
 // The text the wait box offers for a percentage: "42 %".

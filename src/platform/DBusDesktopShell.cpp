@@ -2,7 +2,11 @@
 #include "platform/DBusDesktopShell.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
 #include <QStringList>
+#include <QUrl>
 #include <QVariantMap>
 #include <utility>
 
@@ -12,21 +16,92 @@ namespace klangdorn
 namespace
 {
 
-constexpr const char* NotificationsPath = "/org/freedesktop/Notifications";
 // Any path does for the signal; receivers go by the entry's name in its first argument.
 constexpr const char* LauncherEntryPath = "/io/github/klangdorn/LauncherEntry";
 constexpr int ServersDefaultTimeout = -1;
 
+QString fromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
 } // namespace
 
-DBusDesktopShell::DBusDesktopShell(QDBusConnection bus, QString desktopId)
-    : m_bus(std::move(bus)), m_desktopId(std::move(desktopId))
+void OpenFolderOnDesktop(const QString& folder)
 {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+DBusDesktopShell::DBusDesktopShell(std::function<QDBusConnection()> connect, QString desktopId,
+                                   FolderOpener openFolder)
+    : m_connect(std::move(connect)), m_desktopId(std::move(desktopId)),
+      m_openFolder(std::move(openFolder))
+{
+}
+
+DBusDesktopShell::DBusDesktopShell(QDBusConnection bus, QString desktopId, FolderOpener openFolder)
+    : m_desktopId(std::move(desktopId)), m_openFolder(std::move(openFolder))
+{
+    reached(bus);
+}
+
+DBusDesktopShell::~DBusDesktopShell()
+{
+    if (m_connecting.joinable())
+        m_connecting.join();
+}
+
+void DBusDesktopShell::reach()
+{
+    if (m_bus || m_connecting.joinable() || !m_connect)
+        return;
+    m_connecting = std::thread([this] {
+        const QDBusConnection bus = m_connect();
+        // Handed to the window's thread; gone with this object if it goes first.
+        QMetaObject::invokeMethod(
+            this, [this, bus] { reached(bus); }, Qt::QueuedConnection);
+    });
+}
+
+void DBusDesktopShell::reached(const QDBusConnection& bus)
+{
+    if (m_connecting.joinable())
+        m_connecting.join();
+    m_bus = bus;
+    if (!bus.isConnected()) {
+        m_unsentProgress.reset();
+        m_unsentNotices.clear();
+        return;
+    }
+    // Any sender: naming the service would make Qt ask the bus for its owner and wait.
+    m_bus->connect(QString(), QString::fromLatin1(NotificationsPath),
+                   QString::fromLatin1(NotificationsService), QStringLiteral("ActionInvoked"), this,
+                   SLOT(actionInvoked(uint, QString)));
+    if (m_unsentProgress)
+        sendProgress(*std::exchange(m_unsentProgress, std::nullopt));
+    for (const DesktopNotice& notice : std::exchange(m_unsentNotices, {}))
+        sendNotice(notice);
 }
 
 void DBusDesktopShell::showProgress(std::optional<int> percent)
 {
-    if (!m_bus.isConnected())
+    if (m_bus)
+        sendProgress(percent);
+    else
+        m_unsentProgress = percent;
+}
+
+void DBusDesktopShell::notify(const DesktopNotice& notice)
+{
+    if (m_bus)
+        sendNotice(notice);
+    else
+        m_unsentNotices.push_back(notice);
+}
+
+void DBusDesktopShell::sendProgress(std::optional<int> percent)
+{
+    if (!m_bus->isConnected())
         return;
     QDBusMessage update = QDBusMessage::createSignal(QString::fromLatin1(LauncherEntryPath),
                                                      QString::fromLatin1(LauncherEntryInterface),
@@ -37,22 +112,43 @@ void DBusDesktopShell::showProgress(std::optional<int> percent)
         properties.insert(QStringLiteral("progress"), *percent / 100.0);
     update << QStringLiteral("application://") + m_desktopId + QStringLiteral(".desktop")
            << properties;
-    m_bus.send(update);
+    m_bus->send(update);
 }
 
-void DBusDesktopShell::notify(const std::string& summary, const std::string& body)
+void DBusDesktopShell::sendNotice(const DesktopNotice& notice)
 {
-    if (!m_bus.isConnected())
+    if (!m_bus->isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(
         QString::fromLatin1(NotificationsService), QString::fromLatin1(NotificationsPath),
         QString::fromLatin1(NotificationsService), QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), m_desktopId);
-    call << QStringLiteral("Klangdorn") << 0u << m_desktopId << QString::fromStdString(summary)
-         << QString::fromStdString(body) << QStringList() << hints << ServersDefaultTimeout;
-    // The reply is not waited for: without a service the error reply goes unread.
-    m_bus.send(call);
+    QStringList actions;
+    const QString folder = fromStd(notice.folder);
+    if (!folder.isEmpty())
+        actions << QString::fromLatin1(OpenFolderAction) << QString::fromUtf8(OpenFolderLabel);
+    call << QStringLiteral("Klangdorn") << 0u << m_desktopId << fromStd(notice.summary)
+         << fromStd(notice.body) << actions << hints << ServersDefaultTimeout;
+    const QDBusPendingCall pending = m_bus->asyncCall(call);
+    if (folder.isEmpty())
+        return; // the reply is not needed: without a service the error goes unread
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, folder](QDBusPendingCallWatcher* finished) {
+                const QDBusPendingReply<uint> reply = *finished;
+                if (reply.isValid())
+                    m_folders[reply.value()] = folder;
+                finished->deleteLater();
+            });
+}
+
+void DBusDesktopShell::actionInvoked(uint id, const QString& action)
+{
+    const auto found = m_folders.find(id);
+    if (found == m_folders.end() || action != QLatin1String(OpenFolderAction))
+        return;
+    m_openFolder(found->second);
 }
 
 } // namespace klangdorn

@@ -3,9 +3,10 @@
 // entry and a notification. Either does nothing where the desktop offers no such thing.
 #pragma once
 
+#include "job/RunNotice.h"
+
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace klangdorn
 {
@@ -14,9 +15,12 @@ class DesktopShell
 {
 public:
     virtual ~DesktopShell() = default;
+    // Starts reaching the desktop without waiting for it, once the window has appeared; what
+    // is shown before it is reached goes out when it is.
+    virtual void reach() {}
     // The share done, 0 to 100; nothing takes the progress off the entry.
     virtual void showProgress(std::optional<int> percent) = 0;
-    virtual void notify(const std::string& summary, const std::string& body) = 0;
+    virtual void notify(const DesktopNotice& notice) = 0;
 };
 
 // The shell of the user's desktop session: the session bus where there is one, else one that

@@ -22,10 +22,20 @@ QIcon bundledProgramIcon()
     return icon;
 }
 
-void useProgramIdentity()
+void nameProgramDesktopFile()
 {
     QGuiApplication::setDesktopFileName(applicationId());
+}
+
+void showProgramIcon()
+{
     QGuiApplication::setWindowIcon(QIcon::fromTheme(applicationId(), bundledProgramIcon()));
+}
+
+void useProgramIdentity()
+{
+    nameProgramDesktopFile();
+    showProgramIcon();
 }
 
 } // namespace klangdorn

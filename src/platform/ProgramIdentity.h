@@ -15,8 +15,14 @@ QString applicationId();
 // The program's icon as built into it, in every size it is drawn in.
 QIcon bundledProgramIcon();
 
-// Gives every window the program's icon (the desktop theme's, when the theme has one under the
-// program's id, else the built-in one) and names the program's desktop file.
+// Names the program's desktop file.
+void nameProgramDesktopFile();
+
+// Gives every window the program's icon: the desktop theme's, when the theme has one under the
+// program's id, else the built-in one.
+void showProgramIcon();
+
+// Both of the above.
 void useProgramIdentity();
 
 } // namespace klangdorn

@@ -16,7 +16,7 @@ class NoDesktopShell final : public DesktopShell
 {
 public:
     void showProgress(std::optional<int>) override {}
-    void notify(const std::string&, const std::string&) override {}
+    void notify(const DesktopNotice&) override {}
 };
 
 } // namespace
@@ -24,11 +24,11 @@ public:
 std::unique_ptr<DesktopShell> MakeSessionDesktopShell()
 {
 #if KLANGDORN_HAS_DBUS
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected())
-        return std::make_unique<DBusDesktopShell>(bus, applicationId());
-#endif
+    return std::make_unique<DBusDesktopShell>([] { return QDBusConnection::sessionBus(); },
+                                              applicationId());
+#else
     return std::make_unique<NoDesktopShell>();
+#endif
 }
 
 } // namespace klangdorn

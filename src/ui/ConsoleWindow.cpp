@@ -35,12 +35,14 @@ ConsoleWindow::ConsoleWindow(QWidget* parent) : QPlainTextEdit(parent)
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setMaximumBlockCount(MaximumLines);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     resize(640, 400);
 }
 
 void ConsoleWindow::startOutput()
 {
+    // Looked up when first needed: finding the monospace font costs the window's start.
+    if (!testAttribute(Qt::WA_SetFont))
+        setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     clearForNewRun();
     placeBesideTheMainWindowOnce();
     applyStacking();
@@ -53,6 +55,7 @@ void ConsoleWindow::clearForNewRun()
 {
     clear();
     m_decoder.resetState();
+    m_lines.reset();
     m_carriageReturnPending = false;
 }
 
@@ -60,8 +63,10 @@ void ConsoleWindow::showRunEnd(const ProcessEnd& end)
 {
     m_carriageReturnPending = false;
     const QString last = document()->lastBlock().text();
+    m_lines.append("\n");
+    const QString summary = QString::fromStdString(m_lines.summary());
     insertAtEnd((last.isEmpty() ? QString() : QStringLiteral("\n")) + runEndLine(end) +
-                QLatin1Char('\n'));
+                QLatin1Char('\n') + (summary.isEmpty() ? QString() : summary + QLatin1Char('\n')));
 }
 
 void ConsoleWindow::setStaysOnTop(bool onTop)
@@ -166,6 +171,7 @@ QRect consolePlacement(const QRect& mainFrame, int mainClientTop, const QRect& s
 
 void ConsoleWindow::appendOutput(std::string_view bytes)
 {
+    m_lines.append(bytes);
     appendText(
         m_decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()))));
 }

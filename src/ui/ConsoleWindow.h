@@ -2,10 +2,12 @@
 // The "BeSweet" console: a read-only monospace window that shows the transcoder's standard
 // output and error live while it runs. A carriage return without a line feed starts the
 // line over, as a terminal does, so progress lines rewrite themselves. Every run starts it
-// empty and its last line says how the run ended.
+// empty and its last line says how the run ended, followed by the transcoder's summary of what
+// it delivered, when it printed one.
 #pragma once
 
 #include "job/ProcessControl.h"
+#include "job/RunProgress.h"
 #include "platform/ConsoleFramedLauncher.h"
 #include "platform/ProcessOutputView.h"
 
@@ -41,6 +43,7 @@ private:
     void applyStacking();
 
     QStringDecoder m_decoder{QStringDecoder::Utf8};
+    RunProgress m_lines; // finds the summary line
     bool m_carriageReturnPending = false;
     bool m_placed = false;
     bool m_onTop = false;

@@ -19,6 +19,7 @@ DesktopRunReport::DesktopRunReport(QWidget& window, std::function<WaitBarBox*()>
 void DesktopRunReport::startOutput()
 {
     m_progress.reset();
+    m_summary.clear();
 }
 
 void DesktopRunReport::appendOutput(std::string_view bytes)
@@ -29,6 +30,8 @@ void DesktopRunReport::appendOutput(std::string_view bytes)
 
 void DesktopRunReport::finishOutput()
 {
+    m_progress.append("\n"); // a last line without its line end counts too
+    m_summary = m_progress.summary();
     if (m_progress.percent())
         show(std::nullopt);
     m_progress.reset();
@@ -36,8 +39,8 @@ void DesktopRunReport::finishOutput()
 
 void DesktopRunReport::runEnded(const std::string& target, const std::optional<Message>& failure)
 {
-    if (const auto notice = RunEndNotice(windowInSight(), target, failure))
-        m_shell.notify(notice->summary, notice->body);
+    if (const auto notice = RunEndNotice(windowInSight(), target, failure, m_summary))
+        m_shell.notify(*notice);
 }
 
 // The main window is active, or a window of its own such as the console.

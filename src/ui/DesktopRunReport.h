@@ -2,7 +2,7 @@
 // What the desktop learns of a run: the percentage the transcoder prints goes onto the task
 // bar entry and into the wait box (tool tip and accessible value), and a run that ends while
 // neither the main window nor one of its own (the console) is the active window ends with a
-// notification.
+// notification, which carries the transcoder's summary line of a good run.
 #pragma once
 
 #include "job/RunNotice.h"
@@ -38,6 +38,7 @@ private:
     std::function<WaitBarBox*()> m_waitBox;
     DesktopShell& m_shell;
     RunProgress m_progress;
+    std::string m_summary; // of the run whose output has ended
 };
 
 } // namespace klangdorn

@@ -10,6 +10,7 @@
 #include "platform/DesktopShell.h"
 #include "platform/NativeProcessLauncher.h"
 #include "platform/WindowStacking.h"
+#include "ui/AfterFirstPaint.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/DesktopRunReport.h"
 #include "ui/WaitBarBox.h"
@@ -198,6 +199,7 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
 {
     m_console = new ConsoleWindow(this);
     m_desktopShell = MakeSessionDesktopShell();
+    RunAfterFirstPaint(*this, [this] { m_desktopShell->reach(); });
     m_desktopReport = std::make_unique<DesktopRunReport>(
         *this, [this] { return m_picWaitBar; }, *m_desktopShell);
     if (!launcher) {

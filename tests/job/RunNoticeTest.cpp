@@ -4,6 +4,8 @@
 #include "job/RunProgress.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 using namespace klangdorn;
 
@@ -49,10 +51,39 @@ TEST(RunProgress, FollowsTheOutputAsItComes)
     EXPECT_EQ(progress.percent(), std::nullopt);
 }
 
+// The summary of a good run, however the output comes: cut anywhere, rewritten after a
+// carriage return, between progress lines; the last one counts, and a new run starts without.
+TEST(RunProgress, KeepsTheRunsSummary)
+{
+    const struct {
+        std::vector<std::string> chunks;
+        std::string summary;
+    } cases[] = {
+        {{"Pass 2/2: encoding 100%\nGeliefert: 3:25.4, -23.1 LU", "FS, LRA 6.2 LU, -1.3 dBTP\n"},
+         "Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBTP"},
+        {{"Delivered: 0:01.0, -70.0 LUFS, LRA 0.0 LU, -60.2 dBTP\r\n"},
+         "Delivered: 0:01.0, -70.0 LUFS, LRA 0.0 LU, -60.2 dBTP"},
+        {{"Geliefert: 1:00.0, -30.0 LUFS, LRA 1.0 LU, -9.0 dBTP\rGeliefert: 1:00.0, -23.0 ",
+          "LUFS, LRA 1.0 LU, -2.0 dBTP  \nPass 1/1: encoding 100%\n"},
+         "Geliefert: 1:00.0, -23.0 LUFS, LRA 1.0 LU, -2.0 dBTP"},
+        {{"besweet: warning: level -23 LUFS not reached\n"}, ""},
+        {{"Pass 1/1: encoding 100%\n"}, ""},
+    };
+    for (const auto& run : cases) {
+        RunProgress progress;
+        for (const auto& chunk : run.chunks)
+            progress.append(chunk);
+        EXPECT_EQ(progress.summary(), run.summary) << run.chunks.front();
+        progress.reset();
+        EXPECT_EQ(progress.summary(), "");
+    }
+}
+
 struct NoticeCase {
     const char* name;
     bool windowActive;
     std::optional<Message> failure;
+    std::string summary;
     std::optional<DesktopNotice> notice;
 };
 
@@ -62,7 +93,8 @@ class RunEndNoticeTest : public testing::TestWithParam<NoticeCase>
 
 TEST_P(RunEndNoticeTest, OnlyARunEndingUnseenIsAnnounced)
 {
-    EXPECT_EQ(RunEndNotice(GetParam().windowActive, "/home/anna/DVD/film.ac3", GetParam().failure),
+    EXPECT_EQ(RunEndNotice(GetParam().windowActive, "/home/anna/DVD/film.ac3", GetParam().failure,
+                           GetParam().summary),
               GetParam().notice);
 }
 
@@ -70,16 +102,22 @@ const Message Failure{"BeSweet wurde mit Fehlercode 2 beendet.\r\nBitte die Ausg
                       MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen",
                       "besweet: clip.wav: no audio stream"};
 
+const std::string Summary = "Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBTP";
+
 INSTANTIATE_TEST_SUITE_P(
     Ends, RunEndNoticeTest,
-    testing::Values(NoticeCase{"SuccessUnseen", false, std::nullopt,
-                               DesktopNotice{"Transcode beendet", "film.ac3"}},
-                    NoticeCase{"FailureUnseen", false, Failure,
+    testing::Values(NoticeCase{"SuccessUnseen", false, std::nullopt, "",
+                               DesktopNotice{"Transcode beendet", "film.ac3", "/home/anna/DVD"}},
+                    NoticeCase{"SuccessUnseenWithSummary", false, std::nullopt, Summary,
+                               DesktopNotice{"Transcode beendet", "film.ac3\n" + Summary,
+                                             "/home/anna/DVD"}},
+                    NoticeCase{"FailureUnseen", false, Failure, Summary,
                                DesktopNotice{"Transcode fehlgeschlagen",
                                              "BeSweet wurde mit Fehlercode 2 beendet.\n"
-                                             "besweet: clip.wav: no audio stream"}},
-                    NoticeCase{"SuccessInSight", true, std::nullopt, std::nullopt},
-                    NoticeCase{"FailureInSight", true, Failure, std::nullopt}),
+                                             "besweet: clip.wav: no audio stream",
+                                             ""}},
+                    NoticeCase{"SuccessInSight", true, std::nullopt, Summary, std::nullopt},
+                    NoticeCase{"FailureInSight", true, Failure, "", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -67,7 +67,8 @@ protected:
         ASSERT_TRUE(m_recorderBus->connect(QString(), QString(), LauncherEntryInterface,
                                            QStringLiteral("Update"), &recorder,
                                            SLOT(Update(QDBusMessage))));
-        shell.emplace(*m_shellBus, DesktopId);
+        shell.emplace(*m_shellBus, DesktopId,
+                      [this](const QString& folder) { openedFolders.append(folder); });
     }
     void TearDown() override
     {
@@ -89,8 +90,31 @@ protected:
                                                   &recorder, QDBusConnection::ExportAllSlots));
     }
 
+    // The notification server's answer when the user clicks one of a notification's actions.
+    void clickAction(uint notification, const QString& action)
+    {
+        QDBusMessage invoked =
+            QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                       NotificationsService, QStringLiteral("ActionInvoked"));
+        invoked << notification << action;
+        ASSERT_TRUE(m_recorderBus->send(invoked));
+    }
+    // A notification, if any, has arrived once a later one has.
+    void waitForEarlierNotifications()
+    {
+        shell->notify({"Ende", "", ""});
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return !recorder.notifications.isEmpty() &&
+                       recorder.notifications.back()[3] == "Ende";
+            },
+            5000));
+        recorder.notifications.removeLast();
+    }
+
     BusRecorder recorder;
     std::optional<DBusDesktopShell> shell;
+    QStringList openedFolders;
 
 private:
     QProcess m_daemon;
@@ -145,6 +169,8 @@ TEST_F(DesktopShellTest, TheWaitBoxOffersThePercentage)
 
 enum class Active { None, MainWindow, ItsConsole };
 
+const QString Summary = QStringLiteral("Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBTP");
+
 struct EndCase {
     const char* name;
     Active active;
@@ -156,6 +182,8 @@ class RunEndTest : public DesktopShellTest, public testing::WithParamInterface<E
 {
 };
 
+// The real launcher runs a transcoder that ends with its summary line; the run's end is told
+// only when unseen, a good run's with the summary and the offer to open the target's folder.
 TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
 {
     offerNotifications();
@@ -170,15 +198,12 @@ TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
         active.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&active));
     }
+    PosixProcessLauncher launcher(nullptr, &report);
+    setEnv("FAKE_SAY", "Pass 1/1: encoding 100%\n" + Summary.toStdString());
+    launcher.fAppControl(*launcher.launch({FAKE_TRANSCODER}, "", false));
     report.runEnded("/home/anna/DVD/film.ac3", GetParam().failure);
-    // A notification, if any, has arrived once a later call has.
-    shell->notify("Ende", "");
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return !recorder.notifications.isEmpty() && recorder.notifications.back()[3] == "Ende";
-        },
-        5000));
-    ASSERT_EQ(recorder.notifications.size(), GetParam().notifications + 1);
+    waitForEarlierNotifications();
+    ASSERT_EQ(recorder.notifications.size(), GetParam().notifications);
     if (GetParam().notifications == 0)
         return;
     const QVariantList& notice = recorder.notifications.front();
@@ -186,7 +211,10 @@ TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
     EXPECT_EQ(notice[3].toString(),
               GetParam().failure ? "Transcode fehlgeschlagen" : "Transcode beendet");
     EXPECT_EQ(notice[4].toString(),
-              GetParam().failure ? "Die Zieldatei wurde nicht erstellt." : "film.ac3");
+              GetParam().failure ? "Die Zieldatei wurde nicht erstellt." : "film.ac3\n" + Summary);
+    EXPECT_EQ(notice[5].toStringList(), GetParam().failure
+                                            ? QStringList()
+                                            : QStringList({"ordner-oeffnen", "Ordner öffnen"}));
     EXPECT_EQ(notice[6].toMap().value("desktop-entry").toString(), DesktopId);
 }
 
@@ -199,6 +227,37 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"SuccessInSight", Active::MainWindow, std::nullopt, 0},
                     EndCase{"ConsoleInSight", Active::ItsConsole, std::nullopt, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// "Ordner öffnen" on a good run's notification opens its target's folder; another action, or
+// the action on a notification without a folder or of another program, opens nothing.
+TEST_F(DesktopShellTest, OpenFolderOpensTheTargetsFolder)
+{
+    offerNotifications();
+    shell->notify({"Transcode beendet", "film.ac3", "/home/anna/DVD"});
+    shell->notify({"Transcode fehlgeschlagen", "kaputt", ""});
+    shell->notify({"Marke", "", "/marke"}); // opened after each click: the click has been taken
+    waitForEarlierNotifications();
+    ASSERT_EQ(recorder.notifications.size(), 3);
+    const struct {
+        uint notification;
+        const char* action;
+        QStringList opened;
+    } clicks[] = {
+        {1, "default", {}},
+        {2, "ordner-oeffnen", {}},
+        {77, "ordner-oeffnen", {}},
+        {1, "ordner-oeffnen", {"/home/anna/DVD"}},
+    };
+    for (const auto& click : clicks) {
+        openedFolders.clear();
+        clickAction(click.notification, click.action);
+        clickAction(3, "ordner-oeffnen");
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !openedFolders.isEmpty() && openedFolders.back() == "/marke"; }, 5000));
+        openedFolders.removeLast();
+        EXPECT_EQ(openedFolders, click.opened) << click.notification << " " << click.action;
+    }
+}
 
 // Records each tool tip a widget is given.
 class ToolTipRecorder : public QObject

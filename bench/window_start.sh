@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Times the window's start (exec to the frame mapped) against an empty Qt main window of the
+# same size, pairs run by turns, on a virtual X server with a window manager of its own.
+#
+#   bench/window_start.sh [build folder]      (default: build, configured with
+#                                              -DKLANGDORN_BUILD_BENCH=ON and built)
+#
+# Environment: RUNS (pairs; default 15), BUS (private: a dbus-daemon of its own, as a desktop
+# session has; silent: a socket that accepts and never answers; none: no bus; default
+# private), DISPLAY_NUMBER (default 77), PROGRAM (the window program to time; default
+# the build's Klangdorn_d).
+# Needs Xvfb and openbox (apt-get install xvfb openbox; installed when missing and run as root).
+# Goal: the window's median within 1.3 times the empty window's. On a busy machine the
+# processor time each used until its window was mapped is the steadier of the two measures.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath "${1:-$here/build}")
+runs=${RUNS:-15}
+bus=${BUS:-private}
+display=:${DISPLAY_NUMBER:-77}
+program=${PROGRAM:-$build/Klangdorn_d}
+bare=$build/bench_bare_window
+timer=$build/bench_window_start
+
+for file in "$program" "$bare" "$timer"; do
+    [ -x "$file" ] || { echo "window_start.sh: $file is missing; build with -DKLANGDORN_BUILD_BENCH=ON" >&2; exit 2; }
+done
+if ! command -v Xvfb >/dev/null || ! command -v openbox >/dev/null; then
+    if [ "$(id -u)" -eq 0 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends xvfb openbox
+    else
+        echo "window_start.sh: needs Xvfb and openbox (apt-get install xvfb openbox)" >&2
+        exit 2
+    fi
+fi
+
+work=$(mktemp -d /tmp/window-start-XXXXXX)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done 2>/dev/null || sleep 2
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+sleep 1
+
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -p -m 700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+case $bus in
+private)
+    dbus-daemon --session --nofork --print-address=3 3>"$work/bus" &
+    pids+=($!)
+    for _ in $(seq 50); do [ -s "$work/bus" ] && break; sleep 0.1; done
+    export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+    ;;
+silent)
+    python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(64)
+held = []
+while True: held.append(s.accept()[0])' "$work/silent" &
+    pids+=($!)
+    for _ in $(seq 50); do [ -S "$work/silent" ] && break; sleep 0.1; done
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/silent
+    ;;
+none)
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+    ;;
+*) echo "window_start.sh: BUS is private, silent or none" >&2; exit 2 ;;
+esac
+
+# The window's size with its frame left out: the empty window gets the same.
+"$program" >"$work/first.log" 2>&1 &
+first=$!
+for _ in $(seq 100); do
+    id=$(xdotool search --name '^Klangdorn \[Besweet\]$' 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && break
+    sleep 0.1
+done
+size=$(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
+kill "$first"; wait "$first" 2>/dev/null || true
+echo "window size: $size; bus: $bus; pairs: $runs"
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+for i in $(seq "$runs"); do
+    if (( i % 2 )); then
+        "$timer" "$program" >>"$work/window" 2>>"$work/stderr"
+        # shellcheck disable=SC2086
+        "$timer" "$bare" $size >>"$work/bare" 2>>"$work/stderr"
+    else
+        # shellcheck disable=SC2086
+        "$timer" "$bare" $size >>"$work/bare" 2>>"$work/stderr"
+        "$timer" "$program" >>"$work/window" 2>>"$work/stderr"
+    fi
+done
+# Each line: milliseconds from exec to the map, and the processor time used by then.
+for column in 1 2; do
+    what=$([ $column = 1 ] && echo "exec to mapped" || echo "processor time until mapped")
+    window_ms=$(cut -d' ' -f$column "$work/window" | median)
+    bare_ms=$(cut -d' ' -f$column "$work/bare" | median)
+    echo "$what:"
+    echo "  window: median $window_ms ms (runs: $(cut -d' ' -f$column "$work/window" | tr '\n' ' '))"
+    echo "  empty:  median $bare_ms ms (runs: $(cut -d' ' -f$column "$work/bare" | tr '\n' ' '))"
+    awk -v w="$window_ms" -v b="$bare_ms" 'BEGIN {printf "  ratio: %.2f (goal 1.30)\n", w / b}'
+done

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Whether the session bus answers, asked on a thread of its own with a time limit before
+// anything of Qt's or ours first reaches it. A bus that accepts connections and never answers
+// would hold up every first call to it without end, the window's among them (Qt's
+// accessibility bridge and menu bar ask it while the window is built); when it is silent, the
+// process's bus address is turned to one that fails at once, so Qt and we go on without it.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace klangdorn
+{
+
+enum class BusAnswer {
+    Answers,   // the bus took the greeting and answered it
+    Silent,    // it accepted the connection and said nothing in time, or took none
+    Absent,    // nothing there: every call fails at once without help
+    Unchecked, // an address of a kind not checked here (tcp:, autolaunch:), left as it is
+};
+
+// The socket name a bus address leads to first: a path, or an abstract name starting with
+// '\0'. Nothing for an address without a local socket.
+std::optional<std::string> BusSocketOf(std::string_view address);
+
+// Connects to the socket and greets the bus as a client does (authentication, then the
+// greeting call every connection starts with), waiting at most `limit` in all.
+BusAnswer AskBus(const std::string& socket, std::chrono::milliseconds limit);
+
+// The address the session bus is reached at: DBUS_SESSION_BUS_ADDRESS, else the user's bus
+// socket in XDG_RUNTIME_DIR where there is one.
+std::optional<std::string> SessionBusAddress();
+
+// An address that fails at once, for a process that goes on without the bus.
+inline constexpr const char* NoBusAddress = "unix:path=/dev/null/kein-sitzungsbus";
+
+class SessionBusCheck
+{
+public:
+    // Asks the session bus on a thread of its own, at most `limit`.
+    explicit SessionBusCheck(std::chrono::milliseconds limit);
+    ~SessionBusCheck();
+    SessionBusCheck(const SessionBusCheck&) = delete;
+    SessionBusCheck& operator=(const SessionBusCheck&) = delete;
+
+    // Waits for the answer (no longer than the limit). A silent bus is replaced in the
+    // environment by NoBusAddress; call it before anything reaches the bus.
+    BusAnswer settle();
+
+private:
+    std::optional<std::string> m_address;
+    BusAnswer m_answer = BusAnswer::Unchecked;
+    std::thread m_asking;
+};
+
+// What the user is told once on standard error when the bus is silent.
+std::string SilentBusText(std::string_view program);
+
+} // namespace klangdorn

@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A session bus that accepts connections and never answers (a stalled daemon, an address left
+// over from another session): asked with a time limit, left out, and the window starts and
+// runs without it. A bus of the test's own (dbus-daemon) answers.
+#include "platform/ProcessTestSupport.h"
+#include "platform/SessionBusCheck.h"
+#include "platform/UniqueFd.h"
+#include "support/FakeDialogs.h"
+#include "ui/WindowFixture.h"
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+
+using namespace klangdorn;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+// A socket that takes connections into its queue and never reads or writes.
+class SilentSocket
+{
+public:
+    explicit SilentSocket(const std::string& name)
+        : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        std::memcpy(where.sun_path, name.data(), name.size());
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() +
+                                                   (name.front() == '\0' ? 0 : 1));
+        m_listening = ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&where), length) == 0 &&
+                      ::listen(m_fd.get(), 16) == 0;
+    }
+    bool listening() const { return m_listening; }
+
+private:
+    UniqueFd m_fd;
+    bool m_listening = false;
+};
+
+// Ends the test program when the test has not ended in time: a wait on the bus without end
+// shows as a failure, not as a test that never ends.
+class HangGuard
+{
+public:
+    explicit HangGuard(std::chrono::seconds limit)
+        : m_watch([this, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_ended.wait_for(lock, limit, [this] { return m_done; })) {
+                  std::fprintf(stderr, "Hängt: nach %lld s nicht beendet\n",
+                               static_cast<long long>(limit.count()));
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~HangGuard()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_ended.notify_one();
+        m_watch.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_done = false;
+    std::thread m_watch;
+};
+
+// A dbus-daemon of the test's own, at the address it is given.
+class PrivateBus
+{
+public:
+    explicit PrivateBus(const QString& address)
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {"--session", "--nofork", "--print-address=1", "--address=" + address});
+        m_started = m_daemon.waitForReadyRead(10'000);
+    }
+    ~PrivateBus()
+    {
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    bool started() const { return m_started; }
+
+private:
+    QProcess m_daemon;
+    bool m_started = false;
+};
+
+struct AddressCase {
+    const char* name;
+    const char* address;
+    std::optional<std::string> socket;
+};
+
+class BusAddressTest : public testing::TestWithParam<AddressCase>
+{
+};
+
+TEST_P(BusAddressTest, LeadsToTheFirstLocalSocket)
+{
+    EXPECT_EQ(BusSocketOf(GetParam().address), GetParam().socket);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, BusAddressTest,
+    testing::Values(AddressCase{"Path", "unix:path=/run/user/1000/bus", "/run/user/1000/bus"},
+                    AddressCase{"PathAndGuid", "unix:guid=0123abcd,path=/tmp/dbus-X",
+                                "/tmp/dbus-X"},
+                    AddressCase{"Abstract", "unix:abstract=/tmp/dbus-Y,guid=1",
+                                std::string("\0/tmp/dbus-Y", 12)},
+                    AddressCase{"Escaped", "unix:path=/tmp/mein%20bus%2c1", "/tmp/mein bus,1"},
+                    AddressCase{"SecondEntry", "tcp:host=localhost,port=1;unix:path=/b", "/b"},
+                    AddressCase{"BrokenEscape", "unix:path=/tmp/a%2", std::nullopt},
+                    AddressCase{"Tcp", "tcp:host=localhost,port=4711", std::nullopt},
+                    AddressCase{"Autolaunch", "autolaunch:", std::nullopt},
+                    AddressCase{"Empty", "", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+enum class Listener { Silent, Daemon, Nothing };
+
+struct AnswerCase {
+    const char* name;
+    Listener listener;
+    bool abstract;
+    BusAnswer answer;
+};
+
+class BusAnswerTest : public test::ProcessTest, public testing::WithParamInterface<AnswerCase>
+{
+};
+
+TEST_P(BusAnswerTest, TheGreetingIsAnsweredOnlyByALiveBus)
+{
+    const AnswerCase& c = GetParam();
+    const std::string name = c.abstract ? std::string(1, '\0') + path("bus") : path("bus");
+    const QString address = QString::fromStdString((c.abstract ? "unix:abstract=" : "unix:path=") +
+                                                   name.substr(c.abstract ? 1 : 0));
+    std::optional<SilentSocket> silent;
+    std::optional<PrivateBus> daemon;
+    if (c.listener == Listener::Silent) {
+        silent.emplace(name);
+        ASSERT_TRUE(silent->listening());
+    }
+    if (c.listener == Listener::Daemon) {
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            GTEST_SKIP() << "dbus-daemon is not installed (package dbus)";
+        daemon.emplace(address);
+        ASSERT_TRUE(daemon->started());
+    }
+    HangGuard guard(30s);
+    EXPECT_EQ(AskBus(*BusSocketOf(address.toStdString()), 2000ms), c.answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buses, BusAnswerTest,
+    testing::Values(AnswerCase{"Silent", Listener::Silent, false, BusAnswer::Silent},
+                    AnswerCase{"Daemon", Listener::Daemon, false, BusAnswer::Answers},
+                    AnswerCase{"DaemonAbstract", Listener::Daemon, true, BusAnswer::Answers},
+                    AnswerCase{"Nothing", Listener::Nothing, false, BusAnswer::Absent}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+using SilentBusStart = test::ProcessTest;
+
+// With the session bus silent the program says so, the window appears, reaches for the
+// desktop after its first paint, runs a transcode from start to end, and closes.
+TEST_F(SilentBusStart, TheWindowStartsRunsAndEndsWithoutTheBus)
+{
+    const SilentSocket silent(path("bus"));
+    ASSERT_TRUE(silent.listening());
+    setEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path("bus"));
+    HangGuard guard(60s);
+
+    SessionBusCheck check(60ms);
+    EXPECT_EQ(check.settle(), BusAnswer::Silent);
+    EXPECT_STREQ(std::getenv("DBUS_SESSION_BUS_ADDRESS"), NoBusAddress);
+
+    QtSettingsBackend backend;
+    SettingsStore settings{backend, [] { return std::string("Klangdorn_silent_bus"); }};
+    settings.saveText(SettingKey::Besweet, FAKE_TRANSCODER);
+    test::FakeMessageBoxes messages;
+    test::FakeFileDialog dialog;
+    test::FakeStacking stacking;
+    {
+        frmMain window(settings, messages, dialog, stacking);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(0); // the step after the first paint: the desktop is reached for
+        window.findChild<QLineEdit*>("txtInputFile")
+            ->setText(QString::fromStdString(path("a.wav")));
+        window.findChild<QLineEdit*>("txtOutputFile")
+            ->setText(QString::fromStdString(path("a.ac3")));
+        setEnv("FAKE_SAY", "Geliefert: 0:01.0, -23.0 LUFS, LRA 1.0 LU, -2.0 dBTP");
+        setEnv("FAKE_WRITE_TARGET", "1");
+        window.cmdTranscode_Click();
+        EXPECT_TRUE(childRanToItsEnd());
+        EXPECT_TRUE(exists(path("a.ac3")));
+        EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+        window.close();
+    }
+}
+
+} // namespace
