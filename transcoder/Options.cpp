@@ -316,10 +316,10 @@ void printHelp(std::ostream& out)
         << text("  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n").local
         << helpList(text("kbps:").local, Ac3Kbps)
         << text("  -dialnorm N   the dialogue level written in the AC3 track, -31 to -1 (dB): a\n"
-                "                player turns the track down by 31 + N dB, so its dialogue plays\n"
-                "                at -31. The default -31 leaves the level as it is; auto writes "
-                "the\n"
-                "                track's measured loudness (LUFS, rounded, -31 to -1)\n")
+                "                player turns the track down by 31 + N dB, so its dialogue\n"
+                "                plays at -31. The default -31 leaves the level as it is; auto\n"
+                "                writes the track's measured loudness (LUFS, rounded, -31 to "
+                "-1)\n")
                .local
         << text("  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
                 "  joint stereo 224 kbps, .ac3 AC3 192 kbps, .wav 16-bit PCM.\n"
