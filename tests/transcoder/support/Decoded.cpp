@@ -132,6 +132,17 @@ int layerIIModeBits(const std::filesystem::path& path)
     return static_cast<unsigned char>(bytes[3]) >> 6;
 }
 
+std::vector<int> layerIIModes(const std::filesystem::path& path)
+{
+    const std::string bytes = readBytes(path);
+    std::vector<int> modes;
+    for (const std::int64_t at : packetPositions(path))
+        if (at >= 0 && static_cast<std::size_t>(at) + 4 <= bytes.size())
+            modes.push_back(static_cast<unsigned char>(bytes[static_cast<std::size_t>(at) + 3]) >>
+                            6);
+    return modes;
+}
+
 std::vector<std::int64_t> packetPositions(const std::filesystem::path& path)
 {
     AVFormatContext* rawFormat = nullptr;

@@ -31,6 +31,8 @@ Decoded decodeFile(const std::filesystem::path& path, DecodeTo to = DecodeTo::De
 
 // The mode bits of the first MPEG audio frame header: 0 stereo, 1 joint, 2 dual, 3 mono.
 int layerIIModeBits(const std::filesystem::path& path);
+// The same for every frame, in order.
+std::vector<int> layerIIModes(const std::filesystem::path& path);
 
 double toDecibels(double linear);
 
