@@ -376,7 +376,7 @@ long framesRead(const std::filesystem::path& path)
 bool framesAllKept(const std::filesystem::path& track, const std::filesystem::path& video)
 {
     const auto mux = track.parent_path() / "mux.vob";
-    const std::string muxing = "ffmpeg -v error -y -i " + quoted(video) + " -i " + quoted(track) +
+    const std::string muxing = "ffmpeg -v fatal -y -i " + quoted(video) + " -i " + quoted(track) +
                                " -map 0:v -map 1:a -c copy -f dvd " + quoted(mux);
     const long written = framesWritten(track);
     return written > 0 && framesRead(track) == written && std::system(muxing.c_str()) == 0 &&
@@ -455,7 +455,7 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(folder);
     const auto video = folder / "video.m2v";
     if (std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=size=720x576:rate=25:duration=5 "
-                     "-c:v mpeg2video " +
+                     "-c:v mpeg2video -b:v 3M -maxrate 8M -bufsize 1835k -g 12 " +
                      quoted(video))
                         .c_str()) != 0) {
         std::fprintf(stderr, "needs ffmpeg and ffprobe on the PATH\n");
