@@ -74,8 +74,8 @@ void Loudness::StateDeleter::operator()(ebur128_state* state) const
 
 Loudness::Loudness(int channels, int rate)
     : state_(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(rate),
-                          EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK)),
-      channels_(channels)
+                          EBUR128_MODE_I | EBUR128_MODE_LRA)),
+      channels_(channels), truePeaks_(static_cast<std::size_t>(channels))
 {
     if (!state_)
         throw WorkError(text("out of memory"));
@@ -109,6 +109,12 @@ void Loudness::add(const AVFrame& frame)
     }
     if (ebur128_add_frames_float(state_.get(), interleaved_.data(), samples) != EBUR128_SUCCESS)
         throw WorkError(text("out of memory"));
+    for (std::size_t c = 0; c < channels; ++c) {
+        float* out = truePeaks_[c].reserve(samples);
+        for (std::size_t i = 0; i < samples; ++i)
+            out[i] = interleaved_[i * channels + c];
+        truePeaks_[c].take(samples);
+    }
 }
 
 LoudnessFigures Loudness::figures() const
@@ -118,12 +124,8 @@ LoudnessFigures Loudness::figures() const
     if (ebur128_loudness_global(state, &figures.integrated) != EBUR128_SUCCESS ||
         ebur128_loudness_range(state, &figures.range) != EBUR128_SUCCESS)
         throw WorkError(text("cannot measure the loudness of the decoded track"));
-    for (int c = 0; c < channels_; ++c) {
-        double peak = 0.0;
-        if (ebur128_true_peak(state, static_cast<unsigned>(c), &peak) != EBUR128_SUCCESS)
-            throw WorkError(text("cannot measure the loudness of the decoded track"));
-        figures.truePeak = std::max(figures.truePeak, peak);
-    }
+    for (const TruePeak& meter : truePeaks_)
+        figures.truePeak = std::max(figures.truePeak, meter.peak());
     return figures;
 }
 
