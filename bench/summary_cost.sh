@@ -37,7 +37,7 @@ cd "$WORKDIR"
 times_of() { # besweet
     /usr/bin/time -f "%e %U %S" -o time.txt "$1" '-core(' -input in10.wav -output o.ac3 ')' \
         '-ac3enc(' -b 192 ')' >/dev/null
-    awk '{ printf "%.3f %.3f", $1, $2 + $3 }' time.txt
+    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' time.txt
 }
 
 median() { # numbers...
