@@ -409,12 +409,15 @@ void EncodeStage::encodeOpening(bool whole)
 void EncodeStage::write(AVPacket& packet)
 {
     if (packetsWritten_ < opening_.size()) {
-        const AVPacket timing = packet;
+        // The opening's packet in this one's place, at this one's time.
+        const std::int64_t pts = packet.pts;
+        const std::int64_t dts = packet.dts;
+        const std::int64_t duration = packet.duration;
         av_packet_unref(&packet);
         check(av_packet_ref(&packet, opening_[packetsWritten_].get()), text("out of memory"));
-        packet.pts = timing.pts;
-        packet.dts = timing.dts;
-        packet.duration = timing.duration;
+        packet.pts = pts;
+        packet.dts = dts;
+        packet.duration = duration;
     }
     ++packetsWritten_;
     if (firstHeaders_.size() < MpegHeadersLookedAt && packet.size >= 4)
