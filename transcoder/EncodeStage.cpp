@@ -195,6 +195,16 @@ Chunking planChunking(const Options& options, const AVCodecContext& encoder, int
     return {frames, margins.leadIn, margins.runOut, ChunkWorkers, ChunksOnTheirWay};
 }
 
+// The first four bytes of a packet, big endian: an MPEG audio frame's header.
+std::uint32_t headerOf(const AVPacket& packet)
+{
+    if (packet.size < 4)
+        return 0;
+    return static_cast<std::uint32_t>(packet.data[0]) << 24 |
+           static_cast<std::uint32_t>(packet.data[1]) << 16 |
+           static_cast<std::uint32_t>(packet.data[2]) << 8 | packet.data[3];
+}
+
 int encoderFrameSize(const AVCodecContext& encoder)
 {
     const bool anySize =
@@ -356,10 +366,11 @@ void EncodeStage::encodeFromFifo(int samples)
 // libtwolame in joint stereo writes each frame that fits without joint coding as a plain stereo
 // frame, so the header's mode may change from one frame to the next, and FFmpeg's MPEG audio
 // reader drops a start whose first two frames differ (MpegAudioStart.h). The first frames are
-// therefore held until a second encoder, in plain stereo, has encoded them with their run-out;
-// its packets stand in for the joint stereo encoder's, which goes on from the same state (the
-// filter bank and the psychoacoustic model do not depend on the mode), so only those 48 ms lose
-// what joint coding would have given them.
+// therefore held until they are encoded, with their run-out, as this track's encoder encodes
+// them and by a second encoder in plain stereo. Where the first two differ in mode, the plain
+// stereo packets stand in for them: the joint stereo encoder goes on from the same state (its
+// filter bank and psychoacoustic model do not depend on the mode), and only those 48 ms lose
+// what joint coding gave them.
 void EncodeStage::hand(FramePtr frame)
 {
     if (!openingDue_) {
@@ -371,13 +382,12 @@ void EncodeStage::hand(FramePtr frame)
         encodeOpening(false);
 }
 
-// whole: the held frames are the whole track, so the plain stereo encoder is flushed.
-void EncodeStage::encodeOpening(bool whole)
+// The first packets an encoder with these settings gives for the held frames; whole: they are
+// the whole track, so the encoder is flushed.
+std::vector<PacketPtr> EncodeStage::openingPackets(const EncoderSettings& settings, bool whole)
 {
-    openingDue_ = false;
-    EncoderSettings stereo = settings_;
-    stereo.mode = 's';
-    CodecContextPtr encoder = openEncoder(options_, plan_, stereo);
+    CodecContextPtr encoder = openEncoder(options_, plan_, settings);
+    std::vector<PacketPtr> packets;
     const auto failed = [&] { return text("%s: encoding failed", options_.output); };
     const auto receive = [&] {
         for (;;) {
@@ -386,8 +396,8 @@ void EncodeStage::encodeOpening(bool whole)
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
             checkEach(got, failed);
-            if (opening_.size() < static_cast<std::size_t>(OpeningFrames))
-                opening_.push_back(std::move(packet));
+            if (packets.size() < static_cast<std::size_t>(OpeningFrames))
+                packets.push_back(std::move(packet));
         }
     };
     for (const FramePtr& frame : held_) {
@@ -400,6 +410,23 @@ void EncodeStage::encodeOpening(bool whole)
     if (whole) {
         checkEach(avcodec_send_frame(encoder.get(), nullptr), failed);
         receive();
+    }
+    return packets;
+}
+
+void EncodeStage::encodeOpening(bool whole)
+{
+    openingDue_ = false;
+    const std::vector<PacketPtr> own = openingPackets(settings_, whole);
+    std::vector<std::uint32_t> headers;
+    for (const PacketPtr& packet : own)
+        headers.push_back(headerOf(*packet));
+    if (framesMpegReaderSkips(headers) > 0) {
+        EncoderSettings stereo = settings_;
+        stereo.mode = 's';
+        opening_ = openingPackets(stereo, whole);
+        log_.line("opening: the first " + std::to_string(opening_.size()) +
+                  " frames in plain stereo, as joint stereo changes its mode between them");
     }
     for (FramePtr& frame : held_)
         frames_->add(std::move(frame));
@@ -420,10 +447,8 @@ void EncodeStage::write(AVPacket& packet)
         packet.duration = duration;
     }
     ++packetsWritten_;
-    if (firstHeaders_.size() < MpegHeadersLookedAt && packet.size >= 4)
-        firstHeaders_.push_back(static_cast<std::uint32_t>(packet.data[0]) << 24 |
-                                static_cast<std::uint32_t>(packet.data[1]) << 16 |
-                                static_cast<std::uint32_t>(packet.data[2]) << 8 | packet.data[3]);
+    if (firstHeaders_.size() < MpegHeadersLookedAt)
+        firstHeaders_.push_back(headerOf(packet));
     decoded_->add(packet);
     av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
     packet.stream_index = output_.stream->index;

@@ -69,6 +69,8 @@ private:
     [[nodiscard]] FramePtr emptyFrame();
     void encodeFromFifo(int samples);
     void hand(FramePtr frame);
+    [[nodiscard]] std::vector<PacketPtr> openingPackets(const EncoderSettings& settings,
+                                                        bool whole);
     void encodeOpening(bool whole);
     void write(AVPacket& packet);
     void checkFramesReadable();
@@ -86,8 +88,8 @@ private:
     BufferPoolPtr pool_; // the encoder's frames' samples; null: each frame allocates its own
     std::int64_t samplesSent_ = 0;
     std::optional<DecodedTrack> decoded_; // fed by whichever thread writes
-    // Layer II joint stereo: the first frames, held until the opening is encoded in plain stereo;
-    // its packets then stand in for the joint stereo encoder's.
+    // Layer II joint stereo: the first frames, held until the opening is encoded; plain stereo
+    // packets that stand in for the first ones where these change mode (see hand()).
     bool openingDue_ = false;
     std::vector<FramePtr> held_;
     std::vector<PacketPtr> opening_;

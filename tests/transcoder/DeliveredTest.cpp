@@ -66,6 +66,8 @@ std::int64_t framesDecoded(const std::string& log)
 struct FramesCase {
     std::string name;
     std::string sections;
+    int firstMode;                     // of the first two frames: 0 stereo, 1 joint, 2 dual, 3 mono
+    bool noise = false;                // white noise, another on each side, instead of the tone
     const char* chunkFrames = nullptr; // BESWEET_CHUNK_FRAMES; "0": one encoder
 };
 
@@ -78,19 +80,32 @@ class LayerIIFrames : public testing::TestWithParam<FramesCase>
 {
 };
 
-// Near full scale with the two sides at different levels, libtwolame in joint stereo changes
-// between the stereo and the joint stereo mode in the first frames at most bitrates.
+// Near full scale with the two sides at different levels, libtwolame in joint stereo writes the
+// first frame in the joint stereo mode and the next ones in plain stereo at most bitrates: the
+// track then starts with two plain stereo frames. Noise that differs on each side needs joint
+// stereo from the start, and keeps it.
 TEST_P(LayerIIFrames, AreAllReadByFfmpegsReader)
 {
+    const FramesCase& c = GetParam();
     ScratchFolder folder;
     Tone tone;
     tone.rate = 48000;
     tone.seconds = 1.0;
     tone.frequency = 15000.0;
     tone.amplitudes = {0.99, 0.5};
-    if (GetParam().chunkFrames)
-        ::setenv("BESWEET_CHUNK_FRAMES", GetParam().chunkFrames, 1);
-    const RunResult result = run(folder, tone, "o.mpa", GetParam().sections);
+    if (c.chunkFrames)
+        ::setenv("BESWEET_CHUNK_FRAMES", c.chunkFrames, 1);
+    if (c.noise) {
+        std::vector<double> samples(48000 * 2);
+        std::uint32_t state = 1;
+        for (double& sample : samples)
+            sample = 0.9 * ((state = state * 1664525u + 1013904223u) / 2147483648.0 - 1.0);
+        writeBytes(folder / "in.wav", wavBytes(samples, tone));
+    } else {
+        writeWav(folder / "in.wav", tone);
+    }
+    const RunResult result = runBesweet(
+        besweetArguments(folder / "in.wav", folder / "o.mpa", words(c.sections), folder / "o.log"));
     ::unsetenv("BESWEET_CHUNK_FRAMES");
     ASSERT_EQ(result.exitCode, 0) << result.err;
 
@@ -98,24 +113,30 @@ TEST_P(LayerIIFrames, AreAllReadByFfmpegsReader)
     EXPECT_GE(written, 42);
     EXPECT_EQ(static_cast<std::int64_t>(packetPositions(folder / "o.mpa").size()), written);
     EXPECT_EQ(framesDecoded(readBytes(folder / "o.log")), written);
+    const std::vector<int> modes = layerIIModes(folder / "o.mpa");
+    ASSERT_GE(modes.size(), 2U);
+    EXPECT_EQ(modes[0], c.firstMode);
+    EXPECT_EQ(modes[1], c.firstMode);
     EXPECT_TRUE(result.err.empty()) << result.err;
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Besweet, LayerIIFrames, testing::Values(
-    FramesCase{"joint_64", "-toolame( -m j -b 64 )"},
-    FramesCase{"joint_128", "-toolame( -m j -b 128 )"},
-    FramesCase{"joint_192", "-toolame( -m j -b 192 )"},
-    FramesCase{"joint_224", "-toolame( -m j -b 224 )"},
-    FramesCase{"joint_256", "-toolame( -m j -b 256 )"},
-    FramesCase{"joint_384", "-toolame( -m j -b 384 )"},
-    FramesCase{"joint_224_normalised", "-ota( -norm 0.95 ) -toolame( -m j -b 224 )"},
-    FramesCase{"joint_192_full_scale", "-ota( -norm 1.0 ) -toolame( -m j -b 192 )"},
-    FramesCase{"joint_224_one_encoder", "-toolame( -m j -b 224 )", "0"},
-    FramesCase{"joint_224_short_chunks", "-toolame( -m j -b 224 )", "1"},
-    FramesCase{"stereo_224", "-toolame( -m s -b 224 )"},
-    FramesCase{"dual_192", "-toolame( -m d -b 192 )"},
-    FramesCase{"mono_192", "-toolame( -m m -b 192 )"}),
+    FramesCase{"joint_64", "-toolame( -m j -b 64 )", 0},
+    FramesCase{"joint_128", "-toolame( -m j -b 128 )", 0},
+    FramesCase{"joint_192", "-toolame( -m j -b 192 )", 0},
+    FramesCase{"joint_224", "-toolame( -m j -b 224 )", 0},
+    FramesCase{"joint_256", "-toolame( -m j -b 256 )", 0},
+    FramesCase{"joint_384", "-toolame( -m j -b 384 )", 0},
+    FramesCase{"joint_224_normalised", "-ota( -norm 0.95 ) -toolame( -m j -b 224 )", 0},
+    FramesCase{"joint_192_full_scale", "-ota( -norm 1.0 ) -toolame( -m j -b 192 )", 0},
+    FramesCase{"joint_224_one_encoder", "-toolame( -m j -b 224 )", 0, false, "0"},
+    FramesCase{"joint_224_short_chunks", "-toolame( -m j -b 224 )", 0, false, "1"},
+    FramesCase{"joint_noise_stays_joint", "-toolame( -m j -b 128 )", 1, true},
+    FramesCase{"joint_noise_normalised", "-ota( -norm 0.9 ) -toolame( -m j -b 224 )", 1, true},
+    FramesCase{"stereo_224", "-toolame( -m s -b 224 )", 0},
+    FramesCase{"dual_192", "-toolame( -m d -b 192 )", 2},
+    FramesCase{"mono_192", "-toolame( -m m -b 192 )", 3}),
     [](const testing::TestParamInfo<FramesCase>& info) { return info.param.name; });
 // clang-format on
 

@@ -73,8 +73,8 @@ TEST_P(Encodes, TheTrackAsAsked)
     }
     EXPECT_EQ(got.channels, c.channels);
     if (c.modeBits >= 0) {
-        // libtwolame writes a joint stereo frame that needs no joint coding as plain stereo,
-        // and the first two always so, so that FFmpeg's reader keeps them.
+        // libtwolame writes a joint stereo frame that needs no joint coding as plain stereo; the
+        // first two share their mode, so that FFmpeg's reader keeps them.
         const std::vector<int> modes = layerIIModes(folder / c.output);
         ASSERT_GE(modes.size(), 2U);
         EXPECT_EQ(modes[0], modes[1]);
