@@ -2,7 +2,10 @@
 // How far the encoders' decoded output peaks above the true peak of what they were given, per
 // codec, bitrate and material: the figures behind besweet's margin table (Transcoder.cpp). Then
 // -norm at several levels on the same material: where the decoded peak lands, and how often
-// besweet had to encode again.
+// besweet had to encode again. Every Layer II track is also counted three ways: the frames
+// written (header after header), the frames ffprobe reads, and the frames an `ffmpeg -f dvd` mux
+// with a video keeps (FFmpeg's MPEG audio reader drops a start whose first frames differ in
+// their header's mode); a cell marked # lost frames. Needs ffmpeg and ffprobe on the PATH.
 //
 //   cmake -S . -B build -DKLANGDORN_BUILD_BENCH=ON
 //   cmake --build build --target bench_encoder_overshoot
@@ -322,6 +325,64 @@ double decodedPeak(const std::filesystem::path& path)
     return peak;
 }
 
+// The frames in a raw MPEG-1 Layer II file, header after header; -1 where a header is wrong.
+long framesWritten(const std::filesystem::path& path)
+{
+    static const int kbps[] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    static const int rates[] = {44100, 48000, 32000};
+    const std::string bytes = readText(path);
+    long frames = 0;
+    for (std::size_t at = 0; at + 4 <= bytes.size(); ++frames) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
+        const int index = byte(2) >> 4;
+        const int rate = (byte(2) >> 2) & 3;
+        if (byte(0) != 0xff || (byte(1) & 0xfe) != 0xfc || index == 0 || index == 15 || rate == 3)
+            return -1;
+        at += static_cast<std::size_t>(144000 * kbps[index] / rates[rate] + ((byte(2) >> 1) & 1));
+    }
+    return frames;
+}
+
+std::string quoted(const std::filesystem::path& path)
+{
+    return "'" + path.string() + "'";
+}
+
+// What a shell command prints, without the line end.
+std::string outputOf(const std::string& command)
+{
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            text += buffer;
+        pclose(pipe);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+long framesRead(const std::filesystem::path& path)
+{
+    const std::string count =
+        outputOf("ffprobe -v error -count_frames -select_streams a -show_entries "
+                 "stream=nb_read_frames -of csv=p=0 " +
+                 quoted(path));
+    return count.empty() ? -1 : std::stol(count);
+}
+
+// Written, read by ffprobe and kept in a DVD mux with video: all the same.
+bool framesAllKept(const std::filesystem::path& track, const std::filesystem::path& video)
+{
+    const auto mux = track.parent_path() / "mux.vob";
+    const std::string muxing = "ffmpeg -v fatal -y -i " + quoted(video) + " -i " + quoted(track) +
+                               " -map 0:v -map 1:a -c copy -f dvd " + quoted(mux);
+    const long written = framesWritten(track);
+    return written > 0 && framesRead(track) == written && std::system(muxing.c_str()) == 0 &&
+           framesRead(mux) == written;
+}
+
 int run(const std::vector<std::string>& arguments)
 {
     std::fflush(stdout);
@@ -392,6 +453,26 @@ int main(int argc, char** argv)
     const auto folder =
         std::filesystem::temp_directory_path() / ("besweet-overshoot-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
+    const auto video = folder / "video.m2v";
+    if (std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=size=720x576:rate=25:duration=5 "
+                     "-c:v mpeg2video -b:v 3M -maxrate 8M -bufsize 1835k -g 12 " +
+                     quoted(video))
+                        .c_str()) != 0) {
+        std::fprintf(stderr, "needs ffmpeg and ffprobe on the PATH\n");
+        return 2;
+    }
+    int layerIITracks = 0;
+    int framesLost = 0;
+    // Checks the frames of a Layer II track; the mark for its cell.
+    const auto frameMark = [&](const std::filesystem::path& track) {
+        if (track.extension() != ".mpa")
+            return " ";
+        ++layerIITracks;
+        if (framesAllKept(track, video))
+            return " ";
+        ++framesLost;
+        return "#";
+    };
     const std::vector<Encoder> encoders{
         {"AC3 192", {"-ac3enc(", "-b", "192", ")"}},
         {"AC3 224", {"-ac3enc(", "-b", "224", ")"}},
@@ -435,7 +516,7 @@ int main(int argc, char** argv)
             worst[e] = std::max(worst[e], margin);
             if (material.ordinary)
                 ordinary[e].push_back(margin);
-            std::printf(" %9.2f", margin);
+            std::printf(" %8.2f%s", margin, frameMark(outputFor(encoders[e])));
         }
         std::printf("\n");
     }
@@ -446,7 +527,13 @@ int main(int argc, char** argv)
     for (const double w : worst)
         std::printf(" %9.2f", w);
     std::printf("\n");
+    const auto reportFrames = [&] {
+        std::printf("Layer II frames: %d tracks, %d with frames that ffprobe or a DVD mux drops "
+                    "(#)\n",
+                    layerIITracks, framesLost);
+    };
     if (marginsOnly) {
+        reportFrames();
         std::filesystem::remove_all(folder);
         return 0;
     }
@@ -476,7 +563,8 @@ int main(int argc, char** argv)
                 again += encodedAgain > 0;
                 againPerMaterial[material.name] += encodedAgain > 0;
                 missed += miss;
-                std::printf(" %7.2f%s%s", away, encodedAgain ? "*" : " ", miss ? "!" : " ");
+                std::printf(" %6.2f%s%s%s", away, encodedAgain ? "*" : " ", miss ? "!" : " ",
+                            frameMark(outputFor(e)));
             }
             std::printf("\n");
         }
@@ -486,6 +574,7 @@ int main(int argc, char** argv)
     for (const auto& [name, count] : againPerMaterial)
         if (count)
             std::printf("  encoded again: %-20s %d\n", name.c_str(), count);
+    reportFrames();
     std::filesystem::remove_all(folder);
     return 0;
 }

@@ -18,7 +18,7 @@ done
 packages=(
     cmake g++ make pkg-config gettext
     qt6-base-dev qt6-qpa-plugins
-    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev
     # Optional for running: the German texts of Qt's own dialogs, the window's font.
     qt6-translations-l10n fonts-liberation
 )

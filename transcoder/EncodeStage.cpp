@@ -2,7 +2,10 @@
 // Opening the encoder and the output, and feeding the encoder whole frames.
 #include "EncodeStage.h"
 
+#include "Ac3Dialnorm.h"
 #include "Describe.h"
+#include "Messages.h"
+#include "MpegAudioStart.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -34,6 +37,8 @@ struct Margins {
 };
 constexpr Margins Ac3Margins{1, 1};
 constexpr Margins LayerIIMargins{3, 2};
+// The frames of a joint stereo Layer II track encoded in plain stereo (see hand()).
+constexpr int OpeningFrames = 2;
 constexpr int ChunkWorkers = 2;
 constexpr std::size_t ChunksOnTheirWay = 2 * ChunkWorkers;
 
@@ -75,7 +80,8 @@ const char* twolameMode(char mode)
     }
 }
 
-[[nodiscard]] CodecContextPtr openEncoder(const Options& options, const Plan& plan)
+[[nodiscard]] CodecContextPtr openEncoder(const Options& options, const Plan& plan,
+                                          const EncoderSettings& settings)
 {
     const AVCodec* encoder = findEncoder(options.codec);
     const AVSampleFormat format = pickSampleFormat(*encoder);
@@ -94,14 +100,17 @@ const char* twolameMode(char mode)
     context->time_base = AVRational{1, plan.outRate};
     context->bit_rate = static_cast<std::int64_t>(options.kbps) * 1000;
     if (options.codec == Codec::LayerII)
-        check(av_opt_set(context->priv_data, "mode", twolameMode(options.mode), 0),
+        check(av_opt_set(context->priv_data, "mode", twolameMode(settings.mode), 0),
               text("libtwolame: mode"));
+    if (options.codec == Codec::Ac3)
+        check(av_opt_set_int(context->priv_data, "dialnorm", settings.dialnorm, 0),
+              text("AC3: dialogue level"));
     check(avcodec_open2(context.get(), encoder, nullptr),
           text("%s: cannot open %s", options.output, encoderName(options.codec)));
     return context;
 }
 
-std::string encoderSettings(const Options& options, const Plan& plan)
+std::string encoderSettings(const Options& options, const Plan& plan, const EncoderSettings& chosen)
 {
     std::string settings = encoderName(options.codec) + ", " + layoutName(plan.outLayout) + ", " +
                            std::to_string(plan.outRate) + " Hz";
@@ -109,6 +118,9 @@ std::string encoderSettings(const Options& options, const Plan& plan)
         settings += ", " + std::to_string(options.kbps) + " kbps";
     if (options.codec == Codec::LayerII)
         settings += std::string(", mode ") + twolameMode(options.mode);
+    if (options.codec == Codec::Ac3)
+        settings += options.dialnorm ? ", dialogue level " + std::to_string(chosen.dialnorm)
+                                     : std::string(", dialogue level: the loudness measured");
     return settings;
 }
 
@@ -183,6 +195,16 @@ Chunking planChunking(const Options& options, const AVCodecContext& encoder, int
     return {frames, margins.leadIn, margins.runOut, ChunkWorkers, ChunksOnTheirWay};
 }
 
+// The first four bytes of a packet, big endian: an MPEG audio frame's header.
+std::uint32_t headerOf(const AVPacket& packet)
+{
+    if (packet.size < 4)
+        return 0;
+    return static_cast<std::uint32_t>(packet.data[0]) << 24 |
+           static_cast<std::uint32_t>(packet.data[1]) << 16 |
+           static_cast<std::uint32_t>(packet.data[2]) << 8 | packet.data[3];
+}
+
 int encoderFrameSize(const AVCodecContext& encoder)
 {
     const bool anySize =
@@ -192,15 +214,17 @@ int encoderFrameSize(const AVCodecContext& encoder)
 
 } // namespace
 
-EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, Measure measure,
+EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, Measure,
                          RunLog& log)
-    : options_(options), encoder_(openEncoder(options, plan)), output_(options.output),
+    : plan_(plan), log_(log), settings_{options.mode, options.dialnorm.value_or(DialnormNeutral)},
+      options_(options), encoder_(openEncoder(options, plan, settings_)), output_(options.output),
       frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
       fifo_(initFifo(*encoder_, frameSize_)), pool_(initPool(*encoder_, frameSize_))
 {
-    if (measure == Measure::DecodedPeak)
-        decoded_.emplace(*encoder_, options.output);
-    log.line("encoder: " + encoderSettings(options, plan));
+    decoded_.emplace(*encoder_, options.output);
+    openingDue_ = options.codec == Codec::LayerII && options.mode == 'j' &&
+                  encoder_->ch_layout.nb_channels == 2;
+    log.line("encoder: " + encoderSettings(options, plan, settings_));
     openOutput(output_, options, *encoder_);
     const auto write = [this](AVPacket& packet) { this->write(packet); };
     const Chunking chunking = planChunking(options, *encoder_, frameSize_);
@@ -208,7 +232,10 @@ EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, 
         log.line("encoding: " + std::to_string(chunking.workers) + " encoders, chunks of " +
                  std::to_string(chunking.frames) + " frames");
         frames_ = makeChunkedEncoder(
-            options.output, chunking, [&options, &plan] { return openEncoder(options, plan); },
+            options.output, chunking,
+            [&options, &plan, settings = settings_] {
+                return openEncoder(options, plan, settings);
+            },
             -encoder_->initial_padding, frameSize_, write);
     } else {
         frames_ = makeThreadedEncoder(options.output, *encoder_, frameSize_, write);
@@ -231,18 +258,44 @@ void EncodeStage::finish()
     if (samplesSent_ == 0)
         throw WorkError(
             text("%s: no audio came out of the conversion; nothing written", options_.output));
+    if (openingDue_)
+        encodeOpening(true);
     frames_->finish();
-    if (decoded_)
-        decoded_->finish();
+    decoded_->finish();
     check(av_write_trailer(output_.format.get()), text("%s: cannot write", options_.output));
     avio_flush(output_.io.get());
     if (output_.io->error < 0)
         check(output_.io->error, text("%s: cannot write", options_.output));
+    checkFramesReadable();
+    if (options_.codec == Codec::Ac3 && !options_.dialnorm) {
+        const int dialnorm = dialnormFor(decoded_->loudness().integrated);
+        setDialnormInFile(output_.file.descriptor(), dialnorm, options_.output);
+        log_.line("dialogue level: " + std::to_string(dialnorm) + " (the loudness measured)");
+    }
 }
 
 void EncodeStage::commit()
 {
     output_.file.commit();
+    const Text summary = summaryLine(decoded_->seconds(), decoded_->loudness());
+    say("%s\n", summary.local.c_str());
+    log_.line(summary.english);
+}
+
+// FFmpeg's MPEG audio reader takes a track whose first frames differ in their header's mode
+// for junk, and drops frames until two agree (MpegAudioStart.h): a track must start so that
+// every frame written is read.
+void EncodeStage::checkFramesReadable()
+{
+    if (options_.codec != Codec::LayerII)
+        return;
+    const int skipped = framesMpegReaderSkips(firstHeaders_);
+    log_.line("frames: " + std::to_string(decoded_->packets()) + " written and decoded, " +
+              std::to_string(decoded_->packets() - skipped) +
+              " read by FFmpeg's MPEG audio reader");
+    if (skipped > 0)
+        warn(log_, text("%s: programs built on FFmpeg skip the first %d frames of the track",
+                        options_.output, skipped));
 }
 
 void EncodeStage::toFifo(const AVFrame& converted)
@@ -307,13 +360,96 @@ void EncodeStage::encodeFromFifo(int samples)
     }
     frame->pts = samplesSent_;
     samplesSent_ += frame->nb_samples;
-    frames_->add(std::move(frame));
+    hand(std::move(frame));
+}
+
+// libtwolame in joint stereo writes each frame that fits without joint coding as a plain stereo
+// frame, so the header's mode may change from one frame to the next, and FFmpeg's MPEG audio
+// reader drops a start whose first two frames differ (MpegAudioStart.h). The first frames are
+// therefore held until they are encoded, with their run-out, as this track's encoder encodes
+// them and by a second encoder in plain stereo. Where the first two differ in mode, the plain
+// stereo packets stand in for them: the joint stereo encoder goes on from the same state (its
+// filter bank and psychoacoustic model do not depend on the mode), and only those 48 ms lose
+// what joint coding gave them.
+void EncodeStage::hand(FramePtr frame)
+{
+    if (!openingDue_) {
+        frames_->add(std::move(frame));
+        return;
+    }
+    held_.push_back(std::move(frame));
+    if (held_.size() >= static_cast<std::size_t>(OpeningFrames + LayerIIMargins.runOut))
+        encodeOpening(false);
+}
+
+// The first packets an encoder with these settings gives for the held frames; whole: they are
+// the whole track, so the encoder is flushed.
+std::vector<PacketPtr> EncodeStage::openingPackets(const EncoderSettings& settings, bool whole)
+{
+    CodecContextPtr encoder = openEncoder(options_, plan_, settings);
+    std::vector<PacketPtr> packets;
+    const auto failed = [&] { return text("%s: encoding failed", options_.output); };
+    const auto receive = [&] {
+        for (;;) {
+            PacketPtr packet = makePacket();
+            const int got = avcodec_receive_packet(encoder.get(), packet.get());
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+                return;
+            checkEach(got, failed);
+            if (packets.size() < static_cast<std::size_t>(OpeningFrames))
+                packets.push_back(std::move(packet));
+        }
+    };
+    for (const FramePtr& frame : held_) {
+        FramePtr copy(av_frame_clone(frame.get()));
+        if (!copy)
+            throw WorkError(text("out of memory"));
+        checkEach(avcodec_send_frame(encoder.get(), copy.get()), failed);
+        receive();
+    }
+    if (whole) {
+        checkEach(avcodec_send_frame(encoder.get(), nullptr), failed);
+        receive();
+    }
+    return packets;
+}
+
+void EncodeStage::encodeOpening(bool whole)
+{
+    openingDue_ = false;
+    const std::vector<PacketPtr> own = openingPackets(settings_, whole);
+    std::vector<std::uint32_t> headers;
+    for (const PacketPtr& packet : own)
+        headers.push_back(headerOf(*packet));
+    if (framesMpegReaderSkips(headers) > 0) {
+        EncoderSettings stereo = settings_;
+        stereo.mode = 's';
+        opening_ = openingPackets(stereo, whole);
+        log_.line("opening: the first " + std::to_string(opening_.size()) +
+                  " frames in plain stereo, as joint stereo changes its mode between them");
+    }
+    for (FramePtr& frame : held_)
+        frames_->add(std::move(frame));
+    held_.clear();
 }
 
 void EncodeStage::write(AVPacket& packet)
 {
-    if (decoded_)
-        decoded_->add(packet);
+    if (packetsWritten_ < opening_.size()) {
+        // The opening's packet in this one's place, at this one's time.
+        const std::int64_t pts = packet.pts;
+        const std::int64_t dts = packet.dts;
+        const std::int64_t duration = packet.duration;
+        av_packet_unref(&packet);
+        check(av_packet_ref(&packet, opening_[packetsWritten_].get()), text("out of memory"));
+        packet.pts = pts;
+        packet.dts = dts;
+        packet.duration = duration;
+    }
+    ++packetsWritten_;
+    if (firstHeaders_.size() < MpegHeadersLookedAt)
+        firstHeaders_.push_back(headerOf(packet));
+    decoded_->add(packet);
     av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
     packet.stream_index = output_.stream->index;
     checkEach(av_write_frame(output_.format.get(), &packet),

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The encode stage: takes decoded frames, converts them (mix, gain, rate) for the encoder, cuts
 // them into the encoder's frames through a FIFO, has them encoded and writes the packets into
-// the output's temporary file, renamed into place once all is done. When asked, each packet is
-// decoded again as it is written, so the decoded track's peak is known before it is kept.
+// the output's temporary file, renamed into place once all is done. Each packet is decoded
+// again as it is written, so the decoded track's peak and loudness are known before it is kept,
+// and a kept track ends the run with a summary of what was delivered.
 #pragma once
 
 #include "Av.h"
-#include "DecodedPeak.h"
+#include "DecodedTrack.h"
 #include "FrameEncoder.h"
 #include "Options.h"
 #include "OutputFile.h"
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace besweet
 {
@@ -31,9 +33,17 @@ struct Output {
     AVStream* stream = nullptr;
 };
 
+// What an encoder is opened with beside the options: the Layer II mode (the opening frames of a
+// joint stereo track are plain stereo) and the AC3 dialogue level.
+struct EncoderSettings {
+    char mode;
+    int dialnorm;
+};
+
 class EncodeStage
 {
 public:
+    // Every track is decoded again; DecodedPeak says the run waits on its decoded peak.
     enum class Measure { Nothing, DecodedPeak };
 
     EncodeStage(const Options& options, const Plan& plan, double gain, Measure measure,
@@ -46,10 +56,11 @@ public:
     // Everything the resampler still holds, then the FIFO's last, partial frame, then what
     // the encoder still holds, then the trailer.
     void finish();
-    // The finished file in place of the target.
+    // The finished file in place of the target, and the summary of what was delivered on
+    // standard output and in the log.
     void commit();
-    // Of the track as finished, when measured.
-    [[nodiscard]] double decodedPeak() const { return decoded_ ? decoded_->peak() : 0.0; }
+    // Of the track as finished.
+    [[nodiscard]] double decodedPeak() const { return decoded_->peak(); }
 
 private:
     void toFifo(const AVFrame& converted);
@@ -57,7 +68,16 @@ private:
     void encodeRest();
     [[nodiscard]] FramePtr emptyFrame();
     void encodeFromFifo(int samples);
+    void hand(FramePtr frame);
+    [[nodiscard]] std::vector<PacketPtr> openingPackets(const EncoderSettings& settings,
+                                                        bool whole);
+    void encodeOpening(bool whole);
     void write(AVPacket& packet);
+    void checkFramesReadable();
+
+    const Plan& plan_;
+    RunLog& log_;
+    EncoderSettings settings_;
 
     const Options& options_;
     CodecContextPtr encoder_;
@@ -67,7 +87,14 @@ private:
     FifoPtr fifo_;
     BufferPoolPtr pool_; // the encoder's frames' samples; null: each frame allocates its own
     std::int64_t samplesSent_ = 0;
-    std::optional<DecodedPeak> decoded_; // fed by whichever thread writes
+    std::optional<DecodedTrack> decoded_; // fed by whichever thread writes
+    // Layer II joint stereo: the first frames, held until the opening is encoded; plain stereo
+    // packets that stand in for the first ones where these change mode (see hand()).
+    bool openingDue_ = false;
+    std::vector<FramePtr> held_;
+    std::vector<PacketPtr> opening_;
+    std::size_t packetsWritten_ = 0; // by whichever thread writes
+    std::vector<std::uint32_t> firstHeaders_;
     // Stopped before the output and the encoder go.
     std::unique_ptr<FrameEncoder> frames_;
 };

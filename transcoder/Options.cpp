@@ -38,7 +38,7 @@ const std::array<Section, 5> sections{{
     {"-ota(", {"-norm", "-fs"}},
     {"-ssrc(", {"--rate"}},
     {"-toolame(", {"-m", "-b"}},
-    {"-ac3enc(", {"-b"}},
+    {"-ac3enc(", {"-b", "-dialnorm"}},
 }};
 
 // Values given per section opener, per option.
@@ -202,6 +202,18 @@ void readSsrc(const Given& given, Options& options)
     options.resampleTo48k = true;
 }
 
+// "-31" to "-1", or "auto": the measured loudness.
+std::optional<int> dialnormFrom(const std::string& value)
+{
+    if (value == "auto")
+        return std::nullopt;
+    const auto level = wholeNumber(value);
+    if (!level || *level < DialnormNeutral || *level > DialnormHighest)
+        throw UsageError{
+            text("-dialnorm '%s': give a dialogue level from -31 to -1 (dB), or auto", value)};
+    return *level;
+}
+
 void readEncoder(const Given& given, Options& options)
 {
     const bool layerII = given.contains("-toolame(");
@@ -223,6 +235,8 @@ void readEncoder(const Given& given, Options& options)
         options.codec = Codec::Ac3;
         options.kbps =
             bitrateFrom(valueOf(given, "-ac3enc(", "-b").value_or("192"), Ac3Kbps, "AC3");
+        if (const auto dialnorm = valueOf(given, "-ac3enc(", "-dialnorm"))
+            options.dialnorm = dialnormFrom(*dialnorm);
         return;
     }
     const auto endsWith = [&](const char* ext) {
@@ -269,7 +283,8 @@ void printHelp(std::ostream& out)
 {
     out << text("Usage: besweet -core( -input IN -output OUT [-logfile LOG] )\n"
                 "               [-ota( [-norm X] [-fs RATE] )] [-ssrc( --rate 48000 )]\n"
-                "               [-toolame( -m s|j|d|m -b KBPS ) | -ac3enc( -b KBPS )]\n")
+                "               [-toolame( -m s|j|d|m -b KBPS ) |\n"
+                "                -ac3enc( -b KBPS [-dialnorm N|auto] )]\n")
                .local
         << '\n'
         << text("Turns one audio file (WAV, MPEG audio layer I/II/III, AC3 or raw PCM) into a DVD\n"
@@ -300,6 +315,12 @@ void printHelp(std::ostream& out)
         << helpList(text("kbps for m:").local, layerIIBitrates('m'))
         << text("  -ac3enc(      AC3 2/0 (1/0 for a mono source); default 192 kbps\n").local
         << helpList(text("kbps:").local, Ac3Kbps)
+        << text("  -dialnorm N   the dialogue level written in the AC3 track, -31 to -1 (dB): a\n"
+                "                player turns the track down by 31 + N dB, so its dialogue\n"
+                "                plays at -31. The default -31 leaves the level as it is; auto\n"
+                "                writes the track's measured loudness (LUFS, rounded, -31 to "
+                "-1)\n")
+               .local
         << text("  Without an encoder section the output's extension decides: .mpa/.mp2 Layer II\n"
                 "  joint stereo 224 kbps, .ac3 AC3 192 kbps, .wav 16-bit PCM.\n"
                 "  A DVD takes 48000 Hz, and AC3 up to 448 kbps: other tracks are made with a\n"

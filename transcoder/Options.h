@@ -15,6 +15,9 @@ namespace besweet
 
 enum class Codec { LayerII, Ac3, Wav };
 
+inline constexpr int DialnormNeutral = -31;
+inline constexpr int DialnormHighest = -1;
+
 struct Options {
     std::string input;
     std::string output;
@@ -28,6 +31,9 @@ struct Options {
     Codec codec = Codec::Wav;
     char mode = 'j'; // Layer II: s, j, d or m
     int kbps = 0;    // 0 for WAV
+    // AC3: the dialogue level written in every frame, -31 to -1 dB (-31: players leave the level
+    // as it is); empty with -dialnorm auto, where it is the track's measured loudness.
+    std::optional<int> dialnorm = DialnormNeutral;
 
     std::vector<std::string> arguments; // as given, for the log
 

@@ -40,6 +40,8 @@ public:
 
     // An FFmpeg I/O context writing (and seeking, for the WAV header) into the temporary file.
     [[nodiscard]] IoContextPtr makeIoContext();
+    // The temporary file, open for reading and writing, to change what was written.
+    [[nodiscard]] int descriptor() const { return fd_; }
 
     // Flushes the file to disk and puts it in place of the target, unless a signal came first
     // (throws Interrupted).

@@ -32,7 +32,7 @@ echo "package: $(basename "$deb")"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = klangdorn ] || fail "package name is '$(field Package)'"
 depends=$(field Depends)
-for library in libc6 libqt6widgets6 libavcodec libavformat libswresample qt6-qpa-plugins; do
+for library in libc6 libqt6widgets6 libavcodec libavformat libswresample libebur128 qt6-qpa-plugins; do
     grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 recommends=$(field Recommends)

@@ -73,7 +73,13 @@ TEST_P(Encodes, TheTrackAsAsked)
     }
     EXPECT_EQ(got.channels, c.channels);
     if (c.modeBits >= 0) {
-        EXPECT_EQ(layerIIModeBits(folder / c.output), c.modeBits);
+        // libtwolame writes a joint stereo frame that needs no joint coding as plain stereo; the
+        // first two share their mode, so that FFmpeg's reader keeps them.
+        const std::vector<int> modes = layerIIModes(folder / c.output);
+        ASSERT_GE(modes.size(), 2U);
+        EXPECT_EQ(modes[0], modes[1]);
+        for (const int mode : modes)
+            ASSERT_TRUE(mode == c.modeBits || (c.modeBits == 1 && mode == 0)) << mode;
     }
 
     const double expected = c.tone.seconds * c.rate;

@@ -4,6 +4,7 @@
 // type fills a translated format as it fills the English one.
 #include "Av.h"
 #include "Text.h"
+#include "common/RunSummary.h"
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 
@@ -127,10 +128,14 @@ TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
                percent.find_first_not_of("0123456789") == std::string::npos &&
                std::stoi(percent) % 10 == 0 && std::stoi(percent) <= 100;
     };
+    // The run ends with what it delivered, the lead word in the run's language.
+    const std::string summary = klangdorn::RunSummaryOf(done.out);
+    EXPECT_TRUE(done.out.ends_with(summary + "\n")) << done.out;
+    EXPECT_EQ(summary.rfind(said("Delivered: ", "Geliefert: "), 0), 0U) << done.out;
     int progressLines = 0;
     std::istringstream lines(done.out);
     for (std::string line; std::getline(lines, line);) {
-        if (!line.starts_with("besweet: ")) {
+        if (!line.starts_with("besweet: ") && line != summary) {
             EXPECT_TRUE(isProgressLine(line)) << line;
             ++progressLines;
         }
@@ -145,6 +150,7 @@ TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("DVD-konform"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nDelivered: "), std::string::npos) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(

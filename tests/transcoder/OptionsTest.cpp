@@ -49,6 +49,7 @@ struct GoodLine {
     bool raw;
     int rawRate;
     bool resample;
+    std::optional<int> dialnorm = DialnormNeutral; // empty: the loudness measured
 };
 
 void PrintTo(const GoodLine& c, std::ostream* os)
@@ -77,6 +78,7 @@ TEST_P(GoodLines, AreReadAsMeant)
         EXPECT_EQ(got.options.rawRate, want.rawRate);
     }
     EXPECT_EQ(got.options.resampleTo48k, want.resample);
+    EXPECT_EQ(got.options.dialnorm, want.dialnorm);
     EXPECT_TRUE(got.err.empty());
 }
 
@@ -95,6 +97,14 @@ INSTANTIATE_TEST_SUITE_P(
             Codec::Ac3, 0, 448, 1.0, true, 32000, false},
         GoodLine{"-core( -input in.wav -output o.ac3 ) -ota( -fs 44100 -norm .5 )", Codec::Ac3, 0,
                  192, 0.5, true, 44100, false},
+        GoodLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -dialnorm -27 -b 224 )", Codec::Ac3,
+                 0, 224, std::nullopt, false, 0, false, -27},
+        GoodLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -b 448 -dialnorm -1 )", Codec::Ac3,
+                 0, 448, std::nullopt, false, 0, false, -1},
+        GoodLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -dialnorm -31 )", Codec::Ac3, 0,
+                 192, std::nullopt, false, 0, false, -31},
+        GoodLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -dialnorm auto )", Codec::Ac3, 0,
+                 192, std::nullopt, false, 0, false, std::nullopt},
         // The slider's bottom: no normalisation, yet no error.
         GoodLine{"-core( -input in.wav -output o.ac3 ) -ota( -norm 0.00 )", Codec::Ac3, 0, 192, 0.0,
                  false, 0, false},
@@ -165,6 +175,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "allowed (kbps): 64, 96"},
         BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -b 700 )", "448, 512, 576, 640"},
         BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -b 192k )", "not one AC3 knows"},
+        BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -dialnorm 0 )", "from -31 to -1"},
+        BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -dialnorm -32 )", "from -31 to -1"},
+        BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -dialnorm -20.5 )", "or auto"},
+        BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -dialnorm Auto )", "or auto"},
+        BadLine{"-core( -input in.wav -output o.mpa ) -toolame( -dialnorm -20 )",
+                "unknown option '-dialnorm'"},
         BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -b 192 ) -toolame( -b 224 )",
                 "not both"}));
 

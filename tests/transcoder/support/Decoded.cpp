@@ -131,13 +131,15 @@ Decoded decodeFile(const std::filesystem::path& path, DecodeTo to)
     return result;
 }
 
-int layerIIModeBits(const std::filesystem::path& path)
+std::vector<int> layerIIModes(const std::filesystem::path& path)
 {
     const std::string bytes = readBytes(path);
-    if (bytes.size() < 4 || static_cast<unsigned char>(bytes[0]) != 0xff ||
-        (static_cast<unsigned char>(bytes[1]) & 0xe0) != 0xe0)
-        throw std::runtime_error(path.string() + " does not start with an MPEG audio frame");
-    return static_cast<unsigned char>(bytes[3]) >> 6;
+    std::vector<int> modes;
+    for (const std::int64_t at : packetPositions(path))
+        if (at >= 0 && static_cast<std::size_t>(at) + 4 <= bytes.size())
+            modes.push_back(static_cast<unsigned char>(bytes[static_cast<std::size_t>(at) + 3]) >>
+                            6);
+    return modes;
 }
 
 std::vector<std::int64_t> packetPositions(const std::filesystem::path& path)

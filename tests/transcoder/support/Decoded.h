@@ -29,8 +29,8 @@ enum class DecodeTo { Default, Float };
 // Throws std::runtime_error when the file cannot be decoded.
 Decoded decodeFile(const std::filesystem::path& path, DecodeTo to = DecodeTo::Default);
 
-// The mode bits of the first MPEG audio frame header: 0 stereo, 1 joint, 2 dual, 3 mono.
-int layerIIModeBits(const std::filesystem::path& path);
+// The mode bits of each MPEG audio frame header, in order: 0 stereo, 1 joint, 2 dual, 3 mono.
+std::vector<int> layerIIModes(const std::filesystem::path& path);
 
 double toDecibels(double linear);
 

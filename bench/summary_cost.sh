@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# What decoding each delivered track again and measuring its loudness costs a plain AC3 job:
+# times a besweet built without the summary (BEFORE) against one with it (AFTER) on the same
+# job (10 minutes of 44.1 kHz stereo pink noise to AC3 192 kbps), by turns, and prints the
+# medians of wall and CPU time and the share the summary adds. Goal: under 3 %.
+#
+#   bench/summary_cost.sh path/to/besweet-before path/to/besweet-after
+#
+# Environment: RUNS (runs of each, default 5), WORKDIR (scratch folder; default a new one under
+# /tmp, removed at the end). Needs ffmpeg (for the input) and /usr/bin/time.
+set -euo pipefail
+
+before=$(realpath "$1")
+after=$(realpath "$2")
+runs=${RUNS:-5}
+for b in "$before" "$after"; do
+    [ -x "$b" ] || { echo "summary_cost.sh: no besweet at $b" >&2; exit 2; }
+done
+command -v ffmpeg >/dev/null || { echo "summary_cost.sh: needs ffmpeg" >&2; exit 2; }
+
+own_workdir=false
+if [ -z "${WORKDIR:-}" ]; then
+    WORKDIR=$(mktemp -d /tmp/besweet-summary-XXXXXX)
+    own_workdir=true
+fi
+cleanup() { $own_workdir && rm -rf "$WORKDIR"; return 0; }
+trap cleanup EXIT
+cd "$WORKDIR"
+
+[ -f in10.wav ] || ffmpeg -v error -y \
+    -f lavfi -i "anoisesrc=d=600:c=pink:r=44100:a=0.25:s=1" \
+    -f lavfi -i "anoisesrc=d=600:c=pink:r=44100:a=0.25:s=2" \
+    -filter_complex "amerge=inputs=2" -c:a pcm_s16le in10.wav
+
+# "wall user+system" seconds of one plain AC3 job.
+times_of() { # besweet
+    /usr/bin/time -f "%e %U %S" -o time.txt "$1" '-core(' -input in10.wav -output o.ac3 ')' \
+        '-ac3enc(' -b 192 ')' >/dev/null
+    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' time.txt
+}
+
+median() { # numbers...
+    printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'
+}
+
+bw=() bc=() aw=() ac=()
+for ((r = 0; r < runs; r++)); do
+    read -r w c < <(times_of "$before")
+    bw+=("$w") bc+=("$c")
+    read -r w c < <(times_of "$after")
+    aw+=("$w") ac+=("$c")
+done
+echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); runs of each: $runs"
+printf '%-28s %10s %10s\n' "plain AC3 job (10 min)" "wall s" "CPU s"
+printf '%-28s %10s %10s\n' "without the summary" "$(median "${bw[@]}")" "$(median "${bc[@]}")"
+printf '%-28s %10s %10s\n' "with the summary" "$(median "${aw[@]}")" "$(median "${ac[@]}")"
+awk -v bw="$(median "${bw[@]}")" -v aw="$(median "${aw[@]}")" \
+    -v bc="$(median "${bc[@]}")" -v ac="$(median "${ac[@]}")" \
+    'BEGIN { printf "the summary adds: %+.1f %% wall, %+.1f %% CPU (goal: under 3 %%)\n",
+             100 * (aw - bw) / bw, 100 * (ac - bc) / bc }'
