@@ -400,10 +400,8 @@ void logInput(const Input& input, RunLog& log)
     if (!input.knownDespiteRaw.empty()) {
         log.line("input: a file of a known format (" + input.knownDespiteRaw +
                  "), read as such; raw PCM (-fs) ignored");
-        say("besweet: warning: %s\n",
-            text("%s is a file of a known format (%s): read as such, raw PCM (-fs) ignored",
-                 input.path, input.knownDespiteRaw)
-                .local.c_str());
+        warn(log, text("%s is a file of a known format (%s): read as such, raw PCM (-fs) ignored",
+                       input.path, input.knownDespiteRaw));
     }
     if (input.oversized)
         log.line("input: the data runs to the end of the file, " +

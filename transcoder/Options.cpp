@@ -298,9 +298,10 @@ void printHelp(std::ostream& out)
                 "above\n"
                 "                full scale or more than 0.5 dB from X is encoded again with the "
                 "gain\n"
-                "                corrected (3 encodes at most, each in the log). Material no gain\n"
-                "                brings to X without clipping ends at the highest level that does\n"
-                "                not clip. Reads the input two to four times, so not from a pipe\n")
+                "                corrected (3 encodes at most, more while it peaks above full\n"
+                "                scale, each in the log). Material no gain brings to X without\n"
+                "                clipping ends at the highest level that does not clip (a\n"
+                "                warning). Reads the input twice or more, so not from a pipe\n")
                .local
         << text("  -fs RATE      the input is raw PCM (signed 16-bit little-endian stereo) at "
                 "RATE:\n"

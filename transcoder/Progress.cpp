@@ -3,6 +3,7 @@
 #include "Progress.h"
 
 #include "Messages.h"
+#include "common/ProgressLine.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -31,6 +32,13 @@ void Progress::update(std::int64_t done, std::int64_t total)
         show(terminal_ ? percent : percent / 10 * 10);
 }
 
+void Progress::leave()
+{
+    if (terminal_)
+        say("\n");
+    finished_ = true;
+}
+
 void Progress::finish()
 {
     show(100);
@@ -42,10 +50,11 @@ void Progress::finish()
 void Progress::show(int percent)
 {
     shown_ = percent;
+    const std::string line = klangdorn::ProgressLineText(label_, percent, terminal_);
     if (terminal_)
-        say("\r%s %3d%%", label_.c_str(), percent);
+        say("\r%s", line.c_str());
     else
-        say("%s %d%%\n", label_.c_str(), percent);
+        say("%s\n", line.c_str());
 }
 
 } // namespace besweet

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Progress on standard output, one line per pass: rewritten in place on a terminal, plain
-// lines every 10% into a pipe (flushed, so a reader sees them as they come), through say().
+// lines every 10% into a pipe (flushed, so a reader sees them as they come), through say(), in
+// the form the window reads (common/ProgressLine.h).
 #pragma once
 
 #include "Text.h"
@@ -22,7 +23,11 @@ public:
     ~Progress();
 
     void update(std::int64_t done, std::int64_t total);
+    // The pass is done: 100%.
     void finish();
+    // The pass ends short of 100%, since a pass added after it does the rest (an encode again):
+    // the window counts the run's 100% only once.
+    void leave();
 
 private:
     void show(int percent);

@@ -4,10 +4,11 @@
 // for everything else: numbers in the log, FFmpeg's parsers, the C library's reasons in the log.
 #include "Text.h"
 
-#include "Messages.h"
 #include "RunLog.h"
+#include "common/ProgressLine.h"
 
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <libintl.h>
@@ -128,7 +129,8 @@ void useUserLanguage()
 void warn(RunLog& log, const Text& warning)
 {
     log.line("warning: " + warning.english);
-    say("besweet: warning: %s\n", warning.local.c_str());
+    std::fprintf(stderr, "%.*s%s\n", static_cast<int>(klangdorn::WarningPrefix.size()),
+                 klangdorn::WarningPrefix.data(), warning.local.c_str());
 }
 
 } // namespace besweet

@@ -162,8 +162,8 @@ template <typename... Args>
 // FFmpeg keep the C locale.
 void useUserLanguage();
 
-// "besweet: warning: ..." on standard output, translated, and "warning: ..." in the log,
-// English. The prefix is never translated: the window looks for it.
+// "besweet: warning: ..." on standard error, translated, and "warning: ..." in the log,
+// English. The prefix is never translated: the window looks for it (common/ProgressLine.h).
 void warn(RunLog& log, const Text& warning);
 
 } // namespace besweet

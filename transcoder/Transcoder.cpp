@@ -10,6 +10,7 @@
 #include "EncodeStage.h"
 #include "HeaderScan.h"
 #include "Input.h"
+#include "InputChange.h"
 #include "Messages.h"
 #include "PeakMeter.h"
 #include "Plan.h"
@@ -60,7 +61,8 @@ struct Peaks {
 // written as they come out of the resampler. PCM at the measuring rate is read straight from its
 // packets; decoded frames of the planned kind are mixed as they are measured, and anything else
 // (another rate, or channels that changed on the way) goes through the resampler first.
-[[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, int rate, std::int64_t limit)
+[[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, int rate, std::int64_t limit,
+                                const InputWatch& watch)
 {
     Progress progress(text("Pass 1/2: measuring the peak"));
     std::int64_t samples = 0;
@@ -73,6 +75,7 @@ struct Peaks {
         readPackets(input, progress, [&](const AVPacket& packet) { samples += split.add(packet); });
         split.finish();
         checkNotEmpty(input, samples);
+        watch.check();
         progress.finish();
         return {mixed.samplePeak(), mixed.truePeak()};
     }
@@ -90,6 +93,7 @@ struct Peaks {
     samples = decodeAll(input, progress, onFrame, nullptr, limit);
     resampler.drain(measure);
     checkNotEmpty(input, samples);
+    watch.check();
     progress.finish();
     return {std::max(mixed.samplePeak(), converted.samplePeak()),
             std::max(mixed.truePeak(), converted.truePeak())};
@@ -126,6 +130,8 @@ double marginAt(Codec codec, int kbps)
 // Decoded peaks this close to the level asked reach it (0.5 dB, less a hair for rounding).
 constexpr double ToleranceDecibels = 0.49;
 constexpr int MostEncodes = 3;
+// Encodes that still peak above full scale after these end the run: the track is not made.
+constexpr int MostEncodesInAll = 8;
 
 double fromDecibels(double decibels)
 {
@@ -192,20 +198,31 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
     return gain;
 }
 
-[[nodiscard]] std::unique_ptr<EncodeStage> encodePass(Input input, const Options& options,
-                                                      const Plan& plan, double gain,
-                                                      EncodeStage::Measure measure,
-                                                      const Text& label, RunLog& log)
+// Reads the whole input into an encode; the progress is left for the caller to finish, once it
+// knows whether this pass is the last.
+[[nodiscard]] std::unique_ptr<EncodeStage>
+encodePass(Input input, const Options& options, const Plan& plan, double gain,
+           EncodeStage::Measure measure, Progress& progress, const InputWatch& watch, RunLog& log)
 {
     auto stage = std::make_unique<EncodeStage>(options, plan, gain, measure, log);
-    Progress progress(label);
     const std::int64_t samples = decodeAll(
         input, progress, [&](const AVFrame& frame) { stage->add(frame); }, &log,
         options.stopAfterSamples);
     checkNotEmpty(input, samples);
     stage->finish();
-    progress.finish();
+    watch.check();
     return stage;
+}
+
+// An encode that is kept as it comes.
+void encodeOnce(Input input, const Options& options, const Plan& plan, const Text& label,
+                const InputWatch& watch, RunLog& log)
+{
+    Progress progress(label);
+    const auto stage = encodePass(std::move(input), options, plan, 1.0,
+                                  EncodeStage::Measure::Nothing, progress, watch, log);
+    progress.finish();
+    stage->commit();
 }
 
 // Of two finished encodes, the one to keep: one that does not clip over one that does, then the
@@ -276,10 +293,24 @@ double highestGain(Codec codec, const Plan& plan, const Peaks& peaks)
     return 1.0 / (plan.inRate == plan.outRate ? peaks.sample : peaks.truePeak);
 }
 
+// Says on standard error, and in the log, how far the kept track is from the level asked.
+void warnOfMissedLevel(double kept, bool clipped, int encodes, const Target& target, RunLog& log)
+{
+    if (clipped && kept < target.lowest)
+        warn(log, text("level: %s delivered, %s asked: the highest level that does not clip",
+                       dBFS(kept), dBFS(target.asked)));
+    else if (!target.reached(kept))
+        warn(log, text("level: %s delivered, %s asked: the nearest of %d encodes", dBFS(kept),
+                       dBFS(target.asked), encodes));
+}
+
 // Encodes, measures the decoded track and, while it misses the level, encodes again with the
-// gain corrected by the error measured (MostEncodes at most); the best encode is kept.
+// gain corrected by the error measured (MostEncodes at most); the best encode is kept. A track
+// that peaks above full scale is never kept: while every encode does, the next one is made at a
+// gain the highest overshoot seen cannot lift above full scale (MostEncodesInAll at most, then
+// the run fails).
 void encodeNormalised(const Options& options, const Plan& plan, const Target& target, double gain,
-                      double highest, RunLog& log)
+                      double highest, const InputWatch& watch, RunLog& log)
 {
     std::unique_ptr<EncodeStage> kept;
     double keptPeak = 0.0;
@@ -289,8 +320,10 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
     for (int encode = 1;; ++encode) {
         const Text label = encode == 1 ? text("Pass 2/2: encoding")
                                        : text("Pass %d/%d: encoding again", encode + 1, encode + 1);
-        std::unique_ptr<EncodeStage> stage = encodePass(
-            openInput(options), options, plan, gain, EncodeStage::Measure::DecodedPeak, label, log);
+        Progress progress(label);
+        std::unique_ptr<EncodeStage> stage =
+            encodePass(openInput(options), options, plan, gain, EncodeStage::Measure::DecodedPeak,
+                       progress, watch, log);
         const double peak = stage->decodedPeak();
         log.line("decoded peak: " + dBFS(peak));
         clipped = clipped || peak > 1.0;
@@ -299,28 +332,32 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
             kept = std::move(stage);
             keptPeak = peak;
         }
-        if (target.reached(peak) || encode == MostEncodes || peak <= 0.0)
+        const bool keptClips = keptPeak > 1.0;
+        if (!keptClips && (target.reached(peak) || encode >= MostEncodes || peak <= 0.0)) {
+            progress.finish();
             break;
+        }
+        if (encode >= MostEncodesInAll)
+            throw WorkError(text("%s: the encoded track peaks above full scale at every gain "
+                                 "tried (%d encodes, the lowest at %s); nothing written: choose "
+                                 "a higher bitrate",
+                                 options.output, encode, dBFS(keptPeak)));
         const double next =
-            std::min(correctedGain(done, target, encode + 1 == MostEncodes), highest);
+            std::min(correctedGain(done, target, encode + 1 >= MostEncodes), highest);
         // Full scale at the encoder's input, and still short of the level.
         clipped = clipped || next >= highest;
-        if (next >= highest && gain >= highest)
+        if (!keptClips && next >= highest && gain >= highest) {
+            progress.finish();
             break;
+        }
+        progress.leave();
         log.line("encoding again (" + std::to_string(encode + 1) + " of at most " +
-                 std::to_string(MostEncodes) + "): the decoded peak " + dBFS(peak) + " misses " +
-                 dBFS(target.asked) + ": " + whyEncodeAgain(peak, target) + "; gain corrected by " +
-                 decibels(next / gain));
+                 std::to_string(keptClips ? MostEncodesInAll : MostEncodes) +
+                 "): the decoded peak " + dBFS(peak) + " misses " + dBFS(target.asked) + ": " +
+                 whyEncodeAgain(peak, target) + "; gain corrected by " + decibels(next / gain));
         gain = next;
     }
-    if (clipped && keptPeak < target.lowest)
-        log.line("level: " + dBFS(keptPeak) + ", the highest level that does not clip (" +
-                 dBFS(target.asked) + " asked)");
-    else if (!target.reached(keptPeak) && keptPeak <= 1.0)
-        log.line("level: " + dBFS(keptPeak) + " after " + std::to_string(done.size()) +
-                 " encodes, the nearest to the " + dBFS(target.asked) + " asked");
-    if (keptPeak > 1.0)
-        log.line("warning: the decoded track still peaks above full scale at " + dBFS(keptPeak));
+    warnOfMissedLevel(keptPeak, clipped, static_cast<int>(done.size()), target, log);
     kept->commit();
 }
 
@@ -338,9 +375,7 @@ void warnIfNotForDvd(const Options& options, const Plan& plan, RunLog& log)
         warn(log, text("not DVD-compliant: %s", fault));
 }
 
-} // namespace
-
-void transcode(const Options& options, RunLog& log)
+void transcodeWatched(const Options& options, const InputWatch& watch, RunLog& log)
 {
     const bool normalise = options.norm && *options.norm > 0.0;
     if (normalise)
@@ -355,22 +390,32 @@ void transcode(const Options& options, RunLog& log)
     if (normalise) {
         const Target target = targetFor(*options.norm, options.codec);
         const Peaks peaks = measurePeak(std::move(input), plan, measuringRate(options.codec, plan),
-                                        options.stopAfterSamples);
+                                        options.stopAfterSamples, watch);
         if (const auto gain = predictGain(peaks, options, target, log)) {
             encodeNormalised(options, plan, target, *gain, highestGain(options.codec, plan, peaks),
-                             log);
+                             watch, log);
             return;
         }
-        encodePass(openInput(options), options, plan, 1.0, EncodeStage::Measure::Nothing,
-                   text("Pass 2/2: encoding"), log)
-            ->commit();
+        encodeOnce(openInput(options), options, plan, text("Pass 2/2: encoding"), watch, log);
         return;
     }
     if (options.norm)
         log.line("normalisation: none (-norm 0); gain: none");
-    encodePass(std::move(input), options, plan, 1.0, EncodeStage::Measure::Nothing,
-               text("Pass 1/1: encoding"), log)
-        ->commit();
+    encodeOnce(std::move(input), options, plan, text("Pass 1/1: encoding"), watch, log);
+}
+
+} // namespace
+
+void transcode(const Options& options, RunLog& log)
+{
+    const InputWatch watch(options.input);
+    try {
+        transcodeWatched(options, watch, log);
+    } catch (const WorkError&) {
+        // A file that changed is the reason a read failed, rather than damage.
+        watch.check();
+        throw;
+    }
 }
 
 } // namespace besweet

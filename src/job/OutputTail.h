@@ -3,6 +3,8 @@
 // failed run can say what the transcoder last said.
 #pragma once
 
+#include "common/ProgressLine.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -25,9 +27,6 @@ private:
     std::string m_kept;
     bool m_dropped = false;
 };
-
-// The bundled transcoder starts its warnings so, in every language it speaks.
-inline constexpr std::string_view WarningPrefix = "besweet: warning: ";
 
 // What a failed run's message adds from the transcoder's output: the last line of the bundled
 // transcoder's own "besweet: ..." form when there is one, else the last `maxLines` lines that

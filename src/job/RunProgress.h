@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How far the transcoder has come, read from its output as it arrives: the bundled transcoder
-// writes lines such as "Pass 2/2: encoding 40%". A run of several passes counts as one whole.
+// writes lines such as "Pass 2/2: encoding 40%" (common/ProgressLine.h). A run of several passes
+// counts as one whole, whose percentage never goes back.
 #pragma once
+
+#include "common/ProgressLine.h"
 
 #include <optional>
 #include <string>
@@ -10,8 +13,8 @@
 namespace klangdorn
 {
 
-// The share of the whole run in percent that one output line tells; nothing for a line
-// without a trailing percentage. "Pass k/n: ... p%" counts the passes before it as done.
+// The share of the whole run in percent that one output line tells on its own; nothing for a
+// line without a trailing percentage. "Pass k/n: ... p%" counts the passes before it as done.
 std::optional<int> RunPercentOf(std::string_view line);
 
 class RunProgress
@@ -20,7 +23,7 @@ public:
     // Output bytes as they come; true when the percentage changed.
     bool append(std::string_view bytes);
     // The latest percentage; nothing before the first one.
-    std::optional<int> percent() const { return m_percent; }
+    std::optional<int> percent() const { return m_share.percent(); }
     // The last summary line of what the run delivered so far; empty before one.
     const std::string& summary() const { return m_summary; }
     void reset();
@@ -28,7 +31,7 @@ public:
 private:
     bool takeLine(std::string_view line);
     std::string m_partialLine;
-    std::optional<int> m_percent;
+    RunShare m_share;
     std::string m_summary;
 };
 

@@ -63,7 +63,7 @@ TEST_P(Encodes, TheTrackAsAsked)
 
     const RunResult run = runBesweet(arguments);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_TRUE(run.errors().empty()) << run.err;
 
     const Decoded got = decodeFile(folder / c.output);
     EXPECT_EQ(got.codec, c.codec);

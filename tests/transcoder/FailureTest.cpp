@@ -107,9 +107,10 @@ TEST_P(RefusesBrokenInput, WithExitOneAndTheTargetUntouched)
     arguments.insert(arguments.end(), c.sections.begin(), c.sections.end());
     const RunResult run = runBesweet(arguments);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.rfind("besweet: " + input.string() + ": ", 0), 0U) << run.err;
-    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    const std::string failure = run.errors();
+    EXPECT_EQ(failure.rfind("besweet: " + input.string() + ": ", 0), 0U) << run.err;
+    EXPECT_NE(failure.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(failure.begin(), failure.end(), '\n'), 1) << run.err;
     EXPECT_TRUE(readBytes(folder / "o.ac3") == previousTake) << "the target changed";
     EXPECT_EQ(folder.names(), before);
 }

@@ -113,10 +113,10 @@ TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
     const RunResult done = run(besweetArguments(
         folder / "in.wav", folder / "out.mpa", {"-ota(", "-norm", "0.9", ")"}, folder / "run.log"));
     ASSERT_EQ(done.exitCode, 0) << done.err;
-    EXPECT_NE(done.out.find(said("besweet: warning: not DVD-compliant: 44100 Hz",
+    EXPECT_NE(done.err.find(said("besweet: warning: not DVD-compliant: 44100 Hz",
                                  "besweet: warning: nicht DVD-konform: 44100 Hz")),
               std::string::npos)
-        << done.out;
+        << done.err;
     // "Pass 1/2: measuring the peak 40%": the pass in the run's language, a step of ten percent.
     const auto isProgressLine = [&](const std::string& line) {
         const std::size_t blank = line.rfind(' ');

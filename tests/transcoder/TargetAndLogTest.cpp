@@ -192,7 +192,7 @@ TEST(Besweet, FailsCleanlyAtTheFileSizeLimit)
         ::setrlimit(RLIMIT_FSIZE, &limit);
     });
     EXPECT_EQ(run.exitCode, 1) << "signal " << run.signal;
-    EXPECT_EQ(run.err,
+    EXPECT_EQ(run.errors(),
               "besweet: " + (folder / "o.wav").string() + ": cannot write: File too large\n");
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.wav"}));
 }
@@ -326,7 +326,7 @@ TEST(Besweet, SaysWhenTheLogCouldNotBeWritten)
         const std::string says = previous ? ": the new log could not be written whole, the "
                                             "previous log is kept: "
                                           : ": the log is incomplete: ";
-        EXPECT_EQ(run.err.rfind("besweet: " + log + says, 0), 0U) << run.err;
+        EXPECT_EQ(run.errors().rfind("besweet: " + log + says, 0), 0U) << run.err;
         EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
         if (previous) {
             EXPECT_EQ(readBytes(log), "the previous run's log");

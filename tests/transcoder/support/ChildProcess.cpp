@@ -9,12 +9,23 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace besweet::test
 {
+
+std::string RunResult::errors() const
+{
+    std::string kept;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.starts_with("besweet: warning: "))
+            kept += line + '\n';
+    return kept;
+}
 
 namespace
 {

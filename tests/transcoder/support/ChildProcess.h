@@ -16,6 +16,9 @@ struct RunResult {
     int signal = 0;
     std::string out;
     std::string err;
+
+    // Standard error without besweet's warnings: what it said of a failure, if anything.
+    [[nodiscard]] std::string errors() const;
 };
 
 // Runs in the child just before besweet starts (a lower file size limit, another user).
