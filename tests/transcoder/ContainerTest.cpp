@@ -149,7 +149,7 @@ TEST_P(DamagedRecordings, PlayAsAPlainDecodeDoes)
     EXPECT_NEAR(out.seconds(), decodeFile(input).seconds(), 0.15) << run.out;
     for (double from = 0.0; from + 0.5 <= out.seconds(); from += 0.5)
         EXPECT_GT(rmsOf(out, 0, from, from + 0.5), 0.1) << from << " s\n" << run.out;
-    EXPECT_NE(run.out.find("besweet: warning: " + c.says), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("besweet: warning: " + c.says), std::string::npos) << run.err;
 }
 
 // clang-format off
