@@ -239,6 +239,12 @@ void frmMain::buildControls()
             definition.container ? child<QWidget>(*client, definition.container) : client;
         makeControl(definition, container);
     }
+    // A label is drawn on its container beneath every control: where it reaches over one,
+    // the control still takes the clicks on its whole area.
+    for (const auto& definition : controlTable) {
+        if (definition.kind == Kind::Label)
+            child<QWidget>(*client, definition.name)->lower();
+    }
 
     m_txtInputFile = child<QLineEdit>(*this, "txtInputFile");
     m_txtOutputFile = child<QLineEdit>(*this, "txtOutputFile");
