@@ -36,8 +36,9 @@ public:
     // into a console of its own).
     virtual std::optional<std::string> lastOutput() const { return std::nullopt; }
     // Asks the process to end (SIGTERM on POSIX; on Windows it is terminated) and returns at
-    // once; the wait then sees its end.
-    virtual void stop() = 0;
+    // once; the wait then sees its end. False when it had ended on its own already: then its
+    // end is its own, not the stop's.
+    virtual bool stop() = 0;
 };
 
 class ProcessLauncher

@@ -178,8 +178,8 @@ void TranscodeRun::stop()
 {
     if (!m_running)
         return;
-    m_stopRequested = true;
-    m_running->stop();
+    // A run that ended on its own before the stop keeps its failure or warnings box.
+    m_stopRequested = m_running->stop();
 }
 
 void TranscodeRun::endWaiting()

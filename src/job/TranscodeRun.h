@@ -61,7 +61,8 @@ public:
     void setBundledTranscoder(FindBundledTranscoder find) { m_findBundled = std::move(find); }
 
     bool isRunning() const { return m_running != nullptr; }
-    // Asks the running transcoder to end; the run then ends as stopped, without a box.
+    // Asks the running transcoder to end; the run then ends as stopped, without a box, unless
+    // the transcoder had ended on its own already.
     void stop();
 
 private:

@@ -249,12 +249,14 @@ public:
     // The whole group it leads (wine's helpers too); only while it is not reaped, so the
     // number cannot stand for another process yet. One that does not end when asked is
     // killed: a run whose window is gone must not go on unseen.
-    void stop() override
+    bool stop() override
     {
+        reapIfEnded();
         if (m_end)
-            return;
+            return false;
         ::kill(-m_pid, SIGTERM);
         m_forceKill.start(ForceKillAfterMs);
+        return true;
     }
 
     ProcessEnd waitWithEventsHandled()

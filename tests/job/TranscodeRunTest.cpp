@@ -474,6 +474,36 @@ TEST_F(TranscodeRunTest, AStoppedRunEndsWithoutABox)
     EXPECT_EQ(journal.size(), 8u);
 }
 
+// A stop that comes after the transcoder's own end (the closing question answered late) leaves
+// the run's own box: its failure or its warnings.
+TEST_F(TranscodeRunTest, AStopAfterTheTranscodersOwnEndKeepsTheRunsBox)
+{
+    struct Case {
+        ProcessEnd end;
+        const char* output;
+        bool writesTarget;
+        const char* boxStart;
+    };
+    for (const Case& c : {Case{ProcessEnd::exited(1), "besweet: kaputt\n", false,
+                               "BeSweet wurde mit Fehlercode 1 beendet."},
+                          Case{ProcessEnd::exited(0), "besweet: warning: 44100 Hz\n", true,
+                               "Transcode beendet, mit Warnungen:"}}) {
+        messages.shown.clear();
+        files.existing.clear();
+        launcher.endsBeforeStop = true;
+        launcher.end = c.end;
+        launcher.output = c.output;
+        launcher.duringWait = [&] {
+            if (c.writesTarget)
+                files.write(Target);
+            run.stop();
+        };
+        click();
+        ASSERT_EQ(messages.shown.size(), 1u) << c.boxStart;
+        EXPECT_TRUE(messages.shown[0].text.starts_with(c.boxStart)) << messages.shown[0].text;
+    }
+}
+
 // The typed target's extension picks the encoder; another one leaves the stored type in charge.
 struct TypedTargetCase {
     std::string target;

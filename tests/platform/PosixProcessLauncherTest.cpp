@@ -318,10 +318,12 @@ INSTANTIATE_TEST_SUITE_P(
                      "Übung", "Übung"},
         CodePageCase{"[Software\\\\Wine]\n\"ACP\"=\"65001\"\n", "\x84Zitat\x93", "„Zitat“"}));
 
-// Windows cannot open a name with ? * | " < >: refused before wine starts, naming the path.
+// Windows cannot open a name with ? * | " < >, and reads \ and : in a name as parts of another
+// path: refused before wine starts, naming the path.
 TEST_F(WineTest, APathWindowsCannotOpenIsRefusedBeforeTheStart)
 {
-    for (const char* name : {"Was?.wav", "a*b.wav", "x|y.ac3", "\"z\".ac3", "<a>.log"}) {
+    for (const char* name :
+         {"Was?.wav", "a*b.wav", "x|y.ac3", "\"z\".ac3", "<a>.log", "a\\b.ac3", "c:d.wav"}) {
         const std::string forbidden = path(name);
         try {
             launcher.launch({exe, "-input", path("ok.wav"), "-output", forbidden}, "", false);
