@@ -70,14 +70,16 @@ std::string OutputTail::text() const
 {
     if (!m_dropped)
         return m_kept;
-    // The first line is cut; with no line break kept, at least no character is cut.
+    // The first line is cut: it goes, unless nothing but blanks follows it. Then the end of
+    // that one over-long line is what the program last said, kept without a cut character.
     std::string_view kept(m_kept);
     const auto firstBreak = kept.find('\n');
-    if (firstBreak != std::string_view::npos)
+    if (firstBreak != std::string_view::npos &&
+        kept.find_first_not_of(" \t\r\n", firstBreak) != std::string_view::npos)
         return std::string(kept.substr(firstBreak + 1));
     while (!kept.empty() && isUtf8Continuation(kept.front()))
         kept.remove_prefix(1);
-    return std::string(kept);
+    return std::string(CutLineMark) + std::string(kept);
 }
 
 std::string LastWords(std::string_view output, std::size_t maxLines)

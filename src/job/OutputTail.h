@@ -11,13 +11,17 @@
 namespace klangdorn
 {
 
+// Stands before the kept end of a line whose start was dropped.
+inline constexpr std::string_view CutLineMark = "…";
+
 class OutputTail
 {
 public:
     static constexpr std::size_t Capacity = 4096;
 
     void append(std::string_view bytes);
-    // The kept bytes; when older output was dropped, from the first whole line on.
+    // The kept bytes; when older output was dropped, from the first whole line on, or the
+    // end of one over-long last line behind "…".
     std::string text() const;
     std::size_t keptBytes() const { return m_kept.size(); }
 

@@ -42,8 +42,22 @@ TEST(OutputTail, ShortOutputIsKeptAsItIsAndAHugeLineLosesNoCharacterHalf)
     longLine.append(umlauts + "y"); // the kept bytes begin inside an "ü"
     const std::string text = longLine.text();
     ASSERT_GE(text.size(), 3u);
-    EXPECT_EQ(text.substr(0, 2), "ü");
+    EXPECT_EQ(text.substr(0, CutLineMark.size() + 2), std::string(CutLineMark) + "ü");
     EXPECT_TRUE(text.ends_with("üy"));
+}
+
+// A refusal naming a path longer than the tail still says how it ends.
+TEST(OutputTail, AnOverlongLastLineKeepsItsEnd)
+{
+    for (const char* end : {"\n", "\r\n", "\n\n  \n"}) {
+        OutputTail tail;
+        tail.append("Fortschritt 1%\nbesweet: /" + std::string(5000, 'x') + "/a.wav: cannot open" +
+                    end);
+        const std::string words = LastWords(tail.text());
+        EXPECT_TRUE(words.starts_with(std::string(CutLineMark) + "xxx")) << end;
+        EXPECT_TRUE(words.ends_with("xxx/a.wav: cannot open")) << end;
+        EXPECT_LE(words.size(), OutputTail::Capacity + CutLineMark.size()) << end;
+    }
 }
 
 struct WordsCase {
