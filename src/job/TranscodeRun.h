@@ -74,6 +74,7 @@ private:
     struct RunEnd {
         ProcessEnd end;
         std::optional<std::string> output;
+        std::vector<std::string> warnings;
     };
     RunEnd launchAndWait(const std::vector<std::string>& arguments, const std::string& commandLine,
                          bool showWindow);

@@ -245,6 +245,7 @@ public:
 
     long long processId() const override { return m_pid; }
     std::optional<std::string> lastOutput() const override { return m_tail.text(); }
+    std::vector<std::string> warnings() const override { return m_tail.warnings(); }
 
     // The whole group it leads (wine's helpers too); only while it is not reaped, so the
     // number cannot stand for another process yet. One that does not end when asked is

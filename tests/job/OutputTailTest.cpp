@@ -106,4 +106,20 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// Warnings written long before the end, between megabytes of progress, all reach the box.
+TEST(OutputTail, EveryWarningIsKeptHoweverMuchFollows)
+{
+    OutputTail tail;
+    tail.append("besweet: warning: stream 2 of 3 taken\n");
+    for (int i = 0; i < 20000; ++i)
+        tail.append("Durchgang 1/1: kodieren " + std::to_string(i % 100) + "%\r");
+    tail.append("besweet: warn");
+    tail.append("ing: damage read through at 2.5 s\r\nFortschritt 1%\rbesweet: warning: ");
+    tail.append("hole filled\r\n" + std::string(1 << 20, 'x') + "\nbesweet: warning: at the end");
+    EXPECT_EQ(tail.warnings(),
+              (std::vector<std::string>{"stream 2 of 3 taken", "damage read through at 2.5 s",
+                                        "hole filled", "at the end"}));
+    EXPECT_EQ(WarningLines(tail.text()).size(), 1u) << "the tail alone has lost the others";
+}
+
 } // namespace

@@ -458,6 +458,29 @@ TEST_F(TranscodeRunTest, AGoodRunThatWarnedShowsTheWarningsInOneBox)
                        MessageButtons::Ok, MessageIcon::Exclamation, ApplicationTitle}));
 }
 
+// Warnings come in the window's words, after a failure too, below what the transcoder last said.
+TEST_F(TranscodeRunTest, WarningsReachTheBoxInTheWindowsWords)
+{
+    const std::string resample = "not DVD-compliant: 44100 Hz (a DVD takes 48000 Hz: resample "
+                                 "with -ssrc( --rate 48000 ))";
+    const std::string inWords =
+        "not DVD-compliant: 44100 Hz (a DVD takes 48000 Hz: „Resample auf 48 kHz“ ankreuzen)";
+    for (const bool fails : {false, true}) {
+        messages.shown.clear();
+        files.existing.clear();
+        launcher.end = ProcessEnd::exited(fails ? 1 : 0);
+        launcher.output = "besweet: warning: " + resample + "\nbesweet: kaputt\n";
+        launcher.duringWait = [this] { files.write(Target); };
+        click();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        const Message& box = messages.shown[0];
+        if (fails)
+            EXPECT_EQ(box.detail, "besweet: kaputt\n\nZuvor gewarnt:\n" + inWords);
+        else
+            EXPECT_EQ(box.text, "Transcode beendet, mit Warnungen:\r\n" + inWords);
+    }
+}
+
 // Closing the window during the wait stops the transcoder; whatever its end, no box follows.
 TEST_F(TranscodeRunTest, AStoppedRunEndsWithoutABox)
 {
