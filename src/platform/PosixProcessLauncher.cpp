@@ -4,6 +4,7 @@
 #include "common/TextCase.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
+#include "platform/BundledTranscoder.h"
 #include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
 #include "platform/WineRun.h"
@@ -385,11 +386,14 @@ std::optional<std::string> FindOnPath(const std::string& name)
     }
 }
 
-SpawnPlan PlanSpawn(const std::vector<std::string>& arguments)
+SpawnPlan PlanSpawn(const std::vector<std::string>& arguments,
+                    const std::optional<std::string>& bundled)
 {
     if (arguments.empty() || arguments.front().empty())
         throw RuntimeError(ErrorNumber::FileNotFound, "");
     const std::string& program = arguments.front();
+    if (program == bundled)
+        return {program, arguments, GermanSpeakingEnvironment(currentEnvironment()), std::nullopt};
     if (!NeedsWine(program))
         return {program, arguments, std::nullopt, std::nullopt};
 
@@ -411,7 +415,7 @@ std::unique_ptr<RunningProcess>
 PosixProcessLauncher::launch(const std::vector<std::string>& arguments,
                              const std::string& /*commandLine*/, bool showWindow)
 {
-    const SpawnPlan plan = PlanSpawn(arguments);
+    const SpawnPlan plan = PlanSpawn(arguments, m_bundled);
     OutputPipe pipe = makeOutputPipe();
     const pid_t pid = spawn(plan, pipe.write.get());
     pipe.write.reset(); // only the child writes, so its end shows as end of file

@@ -4,6 +4,7 @@
 #include "ProcessTestSupport.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
+#include "platform/BundledTranscoder.h"
 #include "platform/UniqueFd.h"
 
 #include <QCheckBox>
@@ -336,6 +337,72 @@ TEST_F(WineTest, APathWindowsCannotOpenIsRefusedBeforeTheStart)
     }
     EXPECT_FALSE(exists(path("arguments"))) << "wine was started";
     EXPECT_EQ(runToEnd({exe, "-core(", "/norm?", "-input", path("ok.wav")}), ProcessEnd::exited(0));
+}
+
+// ---- the bundled transcoder speaks German ------------------------------------------------
+
+struct LocaleCase {
+    std::vector<std::string> user;
+    std::vector<std::string> added; // set anew for the bundled transcoder
+};
+
+void PrintTo(const LocaleCase& c, std::ostream* os)
+{
+    for (const auto& entry : c.user)
+        *os << entry << ' ';
+}
+
+class GermanEnvironmentTest : public testing::TestWithParam<LocaleCase>
+{
+};
+
+TEST_P(GermanEnvironmentTest, MessagesInGermanWithTheirUmlauts)
+{
+    std::vector<std::string> expected = GetParam().user;
+    for (const std::string& entry : GetParam().added)
+        std::erase_if(expected, [&](const std::string& old) {
+            return old.substr(0, old.find('=')) == entry.substr(0, entry.find('='));
+        });
+    std::vector<std::string> got = GermanSpeakingEnvironment(GetParam().user);
+    for (const std::string& entry : GetParam().added) {
+        const auto at = std::ranges::find(got, entry);
+        ASSERT_NE(at, got.end()) << entry;
+        got.erase(at);
+    }
+    EXPECT_EQ(got, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, GermanEnvironmentTest,
+    testing::Values(LocaleCase{{"PATH=/bin", "LANG=C.UTF-8"}, {"LANGUAGE=de"}},
+                    LocaleCase{{"LANG=de_DE.UTF-8", "LANGUAGE=en:fr"}, {"LANGUAGE=de"}},
+                    LocaleCase{{"LANG=C"},
+                               {"LANGUAGE=de", "LC_MESSAGES=C.UTF-8", "LC_CTYPE=C.UTF-8"}},
+                    LocaleCase{{}, {"LANGUAGE=de", "LC_MESSAGES=C.UTF-8", "LC_CTYPE=C.UTF-8"}},
+                    LocaleCase{{"LANG=en_US.UTF-8", "LC_MESSAGES=POSIX"},
+                               {"LANGUAGE=de", "LC_MESSAGES=C.UTF-8"}},
+                    LocaleCase{{"LANG=de_DE.ISO-8859-1"}, {"LANGUAGE=de", "LC_CTYPE=C.UTF-8"}},
+                    LocaleCase{{"LANG=de_DE.utf8", "LC_ALL=C"}, {"LANGUAGE=de", "LC_ALL=C.UTF-8"}},
+                    LocaleCase{{"LC_ALL=fr_FR.UTF-8"}, {"LANGUAGE=de"}}));
+
+// The bundled besweet refuses a file that is no audio in German under LANG=C.UTF-8; the same
+// program stored as the user's own speaks as the user's environment says.
+TEST_F(LauncherTest, TheBundledTranscoderSpeaksGermanUnderAnyLocale)
+{
+    const std::string besweet = BESWEET;
+    setEnv("LANG", "C.UTF-8");
+    std::ofstream(path("kein.wav")) << std::string(1000, '\x5a');
+    for (const bool bundled : {true, false}) {
+        launcher.setBundledTranscoder(bundled ? std::optional(besweet) : std::nullopt);
+        auto process = launcher.launch(
+            {besweet, "-core(", "-input", path("kein.wav"), "-output", path("a.ac3"), ")"}, "",
+            false);
+        guardAgainstHang(*process);
+        EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(1));
+        const std::string said = process->lastOutput().value_or("");
+        EXPECT_EQ(said.find("lässt sich nicht als Audio lesen") != std::string::npos, bundled)
+            << said;
+    }
 }
 
 TEST(NeedsWineTest, ExeInAnyLetterCase)

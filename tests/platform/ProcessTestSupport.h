@@ -39,13 +39,14 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        for (const char* name : {"FAKE_RECORD", "FAKE_RELEASE", "FAKE_SLEEP_MS",
-                                 "FAKE_OUTPUT_BYTES", "FAKE_WRITE_TARGET", "FAKE_DONE",
-                                 "FAKE_STAMP", "FAKE_SIGNAL", "FAKE_EXIT", "FAKE_FDS", "FAKE_SAY",
-                                 "FAKE_IGNORE_TERM", "PATH", "WINEPREFIX", "LC_ALL", "LANGUAGE"})
+        for (const char* name :
+             {"FAKE_RECORD", "FAKE_RELEASE", "FAKE_SLEEP_MS", "FAKE_OUTPUT_BYTES",
+              "FAKE_WRITE_TARGET", "FAKE_DONE", "FAKE_STAMP", "FAKE_SIGNAL", "FAKE_EXIT",
+              "FAKE_FDS", "FAKE_SAY", "FAKE_IGNORE_TERM", "PATH", "WINEPREFIX", "LC_ALL",
+              "LANGUAGE", "LC_MESSAGES", "LANG"})
             remember(name);
         for (const auto& [name, value] : m_saved) {
-            if (name != "PATH" && name != "WINEPREFIX")
+            if (name != "PATH" && name != "WINEPREFIX" && name != "LANG")
                 ::unsetenv(name.c_str());
         }
         setEnv("FAKE_RECORD", path("arguments"));
