@@ -72,9 +72,12 @@ QWidget* makeControl(const ControlDefinition& definition, QWidget* parent)
     case Kind::TextBox:
         control = new QLineEdit(caption, parent);
         break;
-    case Kind::Button:
-        control = new QPushButton(caption, parent);
+    case Kind::Button: {
+        auto* button = new QPushButton(caption, parent);
+        button->setAutoDefault(true); // Enter clicks the focused button, as Space does
+        control = button;
         break;
+    }
     case Kind::CheckBox:
         control = new WholeAreaCheckBox(caption, parent);
         break;

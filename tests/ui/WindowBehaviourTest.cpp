@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -326,6 +327,20 @@ TEST_F(ShownWindow, ControlsTakeClicksOnTheirWholeAreaWhereLabelsReachOverThem)
             EXPECT_EQ(pressedAt(*window, overlapped->mapTo(window.get(), edge)), overlapped)
                 << name.toStdString() << " under " << label.toStdString() << " at " << edge.x()
                 << "," << edge.y();
+        }
+    }
+}
+
+TEST_F(ShownWindow, EnterAndSpaceClickTheFocusedButton)
+{
+    for (const char* name : {"cmdTranscode", "cmdInput", "cmdOutput"}) {
+        auto* button = control<QPushButton>(name);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            button->setFocus();
+            ASSERT_TRUE(button->hasFocus());
+            QSignalSpy clicked(button, &QPushButton::clicked);
+            QTest::keyClick(button, key);
+            EXPECT_EQ(clicked.count(), 1) << name << " key " << key;
         }
     }
 }
