@@ -35,13 +35,12 @@ int main(int argc, char* argv[])
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    // Help and version need no display: answered before the window system is reached. Anything
-    // else is parsed once Qt has taken its own options (-platform, -style) off the line.
-    QString notYet; // a refusal waits for the second parse
-    QTextStream silent(&notYet);
-    if (const auto early = klangdorn::parseProgramArguments(argumentsOf(argc, argv), out, silent);
-        early.exitCode == 0)
-        return 0;
+    // Help, version and a wrong command line need no display: answered before the window
+    // system is reached, Qt's own options (-platform, -style) set aside for Qt.
+    if (const auto early = klangdorn::parseProgramArguments(
+            klangdorn::withoutToolkitOptions(argumentsOf(argc, argv)), out, err);
+        early.exitCode)
+        return *early.exitCode;
 
     QApplication app(argc, argv);
     klangdorn::installGermanTranslation(app);
