@@ -16,6 +16,7 @@
 #endif
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 
 namespace
@@ -51,6 +52,8 @@ int main(int argc, char* argv[])
     if (request.exitCode)
         return *request.exitCode;
 
+    // A store file that cannot be read is put aside before anything reads it.
+    const auto setAside = klangdorn::SetAsideUnreadableStore(klangdorn::ExecutableBaseName());
     klangdorn::QtSettingsBackend settingsBackend;
     klangdorn::SettingsStore settings(settingsBackend, klangdorn::ExecutableBaseName);
     klangdorn::QtMessageBoxes messageBoxes;
@@ -68,5 +71,11 @@ int main(int argc, char* argv[])
     if (request.sourceFile)
         window.applySource(*request.sourceFile); // as if chosen in the source dialog
     window.show();
+    if (setAside)
+        QTimer::singleShot(0, &window, [&] {
+            messageBoxes.show(klangdorn::Message{klangdorn::SetAsideText(*setAside),
+                                                 klangdorn::MessageButtons::Ok,
+                                                 klangdorn::MessageIcon::Exclamation});
+        });
     return app.exec();
 }
