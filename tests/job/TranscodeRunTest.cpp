@@ -404,12 +404,12 @@ INSTANTIATE_TEST_SUITE_P(
         DetailCase{"NotCollected", ProcessEnd::exited(3), std::nullopt, ""},
         DetailCase{"WarningsAreNoReason", ProcessEnd::exited(1),
                    "besweet: /a.wav: cannot open\nbesweet: warning: not DVD-compliant: 44100 Hz\n",
-                   "besweet: /a.wav: cannot open"},
+                   "besweet: /a.wav: cannot open\n\nZuvor gewarnt:\nnot DVD-compliant: 44100 Hz"},
         DetailCase{"SignalThenLastLine", ProcessEnd::signalled(11),
                    "Fortschritt 40%\nbesweet: warning: clipped\n",
-                   "Speicherzugriffsfehler (SIGSEGV)\nFortschritt 40%"},
+                   "Speicherzugriffsfehler (SIGSEGV)\nFortschritt 40%\n\nZuvor gewarnt:\nclipped"},
         DetailCase{"SignalAlone", ProcessEnd::signalled(SIGTERM), "besweet: warning: clipped\n",
-                   "Beendet (SIGTERM)"}),
+                   "Beendet (SIGTERM)\n\nZuvor gewarnt:\nclipped"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TranscodeRunTest, OutputOfASuccessfulRunIsNotShown)

@@ -265,7 +265,7 @@ namespace
 // file; the second stays as it is.
 struct DamagedStoreCase {
     const char* name;
-    std::function<void(const QString& file)> make;
+    std::function<void(const std::string& application)> make;
     bool setAside;
     int normalize = 95; // as read at the start
 };
@@ -279,24 +279,6 @@ class DamagedStoreTest : public testing::TestWithParam<DamagedStoreCase>
 {
 };
 
-void writeFile(const QString& name, const QByteArray& content)
-{
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
-
-QByteArray randomBytes(qsizetype size)
-{
-    QByteArray bytes(size, '\0');
-    std::uint32_t state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<char>(state >> 24);
-    }
-    return bytes;
-}
-
 TEST_P(DamagedStoreTest, IsPutAsideOnceAndTheProgramGoesOnWithTheDefaults)
 {
     const std::string application = "Klangdorn_test_damaged_" +
@@ -305,9 +287,10 @@ TEST_P(DamagedStoreTest, IsPutAsideOnceAndTheProgramGoesOnWithTheDefaults)
     const QString file = storeFile(application);
     QDir folder(configHome() + "/Klangdorn");
     folder.mkpath(".");
-    for (const QString& old : folder.entryList({QString::fromStdString(application) + ".conf*"}))
-        QDir(folder.filePath(old)).removeRecursively(), QFile::remove(folder.filePath(old));
-    GetParam().make(file);
+    QDir(file).removeRecursively();
+    QFile::remove(file);
+    QFile::remove(file + ".unlesbar");
+    GetParam().make(application);
     const qint64 sizeBefore = QFileInfo(file).size();
 
     const auto setAside = SetAsideUnreadableStore(application);
@@ -335,29 +318,24 @@ TEST_P(DamagedStoreTest, IsPutAsideOnceAndTheProgramGoesOnWithTheDefaults)
 INSTANTIATE_TEST_SUITE_P(
     Stores, DamagedStoreTest,
     testing::Values(
-        DamagedStoreCase{"10 MB of random bytes",
-                         [](const QString& file) { writeFile(file, randomBytes(10 << 20)); }, true},
-        DamagedStoreCase{"a folder", [](const QString& file) { QDir().mkpath(file + "/x"); }, true},
+        DamagedStoreCase{
+            "10 MB of other data",
+            [](const std::string& app) { writeStoreFile(app, QByteArray(10 << 20, 'x')); }, true},
+        DamagedStoreCase{
+            "a folder", [](const std::string& app) { QDir().mkpath(storeFile(app) + "/x"); }, true},
         DamagedStoreCase{"a NUL byte",
-                         [](const QString& file) {
-                             writeFile(file, QByteArray("[Settings]\nNormalize=40\n\0\n", 27));
+                         [](const std::string& app) {
+                             writeStoreFile(app, QByteArray("[Settings]\nNormalize=40\n\0\n", 27));
                          },
                          true},
-        DamagedStoreCase{"binary without NUL",
-                         [](const QString& file) { writeFile(file, "\x89PNG\r\n\x1a\n\xff\xfe"); },
-                         true},
+        DamagedStoreCase{
+            "binary without NUL",
+            [](const std::string& app) { writeStoreFile(app, "\x89PNG\r\n\x1a\n\xff"); }, true},
         DamagedStoreCase{"hand-edited settings",
-                         [](const QString& file) {
-                             writeFile(file, "; meine\n\n[Settings]\r\nNormalize = 40\r\n");
+                         [](const std::string& app) {
+                             writeStoreFile(app, "; meine\n\n[Settings]\r\nNormalize = 40\r\n");
                          },
                          false, 40},
-        DamagedStoreCase{"none", [](const QString&) {}, false}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return name;
-    });
+        DamagedStoreCase{"none", [](const std::string&) {}, false}));
 
 } // namespace
