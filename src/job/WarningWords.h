@@ -18,12 +18,10 @@ struct WarningMend {
     std::string_view mend;     // what the user does there
 };
 
+// Only options that a warning of the bundled transcoder really names as its mend: a clause that
+// merely mentions an option ("raw PCM (-fs) ignored") is no mend and stays as it is.
 inline constexpr std::array warningMends{
     WarningMend{"-ssrc(", "chkResample", "„Resample auf 48 kHz“ ankreuzen"},
-    WarningMend{"-norm", "sldNormalize", "den Regler „Normalisierungslevel“ verstellen"},
-    WarningMend{"-b", "cmbOutputBitrate", "unter „Bitrate (kbps)“ eine andere wählen"},
-    WarningMend{"-m", "cmbOutputChannelmode", "unter „Kanalmodus (nur MPA)“ einen anderen wählen"},
-    WarningMend{"-fs", "cmbInputSamplerate", "unter „Sample Rate“ die Rate der Quelle wählen"},
 };
 
 // The warning with its mend clause in the window's words. The mend clause is the one that

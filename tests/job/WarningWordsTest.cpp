@@ -42,14 +42,19 @@ INSTANTIATE_TEST_SUITE_P(
                   "umrechnen)",
                   "nicht DVD-konform: 44100 Hz (eine DVD nimmt 48000 Hz: „Resample auf 48 kHz“ "
                   "ankreuzen)"},
-        WordsCase{"mend at the end", "level -2.1 dBFS, 0.95 asked: lower it with -norm 0.9",
-                  "level -2.1 dBFS, 0.95 asked: den Regler „Normalisierungslevel“ verstellen"},
-        WordsCase{"quoted option", "Layer II mode 'm': choose another with '-b' 192",
-                  "Layer II mode 'm': unter „Bitrate (kbps)“ eine andere wählen"},
-        WordsCase{"option without a mend clause", "-norm 1 clips: the track peaks at +0.3 dBFS",
-                  "-norm 1 clips: the track peaks at +0.3 dBFS"},
-        WordsCase{"option inside a word", "stream 2 taken: --bitrate-info and -mono-x differ",
-                  "stream 2 taken: --bitrate-info and -mono-x differ"},
+        WordsCase{
+            "an option named without a mend",
+            "in.wav ist eine Datei eines bekannten Formats (WAV): als solche gelesen, RAW PCM "
+            "(-fs) übergangen",
+            "in.wav ist eine Datei eines bekannten Formats (WAV): als solche gelesen, RAW PCM "
+            "(-fs) übergangen"},
+        WordsCase{"a missed level",
+                  "level: -2.07 dBFS delivered, -0.45 dBFS asked: the highest level that does not "
+                  "clip",
+                  "level: -2.07 dBFS delivered, -0.45 dBFS asked: the highest level that does not "
+                  "clip"},
+        WordsCase{"option inside a word", "stream 2 taken: --ssrc(x and x-ssrc( differ",
+                  "stream 2 taken: --ssrc(x and x-ssrc( differ"},
         WordsCase{"nothing the window sets", "stream 2 of 3 taken (deu, \"Kommentar\")",
                   "stream 2 of 3 taken (deu, \"Kommentar\")"},
         WordsCase{"empty", "", ""}));
