@@ -44,7 +44,7 @@ public:
     // True when all count bytes at offset could be read.
     bool read(std::uint64_t offset, unsigned char* into, std::size_t count) const
     {
-        return size_ > 0 && offset + count <= size_ &&
+        return size_ > 0 && offset <= size_ && count <= size_ - offset &&
                ::pread(fd_, into, count, static_cast<off_t>(offset)) == static_cast<ssize_t>(count);
     }
 
