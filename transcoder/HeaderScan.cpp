@@ -3,6 +3,7 @@
 #include "HeaderScan.h"
 
 #include "Interrupt.h"
+#include "Progress.h"
 
 #include <algorithm>
 #include <array>
@@ -97,14 +98,28 @@ void scanChannels(Input& input, RunLog& log)
     check(avformat_find_stream_info(raw, nullptr), text("%s: cannot read as audio", input.path));
     PacketPtr packet = makePacket();
     int most = first;
-    while (av_read_frame(raw, packet.get()) >= 0) {
+    ReadStalls stalls;
+    // Reading the whole file takes a while on a long recording: it has a line of its own.
+    Progress progress(text("Looking through the input for the channels of each part"));
+    for (;;) {
+        const int read = av_read_frame(raw, packet.get());
         stopWhenInterrupted();
+        // Damage (a run of zeros, lost sync) is read through, as the decoding pass does.
+        if (read == AVERROR(EAGAIN) || read == AVERROR_INVALIDDATA) {
+            if (stalls.tryAgain(avio_tell(raw->pb)))
+                continue;
+            break;
+        }
+        if (read < 0)
+            break;
         if (packet->stream_index == input.stream->index)
             most = std::max(
                 most, channelsInHeader(codec, packet->data, static_cast<std::size_t>(packet->size))
                           .value_or(0));
+        progress.update(packet->pos >= 0 ? packet->pos : avio_tell(raw->pb), input.bytes);
         av_packet_unref(packet.get());
     }
+    progress.finish();
     input.mostChannels = most;
     if (most > first)
         log.line("input: starts with " + std::to_string(first) +

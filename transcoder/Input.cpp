@@ -356,24 +356,6 @@ void checkIndexBeforeAudio(const Input& input)
              input.path));
 }
 
-// A reader that says "try again" on a file has skipped something and goes on; one that says it
-// again and again without getting further would never end.
-class ReadStalls
-{
-public:
-    bool tryAgain(std::int64_t position)
-    {
-        stalls_ = position == position_ ? stalls_ + 1 : 0;
-        position_ = position;
-        return stalls_ < mostStalls;
-    }
-
-private:
-    static constexpr int mostStalls = 100;
-    std::int64_t position_ = -1;
-    int stalls_ = 0;
-};
-
 } // namespace
 
 Input openInput(const Options& options)
@@ -519,8 +501,10 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
         if (read == AVERROR_EOF)
             break;
         stopWhenInterrupted();
-        // "Try again": the demuxer skipped what is no packet (a run of zeros in a TS recording).
-        if (read == AVERROR(EAGAIN) && stalls.tryAgain(avio_tell(input.format->pb)))
+        // "Try again": the demuxer skipped what is no packet (a run of zeros in a TS recording);
+        // "invalid data": it lost its sync and looks for the next packet.
+        if ((read == AVERROR(EAGAIN) || read == AVERROR_INVALIDDATA) &&
+            stalls.tryAgain(avio_tell(input.format->pb)))
             continue;
         checkEach(read, [&] { return text("%s: cannot read", input.path); });
         if (packet->stream_index == input.stream->index) {
@@ -581,15 +565,62 @@ public:
         position_ += static_cast<double>(frame.nb_samples) / frame.sample_rate;
     }
 
-    // Seconds decoded so far.
-    [[nodiscard]] double position() const { return position_; }
-
 private:
     const Input& input_;
     RunLog* log_;
     AVChannelLayout layout_{};
     int rate_ = 0;
     double position_ = 0.0;
+};
+
+// Data the decoder refuses (a run of zeros, lost sync, a damaged frame) is skipped, as a player
+// skips it, and each run of it said once with where it starts; only damage that nothing
+// decodable follows ends the read.
+class DecodeDamage
+{
+public:
+    DecodeDamage(const Input& input, RunLog* log) : input_(input), log_(log) {}
+
+    // True when code is an error of the data, skipped; throws on any other error.
+    bool skipped(int code, double position)
+    {
+        if (code >= 0 || code == AVERROR(EAGAIN) || code == AVERROR_EOF)
+            return false;
+        if (code == AVERROR(ENOMEM) || code == AVERROR_EXIT)
+            check(code, text("%s: cannot decode", input_.path));
+        if (!run_)
+            run_ = Run{position, 0};
+        ++run_->pieces;
+        return true;
+    }
+
+    // A frame decoded: the run of damage before it ends here.
+    void decoded()
+    {
+        if (!run_)
+            return;
+        if (log_)
+            warn(*log_, text("damaged audio data at %s skipped, as a player skips it (%d pieces "
+                             "the decoder could not read)",
+                             clockTime(run_->at), run_->pieces));
+        run_.reset();
+    }
+
+    void checkSomethingFollows() const
+    {
+        if (run_)
+            throw WorkError(text("%s: corrupt audio data near %s, and nothing decodable follows",
+                                 input_.path, seconds(run_->at)));
+    }
+
+private:
+    struct Run {
+        double at;
+        int pieces;
+    };
+    const Input& input_;
+    RunLog* log_;
+    std::optional<Run> run_;
 };
 
 } // namespace
@@ -603,11 +634,9 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     FramePtr frame = makeFrame();
     std::int64_t samples = 0;
     ShapeWatch shape(input, changes);
-    const auto corrupt = [&] {
-        return text("%s: corrupt audio data near %s", input.path, seconds(shape.position()));
-    };
+    DecodeDamage damage(input, changes);
     Timeline timeline(input, changes);
-    constexpr std::int64_t silencePiece = 8192; // sample frames of a hole handed on at a time
+    double decoded = 0.0; // seconds decoded, ahead of those handed on by what the time line holds
     // Hands a frame on, stopping once the limit is reached.
     const auto hand = [&](const AVFrame& piece) {
         shape.see(piece);
@@ -624,23 +653,19 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
             const int got = avcodec_receive_frame(decoder, frame.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
-            checkEach(got, corrupt);
+            if (damage.skipped(got, decoded))
+                continue;
+            damage.decoded();
+            if (frame->sample_rate > 0)
+                decoded += static_cast<double>(frame->nb_samples) / frame->sample_rate;
             if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
                 const int channels = frame->ch_layout.nb_channels;
                 av_channel_layout_uninit(&frame->ch_layout);
                 av_channel_layout_default(&frame->ch_layout, channels);
             }
-            const Timeline::Step step = timeline.place(*frame);
-            for (std::int64_t hole = step.silence; hole > 0;) {
-                const auto piece = static_cast<int>(std::min<std::int64_t>(hole, silencePiece));
-                hand(*silenceLike(*frame, piece));
-                hole -= piece;
-            }
-            if (step.drop > 0 && step.drop < frame->nb_samples)
-                hand(*withoutStart(*frame, static_cast<int>(step.drop)));
-            else if (step.drop == 0)
-                hand(*frame);
-            av_frame_unref(frame.get());
+            FramePtr decoded = makeFrame();
+            av_frame_move_ref(decoded.get(), frame.get());
+            timeline.add(std::move(decoded), hand);
         }
     };
     try {
@@ -648,20 +673,21 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
             if (framed && isTag(packet)) {
                 if (changes)
                     changes->line("input: a tag of " + std::to_string(packet.size) +
-                                  " bytes near " + seconds(shape.position()) +
+                                  " bytes near " + seconds(decoded) +
                                   " skipped (files joined into one?)");
                 return;
             }
-            checkEach(avcodec_send_packet(decoder, &packet), corrupt);
+            damage.skipped(avcodec_send_packet(decoder, &packet), decoded);
             receiveFrames();
         });
         check(avcodec_send_packet(decoder, nullptr),
               text("%s: cannot finish decoding", input.path));
         receiveFrames();
+        timeline.finish(hand);
     } catch (const Enough&) {
         return samples;
     }
-    timeline.finish();
+    damage.checkSomethingFollows();
     if (changes && input.partialTail > 0)
         changes->line("input: the last " + std::to_string(input.partialTail) +
                       " bytes are less than a whole sample frame; dropped");

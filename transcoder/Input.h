@@ -53,6 +53,23 @@ void checkReadableTwice(const std::string& path);
 // Throws when a pass found no samples at all.
 void checkNotEmpty(const Input& input, std::int64_t samples);
 
+// A reader that says "try again" on a file has skipped something and goes on; one that says it
+// again and again without getting further would never end.
+class ReadStalls
+{
+public:
+    bool tryAgain(std::int64_t position)
+    {
+        stalls_ = position == position_ ? stalls_ + 1 : 0;
+        position_ = position;
+        return stalls_ < mostStalls;
+    }
+private:
+    static constexpr int mostStalls = 100;
+    std::int64_t position_ = -1;
+    int stalls_ = 0;
+};
+
 using OnPacket = std::function<void(const AVPacket&)>;
 using OnFrame = std::function<void(const AVFrame&)>;
 

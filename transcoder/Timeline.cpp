@@ -3,11 +3,13 @@
 #include "Timeline.h"
 
 #include "Describe.h"
+#include "Text.h"
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 extern "C" {
 #include <libavutil/samplefmt.h>
@@ -29,75 +31,251 @@ bool hasTimeStamps(const AVInputFormat& format)
     return false;
 }
 
-// A jump of the stamps further than this is no hole in the recording but a new time line (a
-// broadcast's clock restarting, or a damaged stamp): followed, not filled.
-constexpr double longestHole = 600.0;
+// Stamps within a packet's length of where it belongs are in line: rounding, a muxer's jitter,
+// and a parser that gives a PES's stamp to the frame it cuts into.
+double tolerance(double length)
+{
+    return std::max(length, 0.002);
+}
+
+// The most a repetition of audio may hold to be dropped: about one frame more than tolerated.
+double mostOverlap(double length)
+{
+    return std::max(length * 2.0, 0.05);
+}
 
 } // namespace
+
+void StampRule::add(const Packet& packet)
+{
+    packets_.push_back(packet);
+    waiting_ += packet.length;
+}
+
+void StampRule::end()
+{
+    ended_ = true;
+}
+
+bool StampRule::ready() const
+{
+    if (packets_.empty())
+        return false;
+    if (ended_)
+        return true;
+    // Before the time line is known, enough to confirm a packet's stamp a little further on.
+    const double needed = next_ ? ConfirmingSeconds : 2.0 * ConfirmingSeconds;
+    return waiting_ - packets_.front().length >= needed;
+}
+
+// True when ConfirmingSeconds of the packets after the one at index continue its stamp's line.
+bool StampRule::continued(std::size_t index) const
+{
+    const Packet& from = packets_[index];
+    if (!from.stamp)
+        return false;
+    double expected = *from.stamp + from.length;
+    double covered = 0.0;
+    bool stamped = false;
+    for (std::size_t i = index + 1; i < packets_.size(); ++i) {
+        const Packet& packet = packets_[i];
+        if (packet.stamp) {
+            if (std::fabs(*packet.stamp - expected) > tolerance(packet.length))
+                return false;
+            stamped = true;
+        }
+        expected += packet.length;
+        covered += packet.length;
+        if (covered >= ConfirmingSeconds)
+            return stamped;
+    }
+    return false;
+}
+
+// Where the first waiting packet belongs, from the first stamp within a second that the packets
+// after it confirm.
+std::optional<double> StampRule::anchor() const
+{
+    double before = 0.0;
+    for (std::size_t i = 0; i < packets_.size() && before <= ConfirmingSeconds; ++i) {
+        if (continued(i))
+            return *packets_[i].stamp - before;
+        before += packets_[i].length;
+    }
+    return std::nullopt;
+}
+
+StampRule::Place StampRule::take()
+{
+    if (!next_)
+        next_ = anchor();
+    const bool confirmed = continued(0);
+    const Packet packet = packets_.front();
+    packets_.pop_front();
+    waiting_ = packets_.empty() ? 0.0 : waiting_ - packet.length;
+    Place place;
+    const double length = packet.length;
+    if (!next_ || !packet.stamp) {
+        if (next_)
+            *next_ += length;
+        out_ += length;
+        return place;
+    }
+    const double off = *packet.stamp - *next_;
+    const double after = *packet.stamp + length;
+    if (std::fabs(off) <= tolerance(length)) {
+        closeDamage();
+        *next_ += length;
+        if (overlapLeft_ > 0.0) {
+            // The rest of a repetition longer than the packet that started it.
+            place.drop = std::min(overlapLeft_, length);
+            overlapLeft_ -= place.drop;
+            overlap_->by += place.drop;
+        } else {
+            closeOverlap();
+        }
+        out_ += length - place.drop;
+        return place;
+    }
+    overlapLeft_ = 0.0;
+    if (!confirmed) {
+        // Out of line with the packets on both sides: a damaged stamp.
+        closeOverlap();
+        if (!damage_)
+            damage_ = Note{Note::Kind::Damage, out_, off, 0};
+        ++damage_->packets;
+        *next_ += length;
+        out_ += length;
+        return place;
+    }
+    closeDamage();
+    if (off < 0.0 && -off <= mostOverlap(length)) {
+        // The same audio again: what the time line already holds is dropped.
+        place.drop = std::min(-off, length);
+        overlapLeft_ = -off - place.drop;
+        if (!overlap_)
+            overlap_ = Note{Note::Kind::Overlap, out_, 0.0};
+        overlap_->by += place.drop;
+        next_ = after;
+        out_ += length - place.drop;
+        return place;
+    }
+    closeOverlap();
+    if (off > 0.0 && off <= LongestHole) {
+        place.silence = off;
+        notes_.push_back(Note{Note::Kind::Hole, out_, off});
+    } else {
+        notes_.push_back(Note{Note::Kind::NewTimeLine, out_, off});
+    }
+    next_ = after;
+    out_ += place.silence + length;
+    return place;
+}
+
+void StampRule::closeDamage()
+{
+    if (damage_)
+        notes_.push_back(*damage_);
+    damage_.reset();
+}
+
+void StampRule::closeOverlap()
+{
+    if (overlap_)
+        notes_.push_back(*overlap_);
+    overlap_.reset();
+}
+
+std::vector<StampRule::Note> StampRule::takeNotes()
+{
+    if (ended_ && packets_.empty()) {
+        closeDamage();
+        closeOverlap();
+    }
+    return std::exchange(notes_, {});
+}
 
 Timeline::Timeline(const Input& input, RunLog* log)
     : stamped_(hasTimeStamps(*input.format->iformat)), timeBase_(input.stream->time_base), log_(log)
 {
 }
 
-Timeline::Step Timeline::place(const AVFrame& frame)
+void Timeline::add(FramePtr frame, const OnFrame& hand)
 {
-    if (!stamped_ || frame.sample_rate <= 0)
-        return {};
-    const double length = static_cast<double>(frame.nb_samples) / frame.sample_rate;
-    if (frame.pts == AV_NOPTS_VALUE) {
-        next_ += length;
-        return {};
-    }
-    const double stamp = static_cast<double>(frame.pts) * av_q2d(timeBase_);
-    if (!first_) {
-        first_ = stamp;
-        next_ = stamp + length;
-        return {};
-    }
-    const double off = stamp - next_;
-    Step step;
-    if (std::fabs(off) > longestHole) {
-        if (log_)
-            log_->line("input: the time stamps jump by " + seconds(off) + " at " +
-                       clockTime(next_ - *first_) + ": taken as a new time line, not a gap");
-    } else if (off > length) {
-        step.silence = std::llround(off * frame.sample_rate);
-        if (log_)
-            log_->line(seconds(off) + " of silence inserted at " + clockTime(next_ - *first_) +
-                       ": the recording has a gap");
-    } else if (-off > length) {
-        step.drop =
-            std::min<std::int64_t>(std::llround(-off * frame.sample_rate), frame.nb_samples);
-        if (dropped_ == 0.0)
-            droppedAt_ = stamp - *first_;
-        dropped_ += static_cast<double>(step.drop) / frame.sample_rate;
-        if (step.drop == frame.nb_samples)
-            return step; // wholly before where the time line is
-        reportDropped();
-        next_ += length - static_cast<double>(step.drop) / frame.sample_rate;
-        return step;
+    if (!stamped_ || frame->sample_rate <= 0) {
+        if (frames_.empty()) {
+            hand(*frame);
+            return;
+        }
+        // Follows the frames before it.
+        rule_.add({std::nullopt, 0.0});
     } else {
-        reportDropped();
-        next_ += length;
-        return step;
+        std::optional<double> stamp;
+        if (frame->pts != AV_NOPTS_VALUE)
+            stamp = static_cast<double>(frame->pts) * av_q2d(timeBase_);
+        rule_.add({stamp, static_cast<double>(frame->nb_samples) / frame->sample_rate});
     }
-    reportDropped();
-    next_ = stamp + length;
-    return step;
+    frames_.push_back(std::move(frame));
+    handReady(hand);
 }
 
-void Timeline::finish()
+void Timeline::finish(const OnFrame& hand)
 {
-    reportDropped();
+    rule_.end();
+    handReady(hand);
 }
 
-void Timeline::reportDropped()
+void Timeline::handReady(const OnFrame& hand)
 {
-    if (dropped_ > 0.0 && log_)
-        log_->line(seconds(dropped_) + " of audio dropped at " + clockTime(droppedAt_) +
-                   ": it overlaps the audio before it");
-    dropped_ = 0.0;
+    constexpr std::int64_t silencePiece = 8192; // sample frames of a hole handed on at a time
+    while (rule_.ready()) {
+        const StampRule::Place place = rule_.take();
+        const FramePtr frame = std::move(frames_.front());
+        frames_.pop_front();
+        const int rate = std::max(frame->sample_rate, 1);
+        for (auto hole = std::llround(place.silence * rate); hole > 0;) {
+            const auto piece = static_cast<int>(std::min<std::int64_t>(hole, silencePiece));
+            hand(*silenceLike(*frame, piece));
+            hole -= piece;
+        }
+        const auto drop = std::min<std::int64_t>(std::llround(place.drop * rate), frame->nb_samples);
+        if (drop == 0)
+            hand(*frame);
+        else if (drop < frame->nb_samples)
+            hand(*withoutStart(*frame, static_cast<int>(drop)));
+        for (const StampRule::Note& note : rule_.takeNotes())
+            say(note);
+    }
+    for (const StampRule::Note& note : rule_.takeNotes())
+        say(note);
+}
+
+void Timeline::say(const StampRule::Note& note)
+{
+    if (!log_)
+        return;
+    const std::string at = clockTime(note.at);
+    switch (note.kind) {
+    case StampRule::Note::Kind::Hole:
+        warn(*log_, text("%s of silence inserted at %s: the recording has a gap, which the "
+                         "packets after it confirm",
+                         seconds(note.by), at));
+        break;
+    case StampRule::Note::Kind::NewTimeLine:
+        warn(*log_, text("the time stamps jump by %s at %s and go on from there (recordings "
+                         "joined, or a clock restarted): the audio after it follows without a gap",
+                         seconds(note.by), at));
+        break;
+    case StampRule::Note::Kind::Overlap:
+        warn(*log_, text("%s of audio dropped at %s: it repeats the audio before it",
+                         seconds(note.by), at));
+        break;
+    case StampRule::Note::Kind::Damage:
+        warn(*log_, text("damaged time stamps at %s: %d packets stamped %s out of line with "
+                         "those around them; their audio is kept in sequence",
+                         at, note.packets, seconds(note.by)));
+        break;
+    }
 }
 
 void logAudioStart(const Input& input, RunLog& log)

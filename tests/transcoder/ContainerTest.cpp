@@ -96,8 +96,8 @@ INSTANTIATE_TEST_SUITE_P(Besweet, StampedRecordings, testing::Values(
               "1.50 s of silence inserted at 00:00:03.0"},
     Recording{"mp4_with_a_gap", "mp4", "mp4", "out.wav", 3.0, 9.0, 3.0, 6.0,
               "3.00 s of silence inserted at 00:00:03.0"},
-    Recording{"ts_overlapping", "mpegts", "ts", "out.wav", -1.0, 5.0, 0.0, 0.0,
-              "s of audio dropped at 00:00:02.0: it overlaps"}),
+    Recording{"ts_joined_going_back", "mpegts", "ts", "out.wav", -1.0, 6.0, 0.0, 0.0,
+              "the time stamps jump by -1.0"}),
     [](const testing::TestParamInfo<Recording>& info) { return info.param.name; });
 // clang-format on
 
