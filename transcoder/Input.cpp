@@ -581,7 +581,8 @@ class DecodeDamage
 public:
     DecodeDamage(const Input& input, RunLog* log) : input_(input), log_(log) {}
 
-    // True when code is an error of the data, skipped; throws on any other error.
+    // True when code is an error of the data, which is skipped; a lack of memory or an
+    // interrupt is thrown.
     bool skipped(int code, double position)
     {
         if (code >= 0 || code == AVERROR(EAGAIN) || code == AVERROR_EOF)

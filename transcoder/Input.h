@@ -64,6 +64,7 @@ public:
         position_ = position;
         return stalls_ < mostStalls;
     }
+
 private:
     static constexpr int mostStalls = 100;
     std::int64_t position_ = -1;

@@ -306,6 +306,16 @@ void printHelp(std::ostream& out)
                 "  warning.\n")
                .local
         << '\n'
+        << text("Time stamps (TS, PS/VOB, Matroska, MP4) are believed only when the next second\n"
+                "of packets agrees with them. A jump that those packets continue is a hole\n"
+                "when it goes forward by up to 60 s (filled with silence of its length), else a\n"
+                "new time line (stamps that go back or jump further: recordings joined, a clock\n"
+                "restarted), whose audio follows without a gap. Packets out of line with those\n"
+                "on both sides are damage and keep their place; only audio that repeats the\n"
+                "audio before it by up to two frames is dropped. Data the decoder cannot read is\n"
+                "skipped, as a player skips it. Each of these is a warning.\n")
+               .local
+        << '\n'
         << text("  --help        show this text\n"
                 "  --version     show the version\n")
                .local

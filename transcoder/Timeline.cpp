@@ -31,17 +31,17 @@ bool hasTimeStamps(const AVInputFormat& format)
     return false;
 }
 
-// Stamps within a packet's length of where it belongs are in line: rounding, a muxer's jitter,
-// and a parser that gives a PES's stamp to the frame it cuts into.
+// Stamps within a packet's length (30 ms at least) of where it belongs are in line: rounding, a
+// muxer's jitter, and a parser that gives a PES's stamp to the frame it cuts into.
 double tolerance(double length)
 {
-    return std::max(length, 0.002);
+    return std::max(length, 0.03);
 }
 
 // The most a repetition of audio may hold to be dropped: about one frame more than tolerated.
 double mostOverlap(double length)
 {
-    return std::max(length * 2.0, 0.05);
+    return std::max(length * 2.0, 0.06);
 }
 
 } // namespace
@@ -109,55 +109,64 @@ StampRule::Place StampRule::take()
 {
     if (!next_)
         next_ = anchor();
-    const bool confirmed = continued(0);
     const Packet packet = packets_.front();
+    const bool inLine =
+        !next_ || !packet.stamp || std::fabs(*packet.stamp - *next_) <= tolerance(packet.length);
+    // Only a stamp out of line is checked against the packets after it.
+    const bool confirmed = !inLine && continued(0);
     packets_.pop_front();
     waiting_ = packets_.empty() ? 0.0 : waiting_ - packet.length;
-    Place place;
-    const double length = packet.length;
-    if (!next_ || !packet.stamp) {
-        if (next_)
-            *next_ += length;
-        out_ += length;
-        return place;
-    }
-    const double off = *packet.stamp - *next_;
-    const double after = *packet.stamp + length;
-    if (std::fabs(off) <= tolerance(length)) {
-        closeDamage();
-        *next_ += length;
-        if (overlapLeft_ > 0.0) {
-            // The rest of a repetition longer than the packet that started it.
-            place.drop = std::min(overlapLeft_, length);
-            overlapLeft_ -= place.drop;
-            overlap_->by += place.drop;
-        } else {
-            closeOverlap();
-        }
-        out_ += length - place.drop;
-        return place;
-    }
+    if (inLine)
+        return followOn(packet);
     overlapLeft_ = 0.0;
-    if (!confirmed) {
-        // Out of line with the packets on both sides: a damaged stamp.
+    return confirmed ? jump(packet) : damaged(packet);
+}
+
+StampRule::Place StampRule::followOn(const Packet& packet)
+{
+    Place place;
+    if (next_)
+        *next_ += packet.length;
+    if (overlapLeft_ > 0.0) {
+        // The rest of a repetition longer than the packet that started it.
+        place.drop = std::min(overlapLeft_, packet.length);
+        overlapLeft_ -= place.drop;
+        overlap_->by += place.drop;
+    } else if (packet.stamp) {
         closeOverlap();
-        if (!damage_)
-            damage_ = Note{Note::Kind::Damage, out_, off, 0};
-        ++damage_->packets;
-        *next_ += length;
-        out_ += length;
-        return place;
     }
+    if (packet.stamp)
+        closeDamage();
+    out_ += packet.length - place.drop;
+    return place;
+}
+
+// Out of line with the packets on both sides: a damaged stamp, whose audio keeps its place.
+StampRule::Place StampRule::damaged(const Packet& packet)
+{
+    closeOverlap();
+    if (!damage_)
+        damage_ = Note{Note::Kind::Damage, out_, *packet.stamp - *next_, 0};
+    ++damage_->packets;
+    *next_ += packet.length;
+    out_ += packet.length;
+    return {};
+}
+
+// A jump the packets after it continue: a hole, a repetition or a new time line.
+StampRule::Place StampRule::jump(const Packet& packet)
+{
     closeDamage();
-    if (off < 0.0 && -off <= mostOverlap(length)) {
-        // The same audio again: what the time line already holds is dropped.
-        place.drop = std::min(-off, length);
+    Place place;
+    const double off = *packet.stamp - *next_;
+    next_ = *packet.stamp + packet.length;
+    if (off < 0.0 && -off <= mostOverlap(packet.length)) {
+        place.drop = std::min(-off, packet.length);
         overlapLeft_ = -off - place.drop;
         if (!overlap_)
             overlap_ = Note{Note::Kind::Overlap, out_, 0.0};
         overlap_->by += place.drop;
-        next_ = after;
-        out_ += length - place.drop;
+        out_ += packet.length - place.drop;
         return place;
     }
     closeOverlap();
@@ -167,8 +176,7 @@ StampRule::Place StampRule::take()
     } else {
         notes_.push_back(Note{Note::Kind::NewTimeLine, out_, off});
     }
-    next_ = after;
-    out_ += place.silence + length;
+    out_ += place.silence + packet.length;
     return place;
 }
 
@@ -238,7 +246,8 @@ void Timeline::handReady(const OnFrame& hand)
             hand(*silenceLike(*frame, piece));
             hole -= piece;
         }
-        const auto drop = std::min<std::int64_t>(std::llround(place.drop * rate), frame->nb_samples);
+        const auto drop =
+            std::min<std::int64_t>(std::llround(place.drop * rate), frame->nb_samples);
         if (drop == 0)
             hand(*frame);
         else if (drop < frame->nb_samples)

@@ -59,6 +59,9 @@ public:
     [[nodiscard]] std::vector<Note> takeNotes();
 
 private:
+    [[nodiscard]] Place followOn(const Packet& packet);
+    [[nodiscard]] Place damaged(const Packet& packet);
+    [[nodiscard]] Place jump(const Packet& packet);
     [[nodiscard]] bool continued(std::size_t index) const;
     [[nodiscard]] std::optional<double> anchor() const;
     void closeDamage();

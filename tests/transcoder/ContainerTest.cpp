@@ -101,5 +101,67 @@ INSTANTIATE_TEST_SUITE_P(Besweet, StampedRecordings, testing::Values(
     [](const testing::TestParamInfo<Recording>& info) { return info.param.name; });
 // clang-format on
 
+// A broadcast recording as a user brings it: two parts joined with cat, a PES whose stamp was
+// damaged in reception, a run of zeros where the signal was lost. The track holds what a plain
+// decode of the input holds, sounding throughout, in the most channels of any part (looked for
+// through the zeros), and a warning says what was found where.
+struct Damage {
+    std::string name;
+    int firstChannels; // the first part's; the second is stereo
+    double zerosAt;    // where in the first part 200,000 zero bytes are (none below 0)
+    double movedAt;    // the PES moved, as a fraction of them all
+    double movedBy;    // seconds
+    std::string says;
+};
+
+void PrintTo(const Damage& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DamagedRecordings : public testing::TestWithParam<Damage>
+{
+};
+
+TEST_P(DamagedRecordings, PlayAsAPlainDecodeDoes)
+{
+    const Damage& c = GetParam();
+    ScratchFolder folder;
+    const std::filesystem::path input = folder / "in.ts";
+    std::string parts;
+    for (const int channels : {c.firstChannels, 2}) {
+        writeMuxed(input, "mpegts",
+                   {MuxedStream{toneBytes(channels, {0.3, 0.3}, 5.0, "mp2"), 1.4}});
+        std::string part = readBytes(input);
+        if (parts.empty() && c.zerosAt >= 0.0)
+            part.insert(static_cast<std::size_t>(c.zerosAt * static_cast<double>(part.size())) /
+                            188 * 188,
+                        200000, '\0');
+        parts += part;
+    }
+    writeBytes(input, parts);
+    if (c.movedBy != 0.0)
+        movePesStamp(input, c.movedAt, c.movedBy);
+    const RunResult run = runBesweet(besweetArguments(input, folder / "out.wav", {}, {}));
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const Decoded out = decodeFile(folder / "out.wav");
+    EXPECT_EQ(out.channels, 2);
+    EXPECT_NEAR(out.seconds(), decodeFile(input).seconds(), 0.15) << run.out;
+    for (double from = 0.0; from + 0.5 <= out.seconds(); from += 0.5)
+        EXPECT_GT(rmsOf(out, 0, from, from + 0.5), 0.1) << from << " s\n" << run.out;
+    EXPECT_NE(run.out.find("besweet: warning: " + c.says), std::string::npos) << run.out;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Besweet, DamagedRecordings, testing::Values(
+    Damage{"joined_with_cat", 2, -1, 0, 0, "the time stamps jump by -5.0"},
+    Damage{"one_pes_5_s_late", 2, -1, 0.25, 5.0, "damaged time stamps at 00:00:02."},
+    Damage{"one_pes_40_s_early", 2, -1, 0.75, -40.0, "damaged time stamps at 00:00:07."},
+    Damage{"first_pes_30_s_late", 2, -1, 0, 30.0, "damaged time stamps at 00:00:00.0"},
+    Damage{"zeros_where_the_signal_was_lost", 2, 0.5, 0, 0, "damaged audio data at 00:00:02."},
+    Damage{"mono_zeros_then_stereo", 1, 0.5, 0, 0, "damaged audio data at 00:00:02."}),
+    [](const testing::TestParamInfo<Damage>& info) { return info.param.name; });
+// clang-format on
+
 } // namespace
 } // namespace besweet::test

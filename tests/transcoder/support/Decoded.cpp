@@ -110,7 +110,15 @@ Decoded decodeFile(const std::filesystem::path& path, DecodeTo to)
         packet->data = nullptr;
         packet->size = 0;
     } else {
-        while (av_read_frame(rawFormat, packet) >= 0) {
+        // Reads through what is no packet (zeros in a TS), as a player does.
+        for (int stalls = 0; stalls < 1000;) {
+            const int read = av_read_frame(rawFormat, packet);
+            if (read == AVERROR(EAGAIN) || read == AVERROR_INVALIDDATA) {
+                ++stalls;
+                continue;
+            }
+            if (read < 0)
+                break;
             if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet) == 0)
                 drain();
             av_packet_unref(packet);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -110,6 +111,31 @@ void writeMuxed(const std::filesystem::path& path, const std::string& muxer,
         }
     }
     need(av_write_trailer(raw), "trailer");
+}
+
+void movePesStamp(const std::filesystem::path& path, double fraction, double seconds)
+{
+    std::string bytes = readBytes(path);
+    const auto byte = [&](std::size_t at) -> std::uint64_t {
+        return static_cast<unsigned char>(bytes[at]);
+    };
+    std::vector<std::size_t> stamps; // where each audio PES's five stamp bytes are
+    for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
+        const std::uint64_t adaptation = byte(at + 3) >> 4 & 3;
+        const std::size_t pes = at + 4 + ((adaptation & 2) ? 1 + byte(at + 4) : 0);
+        if ((byte(at + 1) & 0x40) && (adaptation & 1) && byte(pes + 2) == 1 &&
+            (byte(pes + 3) & 0xE0) == 0xC0 && (byte(pes + 7) & 0x80))
+            stamps.push_back(pes + 9);
+    }
+    const std::size_t at = stamps.at(static_cast<std::size_t>(fraction * stamps.size()));
+    std::uint64_t stamp = (byte(at) >> 1 & 7) << 30 | byte(at + 1) << 22 |
+                          (byte(at + 2) >> 1) << 15 | byte(at + 3) << 7 | byte(at + 4) >> 1;
+    stamp += static_cast<std::uint64_t>(std::llround(seconds * 90000.0));
+    const std::uint64_t fields[] = {(byte(at) & 0xF0) | (stamp >> 29 & 0x0E) | 1, stamp >> 22,
+                                    (stamp >> 14 & 0xFE) | 1, stamp >> 7, (stamp << 1 & 0xFE) | 1};
+    for (std::size_t i = 0; i < 5; ++i)
+        bytes[at + i] = static_cast<char>(fields[i] & 0xFF);
+    writeBytes(path, bytes);
 }
 
 } // namespace besweet::test

@@ -24,4 +24,8 @@ struct MuxedStream {
 void writeMuxed(const std::filesystem::path& path, const std::string& muxer,
                 const std::vector<MuxedStream>& streams);
 
+// Moves the time stamp of one audio PES of a TS file by seconds: the one at this fraction of
+// them (0: the first).
+void movePesStamp(const std::filesystem::path& path, double fraction, double seconds);
+
 } // namespace besweet::test
