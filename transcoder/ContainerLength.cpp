@@ -385,7 +385,7 @@ Text cutShortText(const DeclaredLength& declared, std::uint64_t fileSize, double
     if (declared.offset > largestFile || declared.bytes > largestFile - declared.offset)
         return text("its %s header declares %d bytes of audio data, more than any file holds",
                     std::string(declared.container), declared.bytes);
-    if (fileSize <= declared.offset)
+    if (fileSize < declared.offset)
         return text("it ends before its audio data starts");
     const std::uint64_t held = std::min(fileSize - declared.offset, declared.bytes);
     if (declared.samplesOnly && bytesPerSecond > 0) {
