@@ -35,6 +35,17 @@ std::vector<float> crestBetweenSamples(double amplitude, int count)
     return samples;
 }
 
+// Silence around two equal samples: the crest between them is higher than both (about 0.88 of
+// 0.707), and the filter reaches it only from the samples after them.
+std::vector<float> crestAfter(std::size_t silence)
+{
+    std::vector<float> samples(silence, 0.0f);
+    samples.push_back(static_cast<float>(std::sqrt(0.5)));
+    samples.push_back(static_cast<float>(std::sqrt(0.5)));
+    samples.resize(samples.size() + 300, 0.0f);
+    return samples;
+}
+
 std::vector<float> joined(std::vector<float> first, const std::vector<float>& second)
 {
     first.insert(first.end(), second.begin(), second.end());
@@ -73,6 +84,10 @@ INSTANTIATE_TEST_SUITE_P(TruePeak, MeasuresTruePeak, testing::Values(
              joined(joined(std::vector<float>(4800, 0.8f), std::vector<float>(4800, 0.0f)),
                     crestBetweenSamples(0.95, 4800)),
              0.8, 0.94, 1.1},
+    // In pieces of 1, 7 and 100 samples the crest falls at or near the end of a piece.
+    PeakCase{"crest_at_a_piece_boundary", crestAfter(98), std::sqrt(0.5), 0.85, 0.92},
+    PeakCase{"crest_after_a_louder_piece",
+             joined(std::vector<float>(100, 0.3f), crestAfter(98)), std::sqrt(0.5), 0.85, 0.92},
     PeakCase{"one_sample", {0.5f}, 0.5, 0.5, 0.6},
     PeakCase{"silence", std::vector<float>(1000, 0.0f), 0.0, 0.0, 0.0}),
     [](const testing::TestParamInfo<PeakCase>& info) { return info.param.name; });
