@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the transcoder in tests and the benchmark. It does what its environment
 // says, in this order:
+//   FAKE_HELPER=file      start a helper process that sleeps a minute (as wine starts its
+//                         server), and write the helper's process id to file
 //   FAKE_RECORD=file      write its arguments (after argv[0]) to file, each ended by a NUL
 //   FAKE_FDS=file         write the numbers of its open descriptors to file, one a line
 //   FAKE_RELEASE=file     wait until file exists (gives up after 20 s with exit code 99)
@@ -74,6 +76,23 @@ void recordDescriptors()
         out << fd << '\n';
 }
 
+// The helper keeps none of the standard descriptors, so only its own end matters.
+void startHelper()
+{
+    const char* file = setting("FAKE_HELPER");
+    if (!file)
+        return;
+    const pid_t helper = ::fork();
+    if (helper == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd <= 2; ++fd)
+            ::dup2(null, fd);
+        std::this_thread::sleep_for(std::chrono::minutes(1));
+        ::_exit(0);
+    }
+    std::ofstream(file) << helper;
+}
+
 void say()
 {
     if (const char* text = setting("FAKE_SAY")) {
@@ -139,6 +158,7 @@ int main(int argc, char* argv[])
     if (number("FAKE_IGNORE_TERM") == 1)
         std::signal(SIGTERM, SIG_IGN);
     recordDescriptors();
+    startHelper();
     recordArguments(argc, argv);
     if (!waitForRelease())
         return 99;

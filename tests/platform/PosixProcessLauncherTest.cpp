@@ -19,6 +19,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -87,7 +88,19 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"FAKE_SIGNAL", "15", ProcessEnd::signalled(SIGTERM)},
                     EndCase{"FAKE_SIGNAL", "9", ProcessEnd::signalled(SIGKILL)}));
 
-// A stopped program is asked to end; one that will not is killed after a grace time.
+// Gone, or ended and waiting to be reaped by whoever took it over.
+bool hasEnded(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    const auto state = line.rfind(") ");
+    return state != std::string::npos && line.compare(state + 2, 1, "Z") == 0;
+}
+
+// A stopped program is asked to end; one that will not is killed after a grace time. Either
+// way the helper it started (with the same answer to SIGTERM) ends with it.
 class StopTest : public LauncherTest, public testing::WithParamInterface<bool>
 {
 };
@@ -95,9 +108,11 @@ class StopTest : public LauncherTest, public testing::WithParamInterface<bool>
 TEST_P(StopTest, AStoppedProgramEndsAndOneThatIgnoresItIsKilled)
 {
     setEnv("FAKE_SLEEP_MS", "60000");
+    setEnv("FAKE_HELPER", path("helper"));
     if (GetParam())
         setEnv("FAKE_IGNORE_TERM", "1");
     auto process = launcher.launch({FakeTranscoder}, "", false);
+    const auto group = static_cast<pid_t>(process->processId());
     guardAgainstHang(*process);
     QTimer::singleShot(0, &context, [&] {
         // Once it has started (and set its signal up): it writes its arguments first.
@@ -110,6 +125,12 @@ TEST_P(StopTest, AStoppedProgramEndsAndOneThatIgnoresItIsKilled)
     EXPECT_FALSE(childRanToItsEnd());
     EXPECT_FALSE(hangGuardFired);
     process->stop(); // reaped: nothing is sent to a number that may be another's now
+    pid_t helper = 0;
+    std::ifstream(path("helper")) >> helper;
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hasEnded(helper); }, 10'000)) << "helper left running";
+    if (!hasEnded(helper) && ::getpgid(helper) == group)
+        ::kill(helper, SIGKILL);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stops, StopTest, testing::Bool());
