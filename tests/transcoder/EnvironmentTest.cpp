@@ -24,20 +24,53 @@ Tone oneSecond()
     return tone;
 }
 
-// Standard input and output closed, as daemons start programs: the first file besweet opens
-// must not take their place, or progress text would go into the track.
-TEST(Besweet, KeepsItsOutputOutOfTheTrackWhenStartedWithClosedDescriptors)
+struct ClosedDescriptors {
+    const char* name;
+    std::vector<int> closed;
+};
+
+void PrintTo(const ClosedDescriptors& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StartedWithClosedDescriptors : public testing::TestWithParam<ClosedDescriptors>
+{
+};
+
+// Standard descriptors closed, as daemons start programs: the first file besweet opens must
+// not take their place, or its progress (standard output) and its warning (standard error,
+// here for -fs on a WAV file) would go into the track or the log.
+TEST_P(StartedWithClosedDescriptors, KeepsItsOutputOutOfTheTrackAndTheLog)
 {
     ScratchFolder folder;
     writeWav(folder / "in.wav", oneSecond());
-    const RunResult run = runBesweet(besweetArguments(folder / "in.wav", folder / "o.wav", {}), [] {
-        ::close(STDIN_FILENO);
-        ::close(STDOUT_FILENO);
-    });
+    const std::vector<int> closed = GetParam().closed;
+    const RunResult run =
+        runBesweet(besweetArguments(folder / "in.wav", folder / "o.wav",
+                                    {"-ota(", "-fs", "48000", ")"}, folder / "o.log"),
+                   [closed] {
+                       for (const int fd : closed)
+                           ::close(fd);
+                   });
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(readBytes(folder / "o.wav").find("encoding"), std::string::npos);
+    const std::string track = readBytes(folder / "o.wav");
+    const std::string log = readBytes(folder / "o.log");
+    for (const char* text : {"encoding", "besweet:"}) {
+        EXPECT_EQ(track.find(text), std::string::npos) << text;
+        EXPECT_EQ(log.find(text), std::string::npos) << text << "\n" << log;
+    }
+    EXPECT_NE(log.find("raw PCM (-fs) ignored"), std::string::npos) << log;
+    EXPECT_NE(log.find("result: done"), std::string::npos) << log;
     EXPECT_EQ(decodeFile(folder / "o.wav").samples, 48000);
 }
+
+INSTANTIATE_TEST_SUITE_P(Besweet, StartedWithClosedDescriptors,
+                         testing::Values(ClosedDescriptors{"input_and_output", {0, 1}},
+                                         ClosedDescriptors{"error", {2}},
+                                         ClosedDescriptors{"output_and_error", {1, 2}},
+                                         ClosedDescriptors{"all_three", {0, 1, 2}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // In a container or chroot without /proc, an unnamed temporary file could never be named: the
 // named one is used from the start. (Root only: /proc is unmounted in a namespace of its own.)
