@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -95,18 +96,57 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"three_channels_split_unevenly", 3, 3, identity(3), 4096}),
     [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
-// A run stopped by a signal or a read error never calls finish(): the other thread still stops.
-TEST(ChannelSplitMeter, StopsItsThreadWhenLeftUnfinished)
+// The threads this process runs now.
+std::size_t runningThreads()
 {
-    PeakMeter meter(identity(2), 2, 2);
-    const std::vector<std::uint8_t> bytes = interleaved(2, 200000);
-    ChannelSplitMeter split(meter, AV_CODEC_ID_PCM_S16LE);
-    PacketPtr packet = makePacket();
-    ASSERT_EQ(av_new_packet(packet.get(), static_cast<int>(bytes.size())), 0);
-    std::memcpy(packet->data, bytes.data(), bytes.size());
-    for (int i = 0; i < 20; ++i)
-        split.add(*packet);
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                      std::filesystem::directory_iterator()));
 }
+
+struct Unfinished {
+    const char* name;
+    int channels;
+    int packets;         // handed before the run stops
+    std::size_t threads; // besides the caller's, while it runs
+};
+
+void PrintTo(const Unfinished& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LeftUnfinished : public testing::TestWithParam<Unfinished>
+{
+};
+
+// A run stopped by a signal or a read error never calls finish(): the other thread still stops,
+// however much is waiting for it.
+TEST_P(LeftUnfinished, LeavesNoThreadBehind)
+{
+    const Unfinished& c = GetParam();
+    const std::size_t before = runningThreads();
+    {
+        PeakMeter meter(identity(c.channels), c.channels, c.channels);
+        const std::vector<std::uint8_t> bytes = interleaved(c.channels, 200000);
+        ChannelSplitMeter split(meter, AV_CODEC_ID_PCM_S16LE);
+        PacketPtr packet = makePacket();
+        ASSERT_EQ(av_new_packet(packet.get(), static_cast<int>(bytes.size())), 0);
+        std::memcpy(packet->data, bytes.data(), bytes.size());
+        for (int i = 0; i < c.packets; ++i)
+            split.add(*packet);
+        EXPECT_EQ(runningThreads(), before + c.threads);
+    }
+    EXPECT_EQ(runningThreads(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(ChannelSplitMeter, LeftUnfinished,
+                         testing::Values(Unfinished{"stereo_many_packets", 2, 20, 1},
+                                         Unfinished{"stereo_no_packet", 2, 0, 1},
+                                         Unfinished{"mono", 1, 20, 0}),
+                         [](const testing::TestParamInfo<Unfinished>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
 } // namespace besweet
