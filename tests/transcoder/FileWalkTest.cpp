@@ -89,13 +89,19 @@ INSTANTIATE_TEST_SUITE_P(Containers, ChunkWalk, testing::Values(
 // nothing.
 std::string kernelName(const fs::path& path)
 {
-    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
-    if (fd < 0)
+    struct Opened {
+        int fd;
+        ~Opened()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } const opened{::open(path.c_str(), O_PATH | O_CLOEXEC)};
+    if (opened.fd < 0)
         return {};
     std::string name(PATH_MAX, '\0');
-    const ssize_t length =
-        ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name.data(), name.size());
-    ::close(fd);
+    const ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(opened.fd)).c_str(),
+                                      name.data(), name.size());
     name.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
     return name;
 }
