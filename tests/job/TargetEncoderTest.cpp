@@ -3,6 +3,7 @@
 #include "common/TargetEncoder.h"
 
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace klangdorn
 {
@@ -12,26 +13,13 @@ namespace
 TEST(EncoderForTarget, OnlyTheNamesEndingDecidesInAnyCase)
 {
     using enum TargetEncoder;
-    const struct {
-        const char* path;
-        std::optional<TargetEncoder> encoder;
-    } cases[] = {
-        {"/dvd/film.ac3", Ac3},
-        {R"(D:\DVD\film.AC3)", Ac3},
-        {".ac3", Ac3},
-        {"film.mpa", LayerII},
-        {"film.Mpa", LayerII},
-        {"film.mp2", LayerII},
-        {"FILM.MP2", LayerII},
-        {"film.wav", std::nullopt},
-        {"film.mp3", std::nullopt},
-        {"/dvd.ac3/film", std::nullopt},
-        {"film.ac3.wav", std::nullopt},
-        {"filmac3", std::nullopt},
-        {"", std::nullopt},
+    const std::pair<const char*, std::optional<TargetEncoder>> cases[] = {
+        {R"(D:\DVD\film.AC3)", Ac3}, {".ac3", Ac3},        {"/dvd/film.Mpa", LayerII},
+        {"FILM.MP2", LayerII},       {"film.wav", {}},     {"film.mp3", {}},
+        {"/dvd.ac3/film", {}},       {"film.ac3.wav", {}}, {"filmac3", {}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(EncoderForTarget(c.path), c.encoder) << c.path;
+    for (const auto& [path, encoder] : cases)
+        EXPECT_EQ(EncoderForTarget(path), encoder) << path;
 }
 
 } // namespace
