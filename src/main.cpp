@@ -19,6 +19,7 @@
 #endif
 
 #include <QApplication>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 
@@ -45,13 +46,12 @@ int main(int argc, char* argv[])
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    // Help and version need no display: answered before the window system is reached. Anything
-    // else is parsed once Qt has taken its own options (-platform, -style) off the line.
-    QString notYet; // a refusal waits for the second parse
-    QTextStream silent(&notYet);
-    if (const auto early = klangdorn::parseProgramArguments(argumentsOf(argc, argv), out, silent);
-        early.exitCode == 0)
-        return 0;
+    // Help, version and a wrong command line need no display: answered before the window
+    // system is reached, Qt's own options (-platform, -style) set aside for Qt.
+    if (const auto early = klangdorn::parseProgramArguments(
+            klangdorn::withoutToolkitOptions(argumentsOf(argc, argv)), out, err);
+        early.exitCode)
+        return *early.exitCode;
 
 #ifndef _WIN32
     // Asked while Qt starts; settled before anything reaches the bus.
@@ -74,6 +74,8 @@ int main(int argc, char* argv[])
         err.flush();
     }
 #endif
+    // A store file that cannot be read is put aside before anything reads it.
+    const auto setAside = klangdorn::SetAsideUnreadableStore(klangdorn::ExecutableBaseName());
     klangdorn::QtSettingsBackend settingsBackend;
     klangdorn::SettingsStore settings(settingsBackend, klangdorn::ExecutableBaseName);
     klangdorn::QtMessageBoxes messageBoxes;
@@ -93,5 +95,11 @@ int main(int argc, char* argv[])
     // The icon is looked up in the desktop's theme on disk: it follows the first paint.
     klangdorn::RunAfterFirstPaint(window, klangdorn::showProgramIcon);
     window.show();
+    if (setAside)
+        QTimer::singleShot(0, &window, [&] {
+            messageBoxes.show(klangdorn::Message{klangdorn::SetAsideText(*setAside),
+                                                 klangdorn::MessageButtons::Ok,
+                                                 klangdorn::MessageIcon::Exclamation});
+        });
     return app.exec();
 }

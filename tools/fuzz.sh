@@ -8,6 +8,8 @@
 #
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_WORK (where the growing
 # corpus, the logs and any crash inputs go; default $FUZZ_BUILD/runs).
+# fuzz_input also checks each track's length against a plain decode of its input (a wrong one
+# aborts, "fuzz: the output holds ..."), and mutates time stamps, joins and zero runs besides bytes.
 # A crash input lands in FUZZ_WORK/TARGET/ as crash-*, leak-* or timeout-*: copy it into
 # tests/transcoder/fuzz-regressions/<input|command-line>/ so the test suite runs it for ever.
 # FUZZ_KEEP_GOING=1: go on after a find (libFuzzer's fork mode, one worker), for measurements;

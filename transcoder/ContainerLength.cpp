@@ -5,6 +5,7 @@
 #include "Describe.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,7 +44,7 @@ public:
     // True when all count bytes at offset could be read.
     bool read(std::uint64_t offset, unsigned char* into, std::size_t count) const
     {
-        return size_ > 0 && offset + count <= size_ &&
+        return size_ > 0 && offset <= size_ && count <= size_ - offset &&
                ::pread(fd_, into, count, static_cast<off_t>(offset)) == static_cast<ssize_t>(count);
     }
 
@@ -153,6 +154,10 @@ std::optional<DeclaredLength> w64Length(const HeaderReader& file)
             return std::nullopt;
         if (isGuid(chunk, "data", waveGuidTail))
             return DeclaredLength{"W64", offset + sizeof chunk, size - sizeof chunk, true};
+        // A chunk beyond the end of the file leaves no data after it (and its size rounded up
+        // would wrap around).
+        if (size > file.size() - offset)
+            return std::nullopt;
         offset += (size + 7) & ~std::uint64_t{7};
     }
     return std::nullopt;
@@ -295,10 +300,10 @@ std::optional<OversizedWav> oversizedWav(const std::string& path)
 }
 
 WavReadToTheEnd::WavReadToTheEnd(const std::string& path, const OversizedWav& wav)
-    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), sizeField_(wav.sizeField)
+    : fd_(-1), sizeField_(wav.sizeField)
 {
-    if (fd_ < 0)
-        throw WorkError(text("%s: cannot open: %s", path, systemReason(errno)));
+    // The file is opened last: what throws before it leaves nothing open, and io_ is freed as a
+    // member when the opening throws.
     constexpr int bufferSize = 64 * 1024;
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
     if (!buffer)
@@ -308,6 +313,9 @@ WavReadToTheEnd::WavReadToTheEnd(const std::string& path, const OversizedWav& wa
         av_free(buffer);
         throw WorkError(text("out of memory"));
     }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        throw WorkError(text("%s: cannot open: %s", path, systemReason(errno)));
 }
 
 WavReadToTheEnd::~WavReadToTheEnd()
@@ -365,10 +373,21 @@ std::int64_t WavReadToTheEnd::seekTo(void* opaque, std::int64_t offset, int when
     return offset;
 }
 
+bool isHeldWhole(const DeclaredLength& declared, std::uint64_t fileSize)
+{
+    return declared.offset <= fileSize && declared.bytes <= fileSize - declared.offset;
+}
+
 Text cutShortText(const DeclaredLength& declared, std::uint64_t fileSize, double bytesPerSecond)
 {
-    const std::uint64_t held =
-        fileSize > declared.offset ? std::min(fileSize - declared.offset, declared.bytes) : 0;
+    // More than a file can hold (offset and size would wrap around): the header is damaged.
+    constexpr auto largestFile = static_cast<std::uint64_t>(INT64_MAX);
+    if (declared.offset > largestFile || declared.bytes > largestFile - declared.offset)
+        return text("its %s header declares %d bytes of audio data, more than any file holds",
+                    std::string(declared.container), declared.bytes);
+    if (fileSize < declared.offset)
+        return text("it ends before its audio data starts");
+    const std::uint64_t held = std::min(fileSize - declared.offset, declared.bytes);
     if (declared.samplesOnly && bytesPerSecond > 0) {
         const std::string promised = seconds(static_cast<double>(declared.bytes) / bytesPerSecond);
         const std::string holds = seconds(static_cast<double>(held) / bytesPerSecond);
@@ -377,8 +396,10 @@ Text cutShortText(const DeclaredLength& declared, std::uint64_t fileSize, double
         return text("its header promises %s, it holds %d bytes less", promised,
                     declared.bytes - held);
     }
-    return text("its %s header promises %d bytes, it holds %d (%d %%)",
-                std::string(declared.container), declared.bytes, held, held * 100 / declared.bytes);
+    return text(
+        "its %s header promises %d bytes, it holds %d (%d %%)", std::string(declared.container),
+        declared.bytes, held,
+        static_cast<int>(100.0 * static_cast<double>(held) / static_cast<double>(declared.bytes)));
 }
 
 } // namespace besweet

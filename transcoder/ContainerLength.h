@@ -56,8 +56,13 @@ private:
     IoContextPtr io_;
 };
 
+// True when a file of fileSize bytes holds all the data declared (checked without a sum that
+// could wrap around).
+[[nodiscard]] bool isHeldWhole(const DeclaredLength& declared, std::uint64_t fileSize);
+
 // "its header promises 10.00 s, it holds 4.50 s": how much of the declared data the file holds,
-// in seconds where bytesPerSecond is known, else in bytes.
+// in seconds where bytesPerSecond is known, else in bytes; for a file that ends before its data
+// starts, or a header that declares more than any file can hold, that.
 [[nodiscard]] Text cutShortText(const DeclaredLength& declared, std::uint64_t fileSize,
                                 double bytesPerSecond);
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
+#include <tuple>
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -114,7 +115,7 @@ void checkComplete(const Input& input)
         return;
     const auto declared = declaredLength(input.path);
     const auto size = static_cast<std::uint64_t>(input.bytes);
-    if (!declared || declared->offset + declared->bytes <= size)
+    if (!declared || isHeldWhole(*declared, size))
         return;
     throw WorkError(text("%s: is cut short: %s", input.path,
                          cutShortText(*declared, size, bytesPerSecond(input))));
@@ -290,8 +291,28 @@ std::string streamText(const AVStream& stream)
            "), " + std::to_string(parameters.sample_rate) + " Hz";
 }
 
-// Of several audio streams the one with the most channels, then the highest rate, then the
-// first: a film's main track, not its commentary. Only streams this FFmpeg can decode count.
+// What a stream's tags say of it, or nothing.
+std::optional<std::string> tag(const AVStream& stream, const char* key)
+{
+    const AVDictionaryEntry* entry = av_dict_get(stream.metadata, key, nullptr, 0);
+    if (!entry || *entry->value == '\0')
+        return std::nullopt;
+    return entry->value;
+}
+
+// "stream 2 (language: deu, title: Main programme)"
+Text streamLabel(const AVStream& stream)
+{
+    const auto language = tag(stream, "language");
+    const auto title = tag(stream, "title");
+    return text("stream %d (language: %s, title: %s)", stream.index + 1,
+                language ? Text{*language, *language} : text("not given"),
+                title ? Text{*title, *title} : text("none"));
+}
+
+// Of several audio streams the one with the most channels, then the highest rate, then the one
+// flagged as default, then the first: a film's main track, not its commentary. Only streams this
+// FFmpeg can decode count.
 AVStream* chooseAudioStream(Input& input)
 {
     AVStream* chosen = nullptr;
@@ -307,7 +328,8 @@ AVStream* chooseAudioStream(Input& input)
         if (!decodable)
             continue;
         const auto rank = [](const AVStream& s) {
-            return std::pair(s.codecpar->ch_layout.nb_channels, s.codecpar->sample_rate);
+            return std::tuple(s.codecpar->ch_layout.nb_channels, s.codecpar->sample_rate,
+                              (s.disposition & AV_DISPOSITION_DEFAULT) != 0);
         };
         if (!chosen || rank(*stream) > rank(*chosen))
             chosen = stream;
@@ -316,6 +338,24 @@ AVStream* chooseAudioStream(Input& input)
         input.audioStreams.clear();
     return chosen;
 }
+// An MP4 whose index (moov) comes after its audio: read from a pipe, the index is found only
+// past the audio, which a pipe cannot go back to beyond what is buffered.
+void checkIndexBeforeAudio(const Input& input)
+{
+    AVIOContext* io = input.format->pb;
+    if (!io || (io->seekable & AVIO_SEEKABLE_NORMAL) ||
+        std::strstr(input.format->iformat->name, "mp4") == nullptr)
+        return;
+    const AVIndexEntry* first = avformat_index_get_entry(input.stream, 0);
+    if (!first || avio_seek(io, first->pos, SEEK_SET) >= 0)
+        return;
+    throw WorkError(
+        text("%s: is an MP4 file whose index comes after its audio, which a pipe cannot "
+             "go back to: give the file itself rather than a pipe, or move the index "
+             "to the front",
+             input.path));
+}
+
 } // namespace
 
 Input openInput(const Options& options)
@@ -331,14 +371,17 @@ Input openInput(const Options& options)
     input.raw = raw;
     const AVInputFormat* forced = raw ? av_find_input_format("s16le") : nullptr;
     AVDictionary* dict = raw ? rawPcmOptions(options) : nullptr;
-    AVFormatContext* format = avformat_alloc_context();
-    if (!format)
+    // Not yet opened, the context is freed as an output's is: when setting up the reader throws.
+    OutputFormatPtr unopened(avformat_alloc_context());
+    if (!unopened)
         throw WorkError(text("out of memory"));
     // A signal ends even a read that waits (a pipe as input).
-    format->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
+    unopened->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
     if (!raw)
-        readOversizedWavToTheEnd(input, *format);
-    // "file:" keeps a name such as "a:b.wav" from being read as a protocol.
+        readOversizedWavToTheEnd(input, *unopened);
+    AVFormatContext* format = unopened.release();
+    // "file:" keeps a name such as "a:b.wav" from being read as a protocol. A failed open frees
+    // the context.
     const int opened = avformat_open_input(&format, ("file:" + input.path).c_str(), forced, &dict);
     av_dict_free(&dict);
     stopWhenInterrupted();
@@ -352,6 +395,7 @@ Input openInput(const Options& options)
     input.stream = chooseAudioStream(input);
     if (!input.stream)
         throw WorkError(text("%s: holds no audio this program can decode", input.path));
+    checkIndexBeforeAudio(input);
     const AVCodec* codec = avcodec_find_decoder(input.stream->codecpar->codec_id);
     input.bytes = format->pb ? avio_size(format->pb) : 0;
 
@@ -392,9 +436,14 @@ void logInput(const Input& input, RunLog& log)
              layoutName(decoder.ch_layout) + ")");
     for (const std::string& stream : input.audioStreams)
         log.line("input: audio " + stream);
-    if (!input.audioStreams.empty())
+    if (!input.audioStreams.empty()) {
         log.line("input: audio stream " + std::to_string(input.stream->index + 1) +
-                 " chosen: the most channels, then the highest rate, then the first");
+                 " chosen: the most channels, then the highest rate, then the one flagged as "
+                 "default, then the first");
+        warn(log, text("the input holds %d audio streams; %s is taken: the most channels, then "
+                       "the highest rate, then the one flagged as default, then the first",
+                       static_cast<int>(input.audioStreams.size()), streamLabel(*input.stream)));
+    }
     log.line("input rate: " + std::to_string(decoder.sample_rate) + " Hz");
     log.line("input duration: " + seconds(duration));
     if (!input.knownDespiteRaw.empty()) {

@@ -81,6 +81,9 @@ std::optional<Text> RunLog::close()
     const std::lock_guard lock(mutex_);
     if (!file_)
         return std::nullopt;
+    struct stat written {
+    };
+    const bool empty = ::fstat(file_->fd(), &written) == 0 && written.st_size == 0;
     try {
         file_->syncAndClose();
     } catch (const std::system_error& error) {
@@ -92,7 +95,8 @@ std::optional<Text> RunLog::close()
     };
     keptPrevious_ = problem_ && ::lstat(path_.c_str(), &previous) == 0;
     try {
-        if (!keptPrevious_) {
+        // An empty log (a disk full from the start) is no log: none is left.
+        if (!keptPrevious_ && !(problem_ && empty)) {
             file_->putInPlace();
             inPlace_ = true;
         }

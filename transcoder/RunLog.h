@@ -24,7 +24,8 @@ public:
     [[nodiscard]] bool open(const std::string& path);
     void line(std::string_view text);
     // Puts the log in place; returns what went wrong with it since it was opened, if anything
-    // (a full disk). A log not written whole is put in place only where no log was before.
+    // (a full disk). A log not written whole is put in place only where no log was before,
+    // and never when nothing of it could be written.
     [[nodiscard]] std::optional<Text> close();
     // True when close() kept the log that was there before, as the new one was incomplete.
     [[nodiscard]] bool keptPrevious() const { return keptPrevious_; }

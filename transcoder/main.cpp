@@ -194,9 +194,11 @@ int main(int argc, char** argv)
         return ExitSuccess;
     }
     std::fflush(stdout);
-    std::cerr << "besweet: " << failure->local << '\n';
+    // The failure comes last: a reader takes the last line as the cause, and a log that the
+    // same full disk left incomplete is its follow-on.
     log.line("result: failed after " + elapsed() + ": " + failure->english);
     closeLog(log, options);
+    std::cerr << "besweet: " << failure->local << '\n';
     if (signal != 0)
         dieOfSignal(signal);
     return ExitFailure;

@@ -54,6 +54,7 @@ std::vector<std::string_view> shownLines(std::string_view output)
 
 void OutputTail::append(std::string_view bytes)
 {
+    collectWarnings(bytes);
     if (bytes.size() >= Capacity) {
         m_dropped = m_dropped || !m_kept.empty() || bytes.size() > Capacity;
         m_kept.assign(bytes.substr(bytes.size() - Capacity));
@@ -66,18 +67,52 @@ void OutputTail::append(std::string_view bytes)
     }
 }
 
+// A lone carriage return starts the line over; "\r\n" ends it.
+void OutputTail::collectWarnings(std::string_view bytes)
+{
+    const std::size_t longest = WarningPrefix.size() + LongestWarning;
+    for (const char c : bytes) {
+        if (m_returnPending && c != '\n')
+            m_lineStart.clear();
+        m_returnPending = c == '\r';
+        if (c == '\n')
+            endLine();
+        else if (c != '\r' && m_lineStart.size() < longest)
+            m_lineStart += c;
+    }
+}
+
+void OutputTail::endLine()
+{
+    const std::string_view line = trimmedRight(m_lineStart);
+    if (isWarning(line) && m_warnings.size() < MostWarnings)
+        m_warnings.emplace_back(line.substr(WarningPrefix.size()));
+    m_lineStart.clear();
+}
+
+std::vector<std::string> OutputTail::warnings() const
+{
+    std::vector<std::string> all = m_warnings;
+    if (const std::string_view last = trimmedRight(m_lineStart);
+        isWarning(last) && all.size() < MostWarnings)
+        all.emplace_back(last.substr(WarningPrefix.size()));
+    return all;
+}
+
 std::string OutputTail::text() const
 {
     if (!m_dropped)
         return m_kept;
-    // The first line is cut; with no line break kept, at least no character is cut.
+    // The first line is cut: it goes, unless nothing but blanks follows it. Then the end of
+    // that one over-long line is what the program last said, kept without a cut character.
     std::string_view kept(m_kept);
     const auto firstBreak = kept.find('\n');
-    if (firstBreak != std::string_view::npos)
+    if (firstBreak != std::string_view::npos &&
+        kept.find_first_not_of(" \t\r\n", firstBreak) != std::string_view::npos)
         return std::string(kept.substr(firstBreak + 1));
     while (!kept.empty() && isUtf8Continuation(kept.front()))
         kept.remove_prefix(1);
-    return std::string(kept);
+    return std::string(CutLineMark) + std::string(kept);
 }
 
 std::string LastWords(std::string_view output, std::size_t maxLines)

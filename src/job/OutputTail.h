@@ -13,19 +13,37 @@
 namespace klangdorn
 {
 
+// Stands before the kept end of a line whose start was dropped.
+inline constexpr std::string_view CutLineMark = "…";
+
 class OutputTail
 {
 public:
     static constexpr std::size_t Capacity = 4096;
 
     void append(std::string_view bytes);
-    // The kept bytes; when older output was dropped, from the first whole line on.
+    // The kept bytes; when older output was dropped, from the first whole line on, or the
+    // end of one over-long last line behind "…".
     std::string text() const;
     std::size_t keptBytes() const { return m_kept.size(); }
+    // Every warning of the bundled transcoder's form, however long ago it was written, each
+    // without its prefix, the unfinished last line too; a rewritten line counts with its last
+    // form. At most MostWarnings,
+    // each cut to LongestWarning bytes.
+    std::vector<std::string> warnings() const;
+
+    static constexpr std::size_t MostWarnings = 100;
+    static constexpr std::size_t LongestWarning = 1024;
 
 private:
+    void collectWarnings(std::string_view bytes);
+    void endLine();
+
     std::string m_kept;
     bool m_dropped = false;
+    std::string m_lineStart; // the current line's first bytes, enough to tell a warning
+    bool m_returnPending = false;
+    std::vector<std::string> m_warnings;
 };
 
 // What a failed run's message adds from the transcoder's output: the last line of the bundled

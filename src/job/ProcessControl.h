@@ -35,9 +35,13 @@ public:
     // ended; nothing when the launcher does not collect it (on Windows the transcoder writes
     // into a console of its own).
     virtual std::optional<std::string> lastOutput() const { return std::nullopt; }
+    // The bundled transcoder's warnings over all it wrote, once it has ended, each without its
+    // prefix; empty when the launcher does not collect them.
+    virtual std::vector<std::string> warnings() const { return {}; }
     // Asks the process to end (SIGTERM on POSIX; on Windows it is terminated) and returns at
-    // once; the wait then sees its end.
-    virtual void stop() = 0;
+    // once; the wait then sees its end. False when it had ended on its own already: then its
+    // end is its own, not the stop's.
+    virtual bool stop() = 0;
 };
 
 class ProcessLauncher

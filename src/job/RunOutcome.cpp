@@ -2,6 +2,7 @@
 #include "job/RunOutcome.h"
 
 #include "job/OutputTail.h"
+#include "job/WarningWords.h"
 
 #include <array>
 #include <csignal>
@@ -62,6 +63,14 @@ std::string failureDetail(const std::optional<std::string>& output)
     return words.empty() ? std::string(OutcomeTexts::NoOutput) : words;
 }
 
+std::vector<std::string> inWindowWords(const std::vector<std::string>& warnings)
+{
+    std::vector<std::string> words;
+    for (const auto& warning : warnings)
+        words.push_back(InWindowWords(warning));
+    return words;
+}
+
 std::string joined(const std::vector<std::string>& lines, std::string_view separator)
 {
     std::string text;
@@ -85,21 +94,22 @@ std::string SignalDescription(int signal)
 }
 
 RunOutcome DecideOutcome(const ProcessEnd& end, bool targetWritten,
-                         const std::optional<std::string>& output, bool stoppedByUser)
+                         const std::optional<std::string>& output,
+                         const std::vector<std::string>& warnings, bool stoppedByUser)
 {
     using Kind = RunOutcome::Kind;
     if (stoppedByUser)
         return {Kind::Stopped};
+    auto said = warnings.empty() && output ? WarningLines(*output) : warnings;
     if (end.kind == ProcessEnd::Kind::Signalled)
         return {Kind::Signalled, "BeSweet wurde abgebrochen.",
-                signalDetail(static_cast<int>(end.code), output)};
+                signalDetail(static_cast<int>(end.code), output), std::move(said)};
     const bool exitedWell = end.kind == ProcessEnd::Kind::Unknown || end.code == 0;
     if (!exitedWell || !targetWritten)
-        return {Kind::Failed, failureReason(end), failureDetail(output)};
-    auto warnings = output ? WarningLines(*output) : std::vector<std::string>{};
-    if (warnings.empty())
+        return {Kind::Failed, failureReason(end), failureDetail(output), std::move(said)};
+    if (said.empty())
         return {Kind::EndedWell};
-    return {Kind::EndedWithWarnings, {}, {}, std::move(warnings)};
+    return {Kind::EndedWithWarnings, {}, {}, std::move(said)};
 }
 
 std::optional<Message> OutcomeMessage(const RunOutcome& outcome)
@@ -110,14 +120,18 @@ std::optional<Message> OutcomeMessage(const RunOutcome& outcome)
         return std::nullopt;
     case RunOutcome::Kind::EndedWithWarnings:
         return Message{std::string(OutcomeTexts::EndedWithWarnings) + LineBreak +
-                           joined(outcome.warnings, LineBreak),
+                           joined(inWindowWords(outcome.warnings), LineBreak),
                        MessageButtons::Ok, MessageIcon::Exclamation};
     case RunOutcome::Kind::Failed:
     case RunOutcome::Kind::Signalled:
         break;
     }
+    std::string detail = outcome.detail;
+    if (!outcome.warnings.empty())
+        detail += (detail.empty() ? "" : "\n\n") + std::string(OutcomeTexts::WarningsBefore) +
+                  "\n" + joined(inWindowWords(outcome.warnings), "\n");
     return Message{outcome.reason + LineBreak + OutcomeTexts::CheckOutput, MessageButtons::Ok,
-                   MessageIcon::Exclamation, OutcomeTexts::Failed, outcome.detail};
+                   MessageIcon::Exclamation, OutcomeTexts::Failed, detail};
 }
 
 } // namespace klangdorn

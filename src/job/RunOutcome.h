@@ -18,18 +18,20 @@ struct RunOutcome {
     Kind kind = Kind::EndedWell;
     std::string reason{};                // a failure's first line
     std::string detail{};                // below it: the signal, what the transcoder last said
-    std::vector<std::string> warnings{}; // a good end's warnings, without their prefix
+    std::vector<std::string> warnings{}; // the run's warnings, without their prefix
     friend bool operator==(const RunOutcome&, const RunOutcome&) = default;
 };
 
 // `targetWritten`: the target exists and is not the file it was before the run. `output`: the
-// end of what the transcoder wrote, nothing when it was not collected. A run the user stopped
-// is stopped, however the transcoder ended.
+// end of what the transcoder wrote, nothing when it was not collected. `warnings`: its
+// warnings over the whole run; when none were collected, those in `output` count. A run the
+// user stopped is stopped, however the transcoder ended.
 RunOutcome DecideOutcome(const ProcessEnd& end, bool targetWritten,
-                         const std::optional<std::string>& output, bool stoppedByUser);
+                         const std::optional<std::string>& output,
+                         const std::vector<std::string>& warnings, bool stoppedByUser);
 
-// The box shown after the run: a failure or the warnings; nothing after a silent good end or
-// a stop.
+// The box shown after the run: a failure (with the warnings that came before it) or the
+// warnings, each in the window's words; nothing after a silent good end or a stop.
 std::optional<Message> OutcomeMessage(const RunOutcome& outcome);
 
 // The signal in German with its name: "Speicherzugriffsfehler (SIGSEGV)".
@@ -41,6 +43,7 @@ inline constexpr const char* Failed = "Transcode fehlgeschlagen";
 inline constexpr const char* CheckOutput = "Bitte die Ausgabe oder das Log prüfen.";
 inline constexpr const char* NoOutput = "BeSweet hat nichts ausgegeben.";
 inline constexpr const char* EndedWithWarnings = "Transcode beendet, mit Warnungen:";
+inline constexpr const char* WarningsBefore = "Zuvor gewarnt:";
 } // namespace OutcomeTexts
 
 } // namespace klangdorn

@@ -169,15 +169,15 @@ TranscodeRun::RunEnd TranscodeRun::launchAndWait(const std::vector<std::string>&
     const ProcessEnd end = m_launcher.fAppControl(*process);
     m_running = nullptr;
     endWaiting();
-    return {end, process->lastOutput()};
+    return {end, process->lastOutput(), process->warnings()};
 }
 
 void TranscodeRun::stop()
 {
     if (!m_running)
         return;
-    m_stopRequested = true;
-    m_running->stop();
+    // A run that ended on its own before the stop keeps its failure or warnings box.
+    m_stopRequested = m_running->stop();
 }
 
 void TranscodeRun::endWaiting()
@@ -190,8 +190,8 @@ void TranscodeRun::endWaiting()
 void TranscodeRun::reportOutcome(const RunEnd& runEnd, const std::string& target,
                                  const TargetWatch& targetBefore)
 {
-    const RunOutcome outcome =
-        DecideOutcome(runEnd.end, targetBefore.written(), runEnd.output, m_stopRequested);
+    const RunOutcome outcome = DecideOutcome(runEnd.end, targetBefore.written(), runEnd.output,
+                                             runEnd.warnings, m_stopRequested);
     const auto message = OutcomeMessage(outcome);
     // A run the user stopped is no news to the desktop; one that ended with warnings ended well.
     const bool failed =

@@ -61,7 +61,8 @@ public:
     void setBundledTranscoder(FindBundledTranscoder find) { m_findBundled = std::move(find); }
 
     bool isRunning() const { return m_running != nullptr; }
-    // Asks the running transcoder to end; the run then ends as stopped, without a box.
+    // Asks the running transcoder to end; the run then ends as stopped, without a box, unless
+    // the transcoder had ended on its own already.
     void stop();
 
 private:
@@ -73,6 +74,7 @@ private:
     struct RunEnd {
         ProcessEnd end;
         std::optional<std::string> output;
+        std::vector<std::string> warnings;
     };
     RunEnd launchAndWait(const std::vector<std::string>& arguments, const std::string& commandLine,
                          bool showWindow);

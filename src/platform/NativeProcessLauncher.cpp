@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #else
+#include "platform/BundledTranscoder.h"
 #include "platform/PosixProcessLauncher.h"
 #endif
 
@@ -19,7 +20,9 @@ MakeNativeProcessLauncher([[maybe_unused]] ProcessOutputView& console,
 #ifdef _WIN32
     return std::make_unique<WindowsProcessLauncher>([] { QCoreApplication::processEvents(); });
 #else
-    return std::make_unique<PosixProcessLauncher>(&console, watcher);
+    auto launcher = std::make_unique<PosixProcessLauncher>(&console, watcher);
+    launcher->setBundledTranscoder(BundledTranscoder());
+    return launcher;
 #endif
 }
 

@@ -4,6 +4,7 @@
 #include "common/TextCase.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
+#include "platform/BundledTranscoder.h"
 #include "platform/SystemReason.h"
 #include "platform/UniqueFd.h"
 #include "platform/WineRun.h"
@@ -245,16 +246,19 @@ public:
 
     long long processId() const override { return m_pid; }
     std::optional<std::string> lastOutput() const override { return m_tail.text(); }
+    std::vector<std::string> warnings() const override { return m_tail.warnings(); }
 
     // The whole group it leads (wine's helpers too); only while it is not reaped, so the
     // number cannot stand for another process yet. One that does not end when asked is
     // killed: a run whose window is gone must not go on unseen.
-    void stop() override
+    bool stop() override
     {
+        reapIfEnded();
         if (m_end)
-            return;
+            return false;
         ::kill(-m_pid, SIGTERM);
         m_forceKill.start(ForceKillAfterMs);
+        return true;
     }
 
     ProcessEnd waitWithEventsHandled()
@@ -382,11 +386,14 @@ std::optional<std::string> FindOnPath(const std::string& name)
     }
 }
 
-SpawnPlan PlanSpawn(const std::vector<std::string>& arguments)
+SpawnPlan PlanSpawn(const std::vector<std::string>& arguments,
+                    const std::optional<std::string>& bundled)
 {
     if (arguments.empty() || arguments.front().empty())
         throw RuntimeError(ErrorNumber::FileNotFound, "");
     const std::string& program = arguments.front();
+    if (program == bundled)
+        return {program, arguments, GermanSpeakingEnvironment(currentEnvironment()), std::nullopt};
     if (!NeedsWine(program))
         return {program, arguments, std::nullopt, std::nullopt};
 
@@ -408,7 +415,7 @@ std::unique_ptr<RunningProcess>
 PosixProcessLauncher::launch(const std::vector<std::string>& arguments,
                              const std::string& /*commandLine*/, bool showWindow)
 {
-    const SpawnPlan plan = PlanSpawn(arguments);
+    const SpawnPlan plan = PlanSpawn(arguments, m_bundled);
     OutputPipe pipe = makeOutputPipe();
     const pid_t pid = spawn(plan, pipe.write.get());
     pipe.write.reset(); // only the child writes, so its end shows as end of file

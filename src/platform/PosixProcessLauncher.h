@@ -29,6 +29,9 @@ public:
     {
     }
 
+    // The transcoder that came with the program: started so that it speaks German.
+    void setBundledTranscoder(std::optional<std::string> path) { m_bundled = std::move(path); }
+
     std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& arguments,
                                            const std::string& commandLine,
                                            bool showWindow) override;
@@ -42,6 +45,7 @@ public:
 private:
     ProcessOutputView* m_console;
     ProcessOutputView* m_watcher;
+    std::optional<std::string> m_bundled;
 };
 
 // What is actually started: the program, its argument vector and, when it is not the
@@ -57,7 +61,10 @@ struct SpawnPlan {
 // with the program and path arguments as the Windows paths of the current wine prefix.
 // Throws RuntimeError 53 for a missing ".exe" (naming it) or a missing wine (saying that
 // wine is needed for a Windows program), and 75 naming a path Windows cannot open.
-SpawnPlan PlanSpawn(const std::vector<std::string>& arguments);
+// The bundled transcoder (`bundled`) gets an environment in which it speaks German; any other
+// program the user's environment unchanged.
+SpawnPlan PlanSpawn(const std::vector<std::string>& arguments,
+                    const std::optional<std::string>& bundled = std::nullopt);
 
 // True when the program must run through wine.
 bool NeedsWine(const std::string& program);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -187,14 +188,99 @@ void QtSettingsBackend::save(const std::string& application, const std::string& 
     if (keyLinesOfWholeFile(store->fileName()) != keyLines) {
         // Cut after all: the checked copy takes its place.
         if (std::rename(QFile::encodeName(copyName).constData(),
-                        QFile::encodeName(store->fileName()).constData()) != 0)
+                        QFile::encodeName(store->fileName()).constData()) != 0) {
+            QFile::remove(copyName); // no stray copy beside a store that cannot be replaced
             throw failure();
+        }
         return;
     }
     QFile::remove(copyName);
 #endif
     if (!written)
         throw failure();
+}
+
+bool LooksLikeSettingsText(QByteArrayView content)
+{
+    if (content.contains('\0'))
+        return false;
+    for (const QByteArray& rawLine : content.toByteArray().split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#') || line.contains('='))
+            continue;
+        if (!(line.startsWith('[') && line.endsWith(']')))
+            return false;
+    }
+    return true;
+}
+
+namespace
+{
+
+// Why the store file cannot be read, in German; nothing when it can be.
+std::optional<std::string> unreadableBecause(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    if (!info.exists() && !info.isSymLink())
+        return std::nullopt;
+    if (info.isDir())
+        return "ein Ordner steht an ihrer Stelle";
+    if (!info.isFile())
+        return "sie ist keine gewöhnliche Datei";
+    if (info.size() > LargestStoreFile)
+        return "sie ist mit " + std::to_string(info.size() / 1024) +
+               " KiB viel zu groß für Einstellungen";
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt; // no right to read it: writing says so, and moving would not help
+    if (!LooksLikeSettingsText(file.read(LargestStoreFile)))
+        return "sie enthält keine Einstellungen, sondern andere Daten";
+    return std::nullopt;
+}
+
+QString freeAsideName(const QString& fileName)
+{
+    const QString base = fileName + QStringLiteral(".unlesbar");
+    QString name = base;
+    for (int number = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++number)
+        name = base + QLatin1Char('-') + QString::number(number);
+    return name;
+}
+
+} // namespace
+
+std::optional<SetAsideStore> SetAsideUnreadableStore(const std::string& application)
+{
+#if KLANGDORN_STORE_IS_INI_FILE
+    // Where QSettings keeps the store, found without QSettings reading it.
+    const QString fileName =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
+        QString::fromLatin1(OrganizationName) + QLatin1Char('/') +
+        QString::fromStdString(application) + QStringLiteral(".conf");
+    const auto reason = unreadableBecause(fileName);
+    if (!reason)
+        return std::nullopt;
+    const QString aside = freeAsideName(fileName);
+    const bool moved = std::rename(QFile::encodeName(fileName).constData(),
+                                   QFile::encodeName(aside).constData()) == 0;
+    return SetAsideStore{QDir::toNativeSeparators(fileName).toStdString(),
+                         moved ? QDir::toNativeSeparators(aside).toStdString() : std::string(),
+                         *reason};
+#else
+    (void)application;
+    return std::nullopt;
+#endif
+}
+
+std::string SetAsideText(const SetAsideStore& setAside)
+{
+    const std::string what =
+        "Die Einstellungsdatei " + setAside.file + " ließ sich nicht lesen: " + setAside.reason;
+    if (setAside.asideAs.empty())
+        return what + ". Sie ließ sich auch nicht umbenennen; bitte sie löschen oder "
+                      "umbenennen, damit Klangdorn seine Einstellungen speichern kann.";
+    return what + ".\r\nSie wurde als " + setAside.asideAs +
+           " beiseitegelegt; Klangdorn beginnt mit den Standardeinstellungen.";
 }
 
 } // namespace klangdorn

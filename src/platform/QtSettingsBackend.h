@@ -6,6 +6,10 @@
 
 #include "settings/SettingsBackend.h"
 
+#include <QByteArrayView>
+#include <optional>
+#include <string>
+
 namespace klangdorn
 {
 
@@ -19,5 +23,28 @@ public:
     void save(const std::string& application, const std::string& section, const std::string& key,
               const std::string& value) override;
 };
+
+// A store file larger than this was not written by the program (it writes a few hundred bytes).
+inline constexpr qint64 LargestStoreFile = 1024 * 1024;
+
+// True for text the store can have written: lines that are empty, a comment, a [section] or
+// a key=value, and no NUL byte.
+bool LooksLikeSettingsText(QByteArrayView content);
+
+// A store file that could not be read was renamed, so the program starts with the defaults.
+struct SetAsideStore {
+    std::string file;    // the store's path
+    std::string asideAs; // its new name; empty when it could not be renamed
+    std::string reason;  // why it could not be read, in German
+};
+
+// Checks the store file of `application` before anything reads it: a folder or something else
+// that is no file, a file larger than LargestStoreFile or one that is not settings text is put
+// aside as "<store>.unlesbar" (then "-2", "-3", ... beside an older one). Nothing for a store
+// that is fine or not there (the Windows registry has no such file).
+std::optional<SetAsideStore> SetAsideUnreadableStore(const std::string& application);
+
+// The German box text that tells what happened.
+std::string SetAsideText(const SetAsideStore& setAside);
 
 } // namespace klangdorn

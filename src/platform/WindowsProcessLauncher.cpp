@@ -74,7 +74,13 @@ public:
     long long processId() const override { return m_id; }
     HANDLE handle() const { return m_process.get(); }
     // Windows has no polite request to a console program: it is terminated.
-    void stop() override { ::TerminateProcess(m_process.get(), 1); }
+    bool stop() override
+    {
+        if (::WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0)
+            return false;
+        ::TerminateProcess(m_process.get(), 1);
+        return true;
+    }
 
 private:
     UniqueHandle m_process;

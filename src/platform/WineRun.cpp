@@ -28,7 +28,7 @@ namespace
 constexpr std::array PathOptions{std::string_view("-input"), std::string_view("-output"),
                                  std::string_view("-logfile")};
 constexpr std::string_view Utf8Locale = "C.UTF-8";
-constexpr std::string_view ForbiddenInWindowsNames = "?*|\"<>";
+constexpr std::string_view ForbiddenInWindowsNames = "\\:?*|\"<>";
 constexpr unsigned WesternCodePage = 1252;
 constexpr unsigned Utf8CodePage = 65001;
 
@@ -267,7 +267,7 @@ std::string WineMissingText(const std::string& program)
 std::string WindowsForbiddenNameText(const std::string& path)
 {
     return "Der Pfad " + path +
-           " enthält ein Zeichen, das Windows in Dateinamen nicht erlaubt (? * | \" < >), und "
+           " enthält ein Zeichen, das Windows in Dateinamen nicht erlaubt (\\ : ? * | \" < >), und "
            "kann dem Windows-Programm nicht übergeben werden. Bitte die Datei umbenennen oder "
            "einen anderen Ordner wählen.";
 }

@@ -62,7 +62,8 @@ std::string WineMissingText(const std::string& program);
 std::string WindowsForbiddenNameText(const std::string& path);
 
 // The first path after "-input", "-output" or "-logfile" that Windows cannot open, as it
-// holds a character Windows forbids in file names (? * | " < >); nothing when all can be.
+// holds a character Windows forbids in file names (\ : ? * | " < >; a POSIX
+// name holding "\" or ":" would stand for another path); nothing when all can be.
 std::optional<std::string> PathWindowsCannotOpen(const std::vector<std::string>& arguments);
 
 // The ANSI code page of the prefix at `prefix` (the "ACP" of its registry), in which a Windows

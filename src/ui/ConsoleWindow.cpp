@@ -17,7 +17,8 @@ namespace klangdorn
 
 namespace
 {
-constexpr int MaximumLines = 10000;
+constexpr int MaximumLines = static_cast<int>(ConsoleLines::MostLines);
+constexpr int ShowIntervalMs = 100;
 const QSize MinimumSize(320, 160);
 
 int clamped(int value, int low, int high)
@@ -36,6 +37,9 @@ ConsoleWindow::ConsoleWindow(QWidget* parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setMaximumBlockCount(MaximumLines);
     resize(640, 400);
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setInterval(ShowIntervalMs);
+    connect(&m_showTimer, &QTimer::timeout, this, &ConsoleWindow::showPendingOutput);
 }
 
 void ConsoleWindow::startOutput()
@@ -56,12 +60,14 @@ void ConsoleWindow::clearForNewRun()
     clear();
     m_decoder.resetState();
     m_lines.reset();
-    m_carriageReturnPending = false;
+    m_pending.clear();
+    m_showTimer.stop();
 }
 
 void ConsoleWindow::showRunEnd(const ProcessEnd& end)
 {
-    m_carriageReturnPending = false;
+    showPendingOutput();
+    m_pending.clear();
     const QString last = document()->lastBlock().text();
     m_lines.append("\n");
     const QString summary = QString::fromStdString(m_lines.summary());
@@ -179,23 +185,26 @@ void ConsoleWindow::appendOutput(std::string_view bytes)
 void ConsoleWindow::finishOutput()
 {
     appendText(m_decoder.decode(QByteArrayView()));
+    showPendingOutput();
 }
 
-// Text goes to the end; "\r\n" is a line break, a lone "\r" clears the last line.
 void ConsoleWindow::appendText(const QString& text)
 {
-    QString pending;
-    for (const QChar c : text) {
-        if (m_carriageReturnPending && c != u'\n') {
-            insertAtEnd(pending);
-            pending.clear();
-            clearLastLine();
-        }
-        m_carriageReturnPending = c == u'\r';
-        if (!m_carriageReturnPending)
-            pending += c;
-    }
-    insertAtEnd(pending);
+    m_pending.append(text);
+    if (!m_showTimer.isActive())
+        m_showTimer.start();
+}
+
+// The document's last line is always the unfinished line: it is replaced by the lines
+// finished meanwhile and the unfinished line as it stands now.
+void ConsoleWindow::showPendingOutput()
+{
+    m_showTimer.stop();
+    ConsoleLines::Pending pending = m_pending.take();
+    if (pending.linesDropped)
+        clear(); // all the view holds is newer
+    pending.finished.append(pending.current);
+    replaceLastLine(pending.finished.join(QLatin1Char('\n')));
 }
 
 void ConsoleWindow::insertAtEnd(const QString& text)
@@ -211,12 +220,18 @@ void ConsoleWindow::insertAtEnd(const QString& text)
         scroll->setValue(scroll->maximum());
 }
 
-void ConsoleWindow::clearLastLine()
+void ConsoleWindow::replaceLastLine(const QString& text)
 {
+    if (text.isEmpty() && document()->lastBlock().length() <= 1)
+        return;
+    QScrollBar* scroll = verticalScrollBar();
+    const bool followsEnd = scroll->value() == scroll->maximum();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    cursor.insertText(text);
+    if (followsEnd)
+        scroll->setValue(scroll->maximum());
 }
 
 } // namespace klangdorn

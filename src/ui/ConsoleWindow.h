@@ -3,17 +3,21 @@
 // output and error live while it runs. A carriage return without a line feed starts the
 // line over, as a terminal does, so progress lines rewrite themselves. Every run starts it
 // empty and its last line says how the run ended, followed by the transcoder's summary of what
-// it delivered, when it printed one.
+// it delivered, when it printed one. Output is taken at a constant cost per byte and shown a
+// few times a second, its last ConsoleLines::MostLines lines, each cut to its last
+// ConsoleLines::LongestLine characters; so a flood of output never holds up its reading.
 #pragma once
 
 #include "job/ProcessControl.h"
 #include "job/RunProgress.h"
 #include "platform/ConsoleFramedLauncher.h"
 #include "platform/ProcessOutputView.h"
+#include "ui/ConsoleLines.h"
 
 #include <QPlainTextEdit>
 #include <QRect>
 #include <QStringDecoder>
+#include <QTimer>
 
 namespace klangdorn
 {
@@ -34,17 +38,22 @@ public:
     void showRunEnd(const ProcessEnd& end) override;
     // Kept above other windows as the main window is, now and whenever it is shown.
     void setStaysOnTop(bool onTop);
+    // Shows at once what has come and not been shown yet.
+    void showPendingOutput();
+    // The characters taken and not shown yet: bounded however much comes.
+    qsizetype pendingCharacters() const { return m_pending.keptCharacters(); }
 
 private:
     void appendText(const QString& text);
     void insertAtEnd(const QString& text);
-    void clearLastLine();
+    void replaceLastLine(const QString& text);
     void placeBesideTheMainWindowOnce();
     void applyStacking();
 
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     RunProgress m_lines; // finds the summary line
-    bool m_carriageReturnPending = false;
+    ConsoleLines m_pending;
+    QTimer m_showTimer;
     bool m_placed = false;
     bool m_onTop = false;
 };

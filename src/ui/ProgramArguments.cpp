@@ -48,7 +48,67 @@ StartRequest answer(QTextStream& out, const QString& text)
     return StartRequest{0, std::nullopt};
 }
 
+// The toolkit's own options, as its application objects take them off the command line.
+const QStringList ToolkitOptionsWithValue{"platform",
+                                          "platformpluginpath",
+                                          "platformtheme",
+                                          "plugin",
+                                          "qwindowgeometry",
+                                          "qwindowicon",
+                                          "qwindowtitle",
+                                          "session",
+                                          "display",
+                                          "geometry",
+                                          "title",
+                                          "name",
+                                          "qmljsdebugger",
+                                          "style",
+                                          "stylesheet",
+                                          "dialogs",
+                                          "visual",
+                                          "font",
+                                          "fn",
+                                          "background",
+                                          "bg",
+                                          "foreground",
+                                          "fg",
+                                          "button",
+                                          "btn",
+                                          "im",
+                                          "inputstyle"};
+const QStringList ToolkitFlags{"reverse", "testability", "nograb", "dograb",
+                               "sync",    "widgetcount", "cmap",   "noxim"};
+
+// The option's name without its one or two dashes, empty for anything else.
+QString optionName(const QString& argument)
+{
+    if (argument.startsWith(QLatin1String("--")))
+        return argument.mid(2);
+    if (argument.startsWith(QLatin1Char('-')))
+        return argument.mid(1);
+    return {};
+}
+
 } // namespace
+
+QStringList withoutToolkitOptions(const QStringList& arguments)
+{
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString name = i == 0 ? QString() : optionName(arguments[i]);
+        if (arguments[i] == QLatin1String("--")) {
+            kept += arguments.mid(i);
+            break;
+        }
+        if (ToolkitOptionsWithValue.contains(name)) {
+            ++i; // and its value
+            continue;
+        }
+        if (!ToolkitFlags.contains(name))
+            kept << arguments[i];
+    }
+    return kept;
+}
 
 StartRequest parseProgramArguments(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {

@@ -24,4 +24,9 @@ struct StartRequest {
 StartRequest parseProgramArguments(const QStringList& arguments, QTextStream& out,
                                    QTextStream& err);
 
+// The command line as the program gets it, the program first, without the toolkit's own
+// options (-platform xcb, -style Fusion, -reverse, ...), which the toolkit takes later. So a
+// wrong command line is refused before anything needs a display.
+QStringList withoutToolkitOptions(const QStringList& arguments);
+
 } // namespace klangdorn

@@ -73,9 +73,12 @@ QWidget* makeControl(const ControlDefinition& definition, QWidget* parent)
     case Kind::TextBox:
         control = new QLineEdit(caption, parent);
         break;
-    case Kind::Button:
-        control = new QPushButton(caption, parent);
+    case Kind::Button: {
+        auto* button = new QPushButton(caption, parent);
+        button->setAutoDefault(true); // Enter clicks the focused button, as Space does
+        control = button;
         break;
+    }
     case Kind::CheckBox:
         control = new WholeAreaCheckBox(caption, parent);
         break;
@@ -240,6 +243,12 @@ void frmMain::buildControls()
         QWidget* container =
             definition.container ? child<QWidget>(*client, definition.container) : client;
         makeControl(definition, container);
+    }
+    // A label is drawn on its container beneath every control: where it reaches over one,
+    // the control still takes the clicks on its whole area.
+    for (const auto& definition : controlTable) {
+        if (definition.kind == Kind::Label)
+            child<QWidget>(*client, definition.name)->lower();
     }
 
     m_txtInputFile = child<QLineEdit>(*this, "txtInputFile");

@@ -42,8 +42,22 @@ TEST(OutputTail, ShortOutputIsKeptAsItIsAndAHugeLineLosesNoCharacterHalf)
     longLine.append(umlauts + "y"); // the kept bytes begin inside an "ü"
     const std::string text = longLine.text();
     ASSERT_GE(text.size(), 3u);
-    EXPECT_EQ(text.substr(0, 2), "ü");
+    EXPECT_EQ(text.substr(0, CutLineMark.size() + 2), std::string(CutLineMark) + "ü");
     EXPECT_TRUE(text.ends_with("üy"));
+}
+
+// A refusal naming a path longer than the tail still says how it ends.
+TEST(OutputTail, AnOverlongLastLineKeepsItsEnd)
+{
+    for (const char* end : {"\n", "\r\n", "\n\n  \n"}) {
+        OutputTail tail;
+        tail.append("Fortschritt 1%\nbesweet: /" + std::string(5000, 'x') + "/a.wav: cannot open" +
+                    end);
+        const std::string words = LastWords(tail.text());
+        EXPECT_TRUE(words.starts_with(std::string(CutLineMark) + "xxx")) << end;
+        EXPECT_TRUE(words.ends_with("xxx/a.wav: cannot open")) << end;
+        EXPECT_LE(words.size(), OutputTail::Capacity + CutLineMark.size()) << end;
+    }
 }
 
 struct WordsCase {
@@ -91,5 +105,21 @@ INSTANTIATE_TEST_SUITE_P(
                 c = '_';
         return name;
     });
+
+// Warnings written long before the end, between megabytes of progress, all reach the box.
+TEST(OutputTail, EveryWarningIsKeptHoweverMuchFollows)
+{
+    OutputTail tail;
+    tail.append("besweet: warning: stream 2 of 3 taken\n");
+    for (int i = 0; i < 20000; ++i)
+        tail.append("Durchgang 1/1: kodieren " + std::to_string(i % 100) + "%\r");
+    tail.append("besweet: warn");
+    tail.append("ing: damage read through at 2.5 s\r\nFortschritt 1%\rbesweet: warning: ");
+    tail.append("hole filled\r\n" + std::string(1 << 20, 'x') + "\nbesweet: warning: at the end");
+    EXPECT_EQ(tail.warnings(),
+              (std::vector<std::string>{"stream 2 of 3 taken", "damage read through at 2.5 s",
+                                        "hole filled", "at the end"}));
+    EXPECT_EQ(WarningLines(tail.text()).size(), 1u) << "the tail alone has lost the others";
+}
 
 } // namespace

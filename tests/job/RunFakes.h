@@ -85,17 +85,22 @@ private:
 class FakeProcess : public RunningProcess
 {
 public:
-    FakeProcess(std::optional<std::string> output, Journal& journal)
-        : m_output(std::move(output)), m_journal(journal)
+    FakeProcess(std::optional<std::string> output, Journal& journal, bool endedBeforeStop)
+        : m_output(std::move(output)), m_journal(journal), m_endedBeforeStop(endedBeforeStop)
     {
     }
     long long processId() const override { return 4711; }
     std::optional<std::string> lastOutput() const override { return m_output; }
-    void stop() override { m_journal.push_back("stop"); }
+    bool stop() override
+    {
+        m_journal.push_back("stop");
+        return !m_endedBeforeStop;
+    }
 
 private:
     std::optional<std::string> m_output;
     Journal& m_journal;
+    bool m_endedBeforeStop;
 };
 
 class JournalLauncher : public ProcessLauncher
@@ -109,6 +114,7 @@ public:
     std::string commandLine;
     std::optional<bool> showWindow;
     std::optional<std::string> output; // what the transcoder wrote, when collected
+    bool endsBeforeStop = false;       // a stop comes after the transcoder's own end
 
     std::unique_ptr<RunningProcess> launch(const std::vector<std::string>& args,
                                            const std::string& line, bool show) override
@@ -119,7 +125,7 @@ public:
         arguments = args;
         commandLine = line;
         showWindow = show;
-        return std::make_unique<FakeProcess>(output, m_journal);
+        return std::make_unique<FakeProcess>(output, m_journal, endsBeforeStop);
     }
     ProcessEnd fAppControl(RunningProcess&) override
     {

@@ -404,12 +404,12 @@ INSTANTIATE_TEST_SUITE_P(
         DetailCase{"NotCollected", ProcessEnd::exited(3), std::nullopt, ""},
         DetailCase{"WarningsAreNoReason", ProcessEnd::exited(1),
                    "besweet: /a.wav: cannot open\nbesweet: warning: not DVD-compliant: 44100 Hz\n",
-                   "besweet: /a.wav: cannot open"},
+                   "besweet: /a.wav: cannot open\n\nZuvor gewarnt:\nnot DVD-compliant: 44100 Hz"},
         DetailCase{"SignalThenLastLine", ProcessEnd::signalled(11),
                    "Fortschritt 40%\nbesweet: warning: clipped\n",
-                   "Speicherzugriffsfehler (SIGSEGV)\nFortschritt 40%"},
+                   "Speicherzugriffsfehler (SIGSEGV)\nFortschritt 40%\n\nZuvor gewarnt:\nclipped"},
         DetailCase{"SignalAlone", ProcessEnd::signalled(SIGTERM), "besweet: warning: clipped\n",
-                   "Beendet (SIGTERM)"}),
+                   "Beendet (SIGTERM)\n\nZuvor gewarnt:\nclipped"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TranscodeRunTest, OutputOfASuccessfulRunIsNotShown)
@@ -458,6 +458,29 @@ TEST_F(TranscodeRunTest, AGoodRunThatWarnedShowsTheWarningsInOneBox)
                        MessageButtons::Ok, MessageIcon::Exclamation, ApplicationTitle}));
 }
 
+// Warnings come in the window's words, after a failure too, below what the transcoder last said.
+TEST_F(TranscodeRunTest, WarningsReachTheBoxInTheWindowsWords)
+{
+    const std::string resample = "not DVD-compliant: 44100 Hz (a DVD takes 48000 Hz: resample "
+                                 "with -ssrc( --rate 48000 ))";
+    const std::string inWords =
+        "not DVD-compliant: 44100 Hz (a DVD takes 48000 Hz: „Resample auf 48 kHz“ ankreuzen)";
+    for (const bool fails : {false, true}) {
+        messages.shown.clear();
+        files.existing.clear();
+        launcher.end = ProcessEnd::exited(fails ? 1 : 0);
+        launcher.output = "besweet: warning: " + resample + "\nbesweet: kaputt\n";
+        launcher.duringWait = [this] { files.write(Target); };
+        click();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        const Message& box = messages.shown[0];
+        if (fails)
+            EXPECT_EQ(box.detail, "besweet: kaputt\n\nZuvor gewarnt:\n" + inWords);
+        else
+            EXPECT_EQ(box.text, "Transcode beendet, mit Warnungen:\r\n" + inWords);
+    }
+}
+
 // Closing the window during the wait stops the transcoder; whatever its end, no box follows.
 TEST_F(TranscodeRunTest, AStoppedRunEndsWithoutABox)
 {
@@ -472,6 +495,36 @@ TEST_F(TranscodeRunTest, AStoppedRunEndsWithoutABox)
     EXPECT_FALSE(run.isRunning());
     run.stop(); // nothing left to stop
     EXPECT_EQ(journal.size(), 8u);
+}
+
+// A stop that comes after the transcoder's own end (the closing question answered late) leaves
+// the run's own box: its failure or its warnings.
+TEST_F(TranscodeRunTest, AStopAfterTheTranscodersOwnEndKeepsTheRunsBox)
+{
+    struct Case {
+        ProcessEnd end;
+        const char* output;
+        bool writesTarget;
+        const char* boxStart;
+    };
+    for (const Case& c : {Case{ProcessEnd::exited(1), "besweet: kaputt\n", false,
+                               "BeSweet wurde mit Fehlercode 1 beendet."},
+                          Case{ProcessEnd::exited(0), "besweet: warning: 44100 Hz\n", true,
+                               "Transcode beendet, mit Warnungen:"}}) {
+        messages.shown.clear();
+        files.existing.clear();
+        launcher.endsBeforeStop = true;
+        launcher.end = c.end;
+        launcher.output = c.output;
+        launcher.duringWait = [&] {
+            if (c.writesTarget)
+                files.write(Target);
+            run.stop();
+        };
+        click();
+        ASSERT_EQ(messages.shown.size(), 1u) << c.boxStart;
+        EXPECT_TRUE(messages.shown[0].text.starts_with(c.boxStart)) << messages.shown[0].text;
+    }
 }
 
 // The typed target's extension picks the encoder; another one leaves the stored type in charge.

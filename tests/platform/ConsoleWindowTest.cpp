@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ConsoleWindow.h"
 
+#include <QCoreApplication>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <string>
@@ -42,6 +45,62 @@ INSTANTIATE_TEST_SUITE_P(
                     ConsoleCase{{"Zeile 1\r", "\nZeile 2"}, "Zeile 1\nZeile 2"},
                     ConsoleCase{{"Kopf\n10%\r20%\r", "30%\n"}, "Kopf\n30%\n"},
                     ConsoleCase{{"\xc3", "\xbc", "ber"}, QString::fromUtf8("über")}));
+
+// A 50 MB line, a flood of carriage returns and of lines: what is kept stays bounded while the
+// output comes, the view holds a bounded number of lines, and the end reads as a terminal's.
+struct FloodCase {
+    const char* name;
+    std::string piece; // written again and again
+    int repeats;
+    std::string end;
+    QString lastLines; // the view's end
+    bool whole = true; // the view holds only these
+};
+
+void PrintTo(const FloodCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ConsoleFloodTest : public testing::TestWithParam<FloodCase>
+{
+};
+
+TEST_P(ConsoleFloodTest, KeepsBoundedAndEndsAsATerminalWould)
+{
+    constexpr qsizetype MostCharacters =
+        (ConsoleLines::MostLines + 2) * (ConsoleLines::LongestLine + 2);
+    ConsoleWindow console;
+    console.startOutput();
+    const FloodCase& c = GetParam();
+    for (int i = 0; i < c.repeats; ++i) {
+        console.appendOutput(c.piece);
+        if (i % 64 == 0) {
+            QCoreApplication::processEvents();
+            ASSERT_LE(console.pendingCharacters(), MostCharacters) << i;
+        }
+    }
+    console.appendOutput(c.end);
+    console.finishOutput();
+    const QTextDocument& shown = *console.document();
+    EXPECT_LE(shown.blockCount(), ConsoleLines::MostLines + 1);
+    EXPECT_LE(shown.characterCount(), MostCharacters);
+    const QString text = console.toPlainText();
+    EXPECT_TRUE(c.whole ? text == c.lastLines : text.endsWith(c.lastLines))
+        << text.right(200).toStdString();
+    for (QTextBlock line = shown.begin(); line.isValid(); line = line.next())
+        ASSERT_LE(line.length(), ConsoleLines::LongestLine + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Floods, ConsoleFloodTest,
+    testing::Values(
+        FloodCase{"a 50 MB line", std::string(64 * 1024, 'x'), 800, "Ende\n",
+                  "…" + QString(ConsoleLines::LongestLine - 4, 'x') + "Ende\n"},
+        FloodCase{"carriage returns", "Durchgang 1/1: kodieren 42%\r", 200000, "fertig\n",
+                  "fertig\n"},
+        FloodCase{"carriage returns in a long line", std::string(5000, 'y') + "\r", 2000, "z", "z"},
+        FloodCase{"lines", "Zeile\n", 100000, "letzte\n", "Zeile\nZeile\nletzte\n", false}));
 
 TEST(ConsoleWindowTest, NewRunStartsEmptyAndShown)
 {

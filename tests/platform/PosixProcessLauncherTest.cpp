@@ -4,6 +4,7 @@
 #include "ProcessTestSupport.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
+#include "platform/BundledTranscoder.h"
 #include "platform/UniqueFd.h"
 
 #include <QCheckBox>
@@ -318,10 +319,12 @@ INSTANTIATE_TEST_SUITE_P(
                      "Übung", "Übung"},
         CodePageCase{"[Software\\\\Wine]\n\"ACP\"=\"65001\"\n", "\x84Zitat\x93", "„Zitat“"}));
 
-// Windows cannot open a name with ? * | " < >: refused before wine starts, naming the path.
+// Windows cannot open a name with ? * | " < >, and reads \ and : in a name as parts of another
+// path: refused before wine starts, naming the path.
 TEST_F(WineTest, APathWindowsCannotOpenIsRefusedBeforeTheStart)
 {
-    for (const char* name : {"Was?.wav", "a*b.wav", "x|y.ac3", "\"z\".ac3", "<a>.log"}) {
+    for (const char* name :
+         {"Was?.wav", "a*b.wav", "x|y.ac3", "\"z\".ac3", "<a>.log", "a\\b.ac3", "c:d.wav"}) {
         const std::string forbidden = path(name);
         try {
             launcher.launch({exe, "-input", path("ok.wav"), "-output", forbidden}, "", false);
@@ -334,6 +337,64 @@ TEST_F(WineTest, APathWindowsCannotOpenIsRefusedBeforeTheStart)
     }
     EXPECT_FALSE(exists(path("arguments"))) << "wine was started";
     EXPECT_EQ(runToEnd({exe, "-core(", "/norm?", "-input", path("ok.wav")}), ProcessEnd::exited(0));
+}
+
+// ---- the bundled transcoder speaks German ------------------------------------------------
+
+struct LocaleCase {
+    std::vector<std::string> user;
+    std::vector<std::string> german; // what the bundled transcoder gets
+};
+
+void PrintTo(const LocaleCase& c, std::ostream* os)
+{
+    for (const auto& entry : c.user)
+        *os << entry << ' ';
+}
+
+class GermanEnvironmentTest : public testing::TestWithParam<LocaleCase>
+{
+};
+
+TEST_P(GermanEnvironmentTest, MessagesInGermanWithTheirUmlauts)
+{
+    EXPECT_EQ(GermanSpeakingEnvironment(GetParam().user), GetParam().german);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, GermanEnvironmentTest,
+    testing::Values(
+        LocaleCase{{"PATH=/bin", "LANG=C.UTF-8"}, {"PATH=/bin", "LANG=C.UTF-8", "LANGUAGE=de"}},
+        LocaleCase{{"LANGUAGE=en:fr", "LANG=de_DE.UTF-8"}, {"LANG=de_DE.UTF-8", "LANGUAGE=de"}},
+        LocaleCase{{"LANG=C"},
+                   {"LANG=C", "LANGUAGE=de", "LC_MESSAGES=C.UTF-8", "LC_CTYPE=C.UTF-8"}},
+        LocaleCase{{}, {"LANGUAGE=de", "LC_MESSAGES=C.UTF-8", "LC_CTYPE=C.UTF-8"}},
+        LocaleCase{{"LC_MESSAGES=POSIX", "LANG=en_US.UTF-8"},
+                   {"LANG=en_US.UTF-8", "LANGUAGE=de", "LC_MESSAGES=C.UTF-8"}},
+        LocaleCase{{"LANG=de_DE.ISO-8859-1"},
+                   {"LANG=de_DE.ISO-8859-1", "LANGUAGE=de", "LC_CTYPE=C.UTF-8"}},
+        LocaleCase{{"LC_ALL=C", "LANG=de_DE.utf8"},
+                   {"LANG=de_DE.utf8", "LANGUAGE=de", "LC_ALL=C.UTF-8"}},
+        LocaleCase{{"LC_ALL=fr_FR.UTF-8"}, {"LC_ALL=fr_FR.UTF-8", "LANGUAGE=de"}}));
+
+// The bundled besweet refuses a file that is no audio in German under LANG=C.UTF-8; the same
+// program stored as the user's own speaks as the user's environment says.
+TEST_F(LauncherTest, TheBundledTranscoderSpeaksGermanUnderAnyLocale)
+{
+    const std::string besweet = BESWEET;
+    setEnv("LANG", "C.UTF-8");
+    std::ofstream(path("kein.wav")) << std::string(1000, '\x5a');
+    for (const bool bundled : {true, false}) {
+        launcher.setBundledTranscoder(bundled ? std::optional(besweet) : std::nullopt);
+        auto process = launcher.launch(
+            {besweet, "-core(", "-input", path("kein.wav"), "-output", path("a.ac3"), ")"}, "",
+            false);
+        guardAgainstHang(*process);
+        EXPECT_EQ(launcher.fAppControl(*process), ProcessEnd::exited(1));
+        const std::string said = process->lastOutput().value_or("");
+        EXPECT_EQ(said.find("lässt sich nicht als Audio lesen") != std::string::npos, bundled)
+            << said;
+    }
 }
 
 TEST(NeedsWineTest, ExeInAnyLetterCase)

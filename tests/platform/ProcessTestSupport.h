@@ -43,10 +43,11 @@ protected:
              {"FAKE_RECORD", "FAKE_RELEASE", "FAKE_SLEEP_MS", "FAKE_OUTPUT_BYTES",
               "FAKE_WRITE_TARGET", "FAKE_DONE", "FAKE_STAMP", "FAKE_SIGNAL", "FAKE_EXIT",
               "FAKE_FDS", "FAKE_SAY", "FAKE_IGNORE_TERM", "PATH", "WINEPREFIX", "LC_ALL",
-              "LANGUAGE", "DBUS_SESSION_BUS_ADDRESS"})
+              "LANGUAGE", "LC_MESSAGES", "LANG", "DBUS_SESSION_BUS_ADDRESS"})
             remember(name);
         for (const auto& [name, value] : m_saved) {
-            if (name != "PATH" && name != "WINEPREFIX" && name != "DBUS_SESSION_BUS_ADDRESS")
+            if (name != "PATH" && name != "WINEPREFIX" && name != "LANG" &&
+                name != "DBUS_SESSION_BUS_ADDRESS")
                 ::unsetenv(name.c_str());
         }
         setEnv("FAKE_RECORD", path("arguments"));

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -255,3 +256,86 @@ TEST_P(ReadOnlyStoreTest, ASaveIsError75AndTheFileStaysAsItWas)
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, ReadOnlyStoreTest, testing::Values("WriteLog", "Normalize"));
+
+namespace
+{
+
+// A store file the program cannot have written, or one it wrote: the first kind is put aside
+// once under a name that says so, the program goes on with the defaults and leaves no stray
+// file; the second stays as it is.
+struct DamagedStoreCase {
+    const char* name;
+    std::function<void(const std::string& application)> make;
+    bool setAside;
+    int normalize = 95; // as read at the start
+};
+
+void PrintTo(const DamagedStoreCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DamagedStoreTest : public testing::TestWithParam<DamagedStoreCase>
+{
+};
+
+TEST_P(DamagedStoreTest, IsPutAsideOnceAndTheProgramGoesOnWithTheDefaults)
+{
+    const std::string application = "Klangdorn_test_damaged_" +
+                                    std::to_string(GetParam().setAside) + "_" +
+                                    std::to_string(std::hash<std::string>()(GetParam().name));
+    const QString file = storeFile(application);
+    QDir folder(configHome() + "/Klangdorn");
+    folder.mkpath(".");
+    QDir(file).removeRecursively();
+    QFile::remove(file);
+    QFile::remove(file + ".unlesbar");
+    GetParam().make(application);
+    const qint64 sizeBefore = QFileInfo(file).size();
+
+    const auto setAside = SetAsideUnreadableStore(application);
+    ASSERT_EQ(setAside.has_value(), GetParam().setAside);
+    QtSettingsBackend backend;
+    SettingsStore store(backend, [&] { return application; });
+    if (!GetParam().setAside) {
+        EXPECT_EQ(store.readNormalize(), GetParam().normalize) << "a good store is read";
+        return;
+    }
+    EXPECT_EQ(setAside->asideAs, (file + ".unlesbar").toStdString());
+    EXPECT_EQ(QFileInfo(file + ".unlesbar").size(), sizeBefore) << "kept as it was";
+    EXPECT_EQ(store.readNormalize(), GetParam().normalize) << "the default";
+    store.saveNormalize(50);
+    EXPECT_EQ(store.readNormalize(), 50);
+    EXPECT_FALSE(SetAsideUnreadableStore(application)) << "put aside once";
+    EXPECT_EQ(folder.entryList({QString::fromStdString(application) + ".conf*"}),
+              QStringList({QString::fromStdString(application) + ".conf",
+                           QString::fromStdString(application) + ".conf.unlesbar"}))
+        << "no stray file";
+    EXPECT_TRUE(SetAsideText(*setAside).starts_with("Die Einstellungsdatei " + file.toStdString() +
+                                                    " ließ sich nicht lesen: "));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stores, DamagedStoreTest,
+    testing::Values(
+        DamagedStoreCase{
+            "10 MB of other data",
+            [](const std::string& app) { writeStoreFile(app, QByteArray(10 << 20, 'x')); }, true},
+        DamagedStoreCase{
+            "a folder", [](const std::string& app) { QDir().mkpath(storeFile(app) + "/x"); }, true},
+        DamagedStoreCase{"a NUL byte",
+                         [](const std::string& app) {
+                             writeStoreFile(app, QByteArray("[Settings]\nNormalize=40\n\0\n", 27));
+                         },
+                         true},
+        DamagedStoreCase{
+            "binary without NUL",
+            [](const std::string& app) { writeStoreFile(app, "\x89PNG\r\n\x1a\n\xff"); }, true},
+        DamagedStoreCase{"hand-edited settings",
+                         [](const std::string& app) {
+                             writeStoreFile(app, "; meine\n\n[Settings]\r\nNormalize = 40\r\n");
+                         },
+                         false, 40},
+        DamagedStoreCase{"none", [](const std::string&) {}, false}));
+
+} // namespace

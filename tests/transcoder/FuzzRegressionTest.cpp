@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Every fuzz seed and every input that once made a fuzz target fail, run through the targets'
-// own entries: a crash or a sanitizer report (in the sanitizer build) fails the test.
+// own entries: a crash, a sanitizer report (in the sanitizer build) or a track whose length
+// differs from a plain decode of its input by more than its warnings say fails the test.
 #include "fuzz/FuzzEntries.h"
 #include "support/AudioFiles.h"
 

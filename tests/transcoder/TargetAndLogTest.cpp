@@ -323,16 +323,41 @@ TEST(Besweet, SaysWhenTheLogCouldNotBeWritten)
         }
         const RunResult run = runBesweet(core(folder / "in.wav", folder / "o.ac3", log));
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        const std::string says = previous ? ": the new log could not be written whole, the "
-                                            "previous log is kept: "
-                                          : ": the log is incomplete: ";
-        EXPECT_EQ(run.errors().rfind("besweet: " + log + says, 0), 0U) << run.err;
+        EXPECT_EQ(run.errors().rfind("besweet: " + log + ": ", 0), 0U) << run.err;
         EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
         if (previous) {
+            EXPECT_NE(run.err.find("the previous log is kept: "), std::string::npos) << run.err;
             EXPECT_EQ(readBytes(log), "the previous run's log");
+        } else {
+            EXPECT_FALSE(fs::exists(log) && fs::file_size(log) == 0) << "an empty log is left";
         }
         EXPECT_EQ(decodeFile(folder / "o.ac3").codec, "ac3");
     }
+}
+
+// A target on a disk that fills up: the last line names the cause (no space left), not the
+// log that the same full disk left behind, and no empty log is left.
+TEST(Besweet, NamesAFullDiskAsTheCauseAndLeavesNoEmptyLog)
+{
+    ScratchFolder folder;
+    writeWav(folder / "in.wav", oneSecond());
+    const SmallDisk disk(folder / "small");
+    if (!disk.mounted())
+        GTEST_SKIP() << "needs root to mount a small tmpfs";
+    for (int i = 0;; ++i) {
+        std::ofstream filler(folder / "small" / ("filler" + std::to_string(i)));
+        filler << std::string(4096, 'x');
+        if (!filler.flush())
+            break;
+    }
+    const auto target = folder / "small" / "o.ac3";
+    const std::string log = target.string() + ".log";
+    const RunResult run = runBesweet(core(folder / "in.wav", target, log));
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const auto lastLine = run.err.substr(run.err.rfind('\n', run.err.size() - 2) + 1);
+    EXPECT_EQ(lastLine, "besweet: " + target.string() + ": cannot write: No space left on device\n")
+        << run.err;
+    EXPECT_FALSE(fs::exists(log) && fs::file_size(log) == 0) << "an empty log is left";
 }
 
 // A new log takes its mode and owner from an earlier log of that name, never from the file a

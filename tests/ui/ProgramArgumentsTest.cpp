@@ -115,4 +115,19 @@ TEST_F(FileArgument, FillsTheSourceAndProposesTheTargetAsTheDialogWould)
     EXPECT_TRUE(dialog.shown.empty());
 }
 
+// Qt's own options are left to Qt, with their values; everything else is the program's.
+TEST(ToolkitOptions, AreSetAsideForTheToolkit)
+{
+    const std::vector<std::pair<QStringList, QStringList>> rows{
+        {{"K", "-platform", "offscreen", "--hilfe"}, {"K", "--hilfe"}},
+        {{"K", "--style", "Fusion", "-reverse", "a.wav"}, {"K", "a.wav"}},
+        {{"K", "-session", "x", "-widgetcount", "-v"}, {"K", "-v"}},
+        {{"K", "--platformx", "-", "a"}, {"K", "--platformx", "-", "a"}},
+        {{"K", "--", "-platform", "b"}, {"K", "--", "-platform", "b"}},
+        {{"-platform"}, {"-platform"}},
+    };
+    for (const auto& [given, kept] : rows)
+        EXPECT_EQ(withoutToolkitOptions(given), kept) << given.join(' ').toStdString();
+}
+
 } // namespace

@@ -10,9 +10,11 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -271,6 +273,75 @@ TEST_F(ShownWindow, CheckBoxesReactAcrossTheirWholeWidth)
         const bool before = box->isChecked();
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 2, box->height() - 2));
         EXPECT_NE(box->isChecked(), before) << name;
+    }
+}
+
+// Where a label reaches over a control of its container. A new overlap of the layout joins
+// this table, and so the clicks below.
+const std::vector<std::pair<QString, QString>> labelOverlaps{
+    {"chkResample", "lblOutputBitrate"},
+};
+
+std::vector<std::pair<QString, QString>> labelOverlapsOf(const QWidget& client)
+{
+    std::vector<std::pair<QString, QString>> found;
+    for (const QLabel* label : client.findChildren<QLabel*>()) {
+        for (const QObject* sibling : label->parentWidget()->children()) {
+            const auto* control = qobject_cast<const QWidget*>(sibling);
+            if (control && control != label && !qobject_cast<const QLabel*>(control) &&
+                control->geometry().intersects(label->geometry()))
+                found.emplace_back(control->objectName(), label->objectName());
+        }
+    }
+    return found;
+}
+
+// The widget a real click reaches: it goes through the window as the window system sends it.
+QWidget* pressedAt(QWidget& window, const QPoint& at)
+{
+    QWidget* pressed = nullptr;
+    struct Recorder : QObject {
+        QWidget*& pressed;
+        explicit Recorder(QWidget*& target) : pressed(target) {}
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::MouseButtonPress && !pressed)
+                pressed = qobject_cast<QWidget*>(watched);
+            return false;
+        }
+    } recorder(pressed);
+    qApp->installEventFilter(&recorder);
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, at);
+    qApp->removeEventFilter(&recorder);
+    return pressed;
+}
+
+TEST_F(ShownWindow, ControlsTakeClicksOnTheirWholeAreaWhereLabelsReachOverThem)
+{
+    EXPECT_EQ(labelOverlapsOf(*window->centralWidget()), labelOverlaps);
+    for (const auto& [name, label] : labelOverlaps) {
+        auto* overlapped = control<QWidget>(name.toLatin1().constData());
+        const QRect area = overlapped->rect();
+        for (const QPoint& edge : {area.topLeft(), area.bottomLeft(), area.topRight(),
+                                   area.bottomRight(), QPoint(area.left(), area.center().y())}) {
+            EXPECT_EQ(pressedAt(*window, overlapped->mapTo(window.get(), edge)), overlapped)
+                << name.toStdString() << " under " << label.toStdString() << " at " << edge.x()
+                << "," << edge.y();
+        }
+    }
+}
+
+TEST_F(ShownWindow, EnterAndSpaceClickTheFocusedButton)
+{
+    for (const char* name : {"cmdTranscode", "cmdInput", "cmdOutput"}) {
+        auto* button = control<QPushButton>(name);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            button->setFocus();
+            ASSERT_TRUE(button->hasFocus());
+            QSignalSpy clicked(button, &QPushButton::clicked);
+            QTest::keyClick(button, key);
+            EXPECT_EQ(clicked.count(), 1) << name << " key " << key;
+        }
     }
 }
 

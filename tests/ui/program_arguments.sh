@@ -18,4 +18,9 @@ status=$?
 [ "$status" -eq 2 ] || fail "a wrong option ended with $status"
 echo "$err" | grep -q '^Klangdorn_d: Unbekannte Option' || fail "a wrong option printed: $err"
 [ "$(echo "$err" | grep -c "Unbekannte Option")" -eq 1 ] || fail "a wrong option was refused more than once: $err"
+# A wrong option is refused as well without a display, Qt's own options left to Qt.
+err=$(headless -platform xcb --hilfe 2>&1 >/dev/null)
+status=$?
+[ "$status" -eq 2 ] || fail "--hilfe without a display ended with $status: $err"
+echo "$err" | grep -q '^Klangdorn_d: Unbekannte Option „hilfe“' || fail "--hilfe printed: $err"
 exit 0

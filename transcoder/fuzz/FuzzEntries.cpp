@@ -7,12 +7,14 @@
 #include "Options.h"
 #include "RunLog.h"
 #include "Transcoder.h"
+#include "fuzz/LengthOracle.h"
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,6 +60,18 @@ struct Kind {
 };
 constexpr std::array<Kind, 4> kinds{
     {{"in.wav", false}, {"in.mpa", false}, {"in.ac3", false}, {"in.pcm", true}}};
+// Names that tell FFmpeg the container or stream where the bytes alone leave it in doubt (a
+// recording whose damage hides the first sync bytes).
+constexpr std::array<const char*, 8> namesByContent{nullptr,  "in.ts",  "in.vob", "in.mkv",
+                                                    "in.mp4", "in.caf", "in.aac", "in.dts"};
+
+std::filesystem::path inputPath(const std::filesystem::path& folder, std::uint8_t first,
+                                std::uint8_t second)
+{
+    const Kind& kind = kinds[first & 3];
+    const char* byContent = namesByContent[second >> 5];
+    return folder / (kind.raw || !byContent ? kind.inputName : byContent);
+}
 
 struct Target {
     const char* outputName;
@@ -106,6 +120,19 @@ void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
         fault("cannot write " + path.string());
 }
 
+// A finished track is as long as a plain decode of the input, but for what the warnings say.
+void checkLength(const Options& options)
+{
+    const auto output = decodedSeconds(options.output);
+    if (!output)
+        fault("the output " + options.output + " cannot be decoded");
+    std::ifstream logFile(options.logfile);
+    const std::string log((std::istreambuf_iterator<char>(logFile)), {});
+    const double plain = plainDecodeSeconds(options, options.stopAfterSamples);
+    if (const auto finding = lengthFinding(plain, *output, warnedSeconds(log)))
+        fault(*finding + "\n" + log);
+}
+
 } // namespace
 
 void runInput(std::span<const std::uint8_t> data)
@@ -115,7 +142,7 @@ void runInput(std::span<const std::uint8_t> data)
     const std::filesystem::path& folder = scratchFolder();
     const std::uint8_t first = data[0];
     const std::uint8_t second = data[1];
-    const auto input = folder / kinds[first & 3].inputName;
+    const auto input = inputPath(folder, first, second);
     writeFile(input, data.subspan(2));
 
     Options options;
@@ -133,10 +160,13 @@ void runInput(std::span<const std::uint8_t> data)
         fault("cannot write the log " + options.logfile);
     try {
         transcode(options, log);
+        static_cast<void>(log.close()); // the log is read back, wherever it could be written
+        checkLength(options);
     } catch (const WorkError&) {
         // Refused, with a reason: what a damaged input should get.
     }
     std::filesystem::remove(input);
+    std::filesystem::remove(options.output);
 }
 
 void runCommandLine(std::span<const std::uint8_t> data)

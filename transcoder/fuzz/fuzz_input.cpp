@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: bytes in as an input file, through the whole transcode.
 #include "fuzz/FuzzEntries.h"
+#include "fuzz/Mutations.h"
 
 #include <cstdio>
 
@@ -14,4 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     besweet::fuzz::runInput({data, size});
     return 0;
+}
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
+
+// Besides libFuzzer's byte-wise mutations, time stamps off, joins and runs of zeros.
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                               std::size_t maxSize, unsigned int seed)
+{
+    return besweet::fuzz::mutateInput(data, size, maxSize, seed, LLVMFuzzerMutate);
 }

@@ -72,6 +72,11 @@ void writeMuxed(const std::filesystem::path& path, const std::string& muxer,
              "parameters");
         sources[i].out->codecpar->codec_tag = 0;
         sources[i].out->time_base = AVRational{1, 90000};
+        sources[i].out->disposition = streams[i].flaggedDefault ? AV_DISPOSITION_DEFAULT : 0;
+        for (const auto& [key, value] :
+             {std::pair{"language", &streams[i].language}, std::pair{"title", &streams[i].title}})
+            if (!value->empty())
+                av_dict_set(&sources[i].out->metadata, key, value->c_str(), 0);
     }
     need(avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE), "create");
     need(avformat_write_header(raw, nullptr), "header");

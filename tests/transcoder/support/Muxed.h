@@ -11,10 +11,13 @@ namespace besweet::test
 {
 
 struct MuxedStream {
-    std::string raw;        // a raw AC3 or MPEG audio file's bytes (see encodedBytes)
-    double start = 0.0;     // the first frame's time stamp, in seconds
-    double jumpAfter = 0.0; // from the first frame at or after this many seconds of audio on,
-    double jumpBy = 0.0;    // the time stamps are later by this (earlier when negative)
+    std::string raw;             // a raw AC3 or MPEG audio file's bytes (see encodedBytes)
+    double start = 0.0;          // the first frame's time stamp, in seconds
+    double jumpAfter = 0.0;      // from the first frame at or after this many seconds of audio on,
+    double jumpBy = 0.0;         // the time stamps are later by this (earlier when negative)
+    bool flaggedDefault = false; // marked as the default stream
+    std::string language = {};   // tags, when not empty
+    std::string title = {};
 };
 
 // Writes the streams into one file of the muxer ("mpegts", "matroska", "mp4", "mpeg").

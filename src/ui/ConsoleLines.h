@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the console has yet to show, at a constant cost per character: the lines finished
+// since it last showed, the latest MostLines of them, and the unfinished line. A carriage
+// return without a line feed starts the line over, as a terminal does; a line keeps its last
+// LongestLine characters behind "…".
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace klangdorn
+{
+
+class ConsoleLines
+{
+public:
+    static constexpr qsizetype LongestLine = 4096;
+    static constexpr qsizetype MostLines = 1000;
+
+    struct Pending {
+        QStringList finished;      // oldest first
+        bool linesDropped = false; // more lines finished than are kept
+        QString current;           // the unfinished line, as it stands now
+    };
+
+    void append(QStringView text);
+    // What has come since the last take; the unfinished line stays for the next one too.
+    Pending take();
+    void clear();
+    qsizetype keptCharacters() const;
+
+private:
+    void addToLine(QStringView part);
+    void finishLine();
+    QString shownLine() const;
+
+    QStringList m_finished;
+    bool m_dropped = false;
+    QString m_line;
+    bool m_lineCut = false;
+    bool m_returnPending = false;
+};
+
+} // namespace klangdorn
