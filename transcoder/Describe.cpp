@@ -2,7 +2,8 @@
 // The texts for numbers and layouts.
 #include "Describe.h"
 
-#include <cmath>
+#include "Decibels.h"
+
 #include <cstdio>
 
 namespace besweet
@@ -18,7 +19,7 @@ std::string seconds(double value)
 std::string decibels(double linear)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f dB", 20.0 * std::log10(linear));
+    std::snprintf(text, sizeof text, "%.2f dB", toDecibels(linear));
     return text;
 }
 

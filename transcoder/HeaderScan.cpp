@@ -2,12 +2,12 @@
 // Reading the channel mode of each frame header, without decoding.
 #include "HeaderScan.h"
 
+#include "FileKind.h"
 #include "Interrupt.h"
 #include "Progress.h"
 
 #include <algorithm>
 #include <array>
-#include <sys/stat.h>
 
 namespace besweet
 {
@@ -57,13 +57,6 @@ std::optional<int> ac3Channels(const std::uint8_t* data, std::size_t size)
     return fullRange[mode] + static_cast<int>(bits.take(1));
 }
 
-bool isPipe(const std::string& path)
-{
-    struct stat info {
-    };
-    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
-}
-
 } // namespace
 
 std::optional<int> channelsInHeader(AVCodecID codec, const std::uint8_t* data, std::size_t size)
@@ -81,7 +74,7 @@ void scanChannels(Input& input, RunLog& log)
     if (codec != AV_CODEC_ID_AC3 && !isMpegAudio(codec))
         return;
     const int first = input.decoder->ch_layout.nb_channels;
-    if (isPipe(input.path)) {
+    if (kindOf(input.path) == FileKind::Stream) {
         log.line("input: a pipe, which cannot be looked through before it is read: the output "
                  "takes the channels of its first part (" +
                  std::to_string(first) + ")");

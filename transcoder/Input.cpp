@@ -4,6 +4,7 @@
 
 #include "ContainerLength.h"
 #include "Describe.h"
+#include "FileKind.h"
 #include "FrameLength.h"
 #include "Interrupt.h"
 #include "Messages.h"
@@ -58,19 +59,12 @@ void readWavInLargerPackets(AVFormatContext& format)
         av_opt_set_int(format.priv_data, "max_size", 16384, 0);
 }
 
-bool isRegularFile(const std::string& path)
-{
-    struct stat info {
-    };
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // Raw PCM ticked for a file of a known format would play its header as noise: a regular file
 // whose first bytes any demuxer takes as surely its own is read as what it is. (A pipe cannot be
 // looked into before it is read.)
 const AVInputFormat* knownFormat(const std::string& path)
 {
-    if (!isRegularFile(path))
+    if (kindOf(path) != FileKind::Regular)
         return nullptr;
     constexpr std::size_t probeBytes = 64 * 1024;
     std::string head(probeBytes + AVPROBE_PADDING_SIZE, '\0');
@@ -90,7 +84,7 @@ const AVInputFormat* knownFormat(const std::string& path)
 // through the audio after it), so it reads the file with that size as "to the end".
 void readOversizedWavToTheEnd(Input& input, AVFormatContext& format)
 {
-    if (!isRegularFile(input.path))
+    if (kindOf(input.path) != FileKind::Regular)
         return;
     input.oversized = oversizedWav(input.path);
     if (!input.oversized)
@@ -111,7 +105,7 @@ double bytesPerSecond(const Input& input)
 // but a track missing its end is no success. (A pipe's length is not known beforehand.)
 void checkComplete(const Input& input)
 {
-    if (input.bytes <= 0 || !isRegularFile(input.path))
+    if (input.bytes <= 0 || kindOf(input.path) != FileKind::Regular)
         return;
     const auto declared = declaredLength(input.path);
     const auto size = static_cast<std::uint64_t>(input.bytes);
@@ -457,16 +451,14 @@ void logInput(const Input& input, RunLog& log)
                  std::to_string(input.oversized->bytes) + " bytes: the header's size of " +
                  std::to_string(input.oversized->written) +
                  " bytes, which 32 bits cannot make larger, is ignored");
-    if (!isRegularFile(input.path) && !input.raw)
+    if (kindOf(input.path) != FileKind::Regular && !input.raw)
         log.line("input: read from a pipe, whose length is not known beforehand: whether the "
                  "recording is whole cannot be checked");
 }
 
 void checkReadableTwice(const std::string& path)
 {
-    struct stat info {
-    };
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+    if (kindOf(path) == FileKind::Stream)
         throw WorkError(text("%s: is a pipe or device, which can be read only once, and -norm "
                              "reads the input twice: save it to a file first, or leave out -norm",
                              path));

@@ -2,6 +2,8 @@
 // Feeding libebur128 interleaved float samples, and the summary line.
 #include "Loudness.h"
 
+#include "Decibels.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -133,7 +135,7 @@ Text summaryLine(double seconds, const LoudnessFigures& figures)
 {
     return text("Delivered: %s, %s LUFS, LRA %s LU, %s dBTP", lengthText(seconds),
                 oneDecimal(figures.integrated), oneDecimal(figures.range),
-                oneDecimal(20.0 * std::log10(figures.truePeak)));
+                oneDecimal(toDecibels(figures.truePeak)));
 }
 
 } // namespace besweet

@@ -6,6 +6,7 @@
 #include "Bitrates.h"
 #include "ExitCode.h"
 #include "Text.h"
+#include "common/TargetEncoder.h"
 #include "common/TextCase.h"
 
 #include <algorithm>
@@ -239,17 +240,15 @@ void readEncoder(const Given& given, Options& options)
             options.dialnorm = dialnormFrom(*dialnorm);
         return;
     }
-    const auto endsWith = [&](const char* ext) {
-        return klangdorn::EndsWithIgnoringCase(options.output, ext);
-    };
-    if (endsWith(".mpa") || endsWith(".mp2")) {
+    const auto encoder = klangdorn::EncoderForTarget(options.output);
+    if (encoder == klangdorn::TargetEncoder::LayerII) {
         options.codec = Codec::LayerII;
         options.mode = 'j';
         options.kbps = 224;
-    } else if (endsWith(".ac3")) {
+    } else if (encoder == klangdorn::TargetEncoder::Ac3) {
         options.codec = Codec::Ac3;
         options.kbps = 192;
-    } else if (endsWith(".wav")) {
+    } else if (klangdorn::EndsWithIgnoringCase(options.output, ".wav")) {
         options.codec = Codec::Wav;
         options.kbps = 0;
     } else {

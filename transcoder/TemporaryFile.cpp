@@ -2,6 +2,8 @@
 // Creating, filling in and putting in place the temporary file.
 #include "TemporaryFile.h"
 
+#include "common/PathParts.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -92,16 +94,13 @@ bool writeAll(int fd, const void* data, std::size_t size)
 
 std::string folderOf(const std::string& path)
 {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = klangdorn::folderOf(path, klangdorn::PathStyle::Posix);
+    return folder.empty() ? "." : folder;
 }
 
 std::string nameOf(const std::string& path)
 {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::string(klangdorn::bareNameOf(path, klangdorn::PathStyle::Posix));
 }
 
 std::string hiddenNameBeside(const std::string& path)

@@ -6,6 +6,7 @@
 #include "Transcoder.h"
 
 #include "ChannelSplitMeter.h"
+#include "Decibels.h"
 #include "Describe.h"
 #include "EncodeStage.h"
 #include "HeaderScan.h"
@@ -124,7 +125,7 @@ double marginAt(Codec codec, int kbps)
     for (const Margin& margin : margins)
         if (margin.codec == codec && margin.kbps <= kbps)
             decibels = margin.decibels;
-    return std::pow(10.0, decibels / 20.0);
+    return fromDecibels(decibels);
 }
 
 // Decoded peaks this close to the level asked reach it (0.5 dB, less a hair for rounding).
@@ -133,16 +134,9 @@ constexpr int MostEncodes = 3;
 // Encodes that still peak above full scale after these end the run: the track is not made.
 constexpr int MostEncodesInAll = 8;
 
-double fromDecibels(double decibels)
-{
-    return std::pow(10.0, decibels / 20.0);
-}
-
 std::string dBFS(double linear)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f dBFS", 20.0 * std::log10(linear));
-    return text;
+    return decibels(linear) + "FS";
 }
 
 // The level asked, and the decoded peaks that count as reaching it: near it, never above full
@@ -159,13 +153,13 @@ struct Target {
     {
         if (peak <= 0.0)
             return 1e9;
-        return std::max({0.0, 20.0 * std::log10(lowest / peak), 20.0 * std::log10(peak / highest)});
+        return std::max({0.0, toDecibels(lowest / peak), toDecibels(peak / highest)});
     }
 };
 
 Target targetFor(double asked, Codec codec)
 {
-    const double askedDecibels = 20.0 * std::log10(asked);
+    const double askedDecibels = toDecibels(asked);
     const double lowest = askedDecibels - ToleranceDecibels;
     const double highest = std::min(askedDecibels + ToleranceDecibels, 0.0);
     // PCM is written as it is measured: the level itself.
@@ -247,7 +241,6 @@ struct Encode {
 // window with the highest peak per gain seen, so it does not clip again.
 double correctedGain(const std::vector<Encode>& done, const Target& target, bool last)
 {
-    const auto inDecibels = [](double ratio) { return 20.0 * std::log10(ratio); };
     const Encode& latest = done.back();
     if (last && std::ranges::all_of(done, [](const Encode& e) { return e.peak > 1.0; })) {
         double worst = 0.0;
@@ -258,19 +251,19 @@ double correctedGain(const std::vector<Encode>& done, const Target& target, bool
     double slope = 1.0;
     if (done.size() >= 2) {
         const Encode& before = done[done.size() - 2];
-        const double gainStep = inDecibels(latest.gain / before.gain);
-        const double peakStep = inDecibels(latest.peak / before.peak);
+        const double gainStep = toDecibels(latest.gain / before.gain);
+        const double peakStep = toDecibels(latest.peak / before.peak);
         if (std::fabs(gainStep) > 0.05 && peakStep / gainStep > 0.5 && peakStep / gainStep < 2.0)
             slope = peakStep / gainStep;
     }
-    return latest.gain * fromDecibels(inDecibels(target.aim / latest.peak) / slope);
+    return latest.gain * fromDecibels(toDecibels(target.aim / latest.peak) / slope);
 }
 
 std::string whyEncodeAgain(double peak, const Target& target)
 {
     if (peak > 1.0)
         return "it is above full scale";
-    const double away = 20.0 * std::log10(peak / target.asked);
+    const double away = toDecibels(peak / target.asked);
     char text[64];
     std::snprintf(text, sizeof text, "it is %.2f dB %s the level asked", std::fabs(away),
                   away < 0 ? "below" : "above");

@@ -7,16 +7,6 @@ namespace klangdorn
 namespace
 {
 
-std::string_view separatorsOf(PathStyle style)
-{
-    return style == PathStyle::Windows ? "\\/" : "/";
-}
-
-std::size_t lastSeparator(std::string_view path, PathStyle style)
-{
-    return path.find_last_of(separatorsOf(style));
-}
-
 // Position of the bare name's extension dot, or npos when the name has no extension.
 std::size_t extensionDot(std::string_view bareName)
 {
@@ -27,22 +17,6 @@ std::size_t extensionDot(std::string_view bareName)
 }
 
 } // namespace
-
-std::string_view bareNameOf(std::string_view path, PathStyle style)
-{
-    const auto separator = lastSeparator(path, style);
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
-}
-
-std::string folderOf(std::string_view path, PathStyle style)
-{
-    const auto separator = lastSeparator(path, style);
-    if (separator == std::string_view::npos)
-        return {};
-    if (separator == 0)
-        return std::string(path.substr(0, 1)); // the root itself, never the empty text
-    return std::string(path.substr(0, separator));
-}
 
 std::optional<std::string> extensionOf(std::string_view bareName)
 {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How a chosen file's path turns into the remembered folder, the proposed target and the
-// output type. On Windows both "\" and "/" separate folders; on POSIX only "/" does, and a
-// "\" is an ordinary character of a name. Only the bare file name's last "." starts an
-// extension, and a name whose only "." is its first character (".hidden") has none.
+// output type. Only the bare file name's last "." starts an extension, and a name whose only
+// "." is its first character (".hidden") has none.
 #pragma once
+
+#include "common/PathParts.h"
 
 #include <optional>
 #include <string>
@@ -11,22 +12,6 @@
 
 namespace klangdorn
 {
-
-enum class PathStyle { Posix, Windows };
-
-#ifdef _WIN32
-inline constexpr PathStyle NativePathStyle = PathStyle::Windows;
-#else
-inline constexpr PathStyle NativePathStyle = PathStyle::Posix;
-#endif
-
-// The path less its bare name and the separator before it: "D:\Audio\clip.wav" gives
-// "D:\Audio", "C:\clip.wav" gives "C:". A file directly in the POSIX root keeps the root:
-// "/clip.wav" gives "/". A bare name without any folder gives "".
-std::string folderOf(std::string_view path, PathStyle style = NativePathStyle);
-
-// The bare name: everything after the last separator.
-std::string_view bareNameOf(std::string_view path, PathStyle style = NativePathStyle);
 
 // The extension of a bare name, without its "."; nothing when the name has none.
 // "clip.MPA" gives "MPA", "clip." gives "", "clip" and ".hidden" give nothing.

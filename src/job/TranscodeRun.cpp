@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/TranscodeRun.h"
 
-#include "common/TextCase.h"
-#include "job/FileChoiceRules.h"
+#include "common/TargetEncoder.h"
 
 #include <string_view>
 
@@ -76,11 +75,10 @@ Message stopRunningTranscode()
 
 std::string EncoderType(const std::string& target, const std::string& storedType)
 {
-    const auto extension = extensionOf(bareNameOf(target));
-    if (extension &&
-        (EqualsIgnoringCase(*extension, "ac3") || EqualsIgnoringCase(*extension, "mpa")))
-        return *extension;
-    return storedType;
+    const auto encoder = EncoderForTarget(target);
+    if (!encoder)
+        return storedType;
+    return *encoder == TargetEncoder::Ac3 ? "ac3" : "mpa";
 }
 
 TranscodeRun::TranscodeRun(TranscodeWindow& window, SettingsStore& settings, MessageBoxes& messages,

@@ -39,8 +39,8 @@ Message overwriteTarget();
 Message stopRunningTranscode();
 } // namespace TranscodeMessages
 
-// The output type that picks the encoder: the target's own extension when it is "ac3" or
-// "mpa" in any case (a file named ".ac3" must hold AC3), else the stored one.
+// The output type that picks the encoder: "ac3" or "mpa" when the target's name asks for an
+// encoder (a file named ".ac3" must hold AC3), else the stored one.
 std::string EncoderType(const std::string& target, const std::string& storedType);
 
 // The transcoder that came with the program, when it is there and can be run.

@@ -558,6 +558,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, TypedTargetTest,
                                          TypedTargetCase{"/dvd/film.AC3", "mpa", "-ac3enc("},
                                          TypedTargetCase{"/dvd/film.Mpa", "ac3", "-toolame("},
                                          TypedTargetCase{"/dvd/film.mp2", "mpa", "-toolame("},
+                                         TypedTargetCase{"/dvd/film.mp2", "ac3", "-toolame("},
                                          TypedTargetCase{"/dvd.ac3/film", "mpa", "-toolame("}));
 
 TEST_F(TranscodeRunTest, WithoutAStoredPathTheBundledTranscoderRunsAndTheStoredOneWins)
