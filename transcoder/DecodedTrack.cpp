@@ -78,6 +78,8 @@ void DecodedTrack::finish()
     if (failure_)
         std::rethrow_exception(failure_);
     loudness_.finish();
+    decoder_.reset();
+    frame_.reset();
 }
 
 double DecodedTrack::seconds() const

@@ -134,6 +134,7 @@ void Loudness::finish()
     thread_.join();
     if (failure_)
         std::rethrow_exception(failure_);
+    keepFigures();
 }
 
 // Queues the filled block for libebur128 and takes a spare one.
@@ -219,16 +220,19 @@ double Loudness::samplePeak() const
     return peak;
 }
 
-LoudnessFigures Loudness::figures() const
+// The figures are kept and what measured them goes: a finished track may be kept while the next
+// encode of it is measured.
+void Loudness::keepFigures()
 {
-    LoudnessFigures figures;
     ebur128_state* state = state_.get();
-    if (ebur128_loudness_global(state, &figures.integrated) != EBUR128_SUCCESS ||
-        ebur128_loudness_range(state, &figures.range) != EBUR128_SUCCESS)
+    if (ebur128_loudness_global(state, &figures_.integrated) != EBUR128_SUCCESS ||
+        ebur128_loudness_range(state, &figures_.range) != EBUR128_SUCCESS)
         throw WorkError(text("cannot measure the loudness of the decoded track"));
     for (const TruePeak& meter : truePeaks_)
-        figures.truePeak = std::max(figures.truePeak, meter.peak());
-    return figures;
+        figures_.truePeak = std::max(figures_.truePeak, meter.peak());
+    state_.reset();
+    interleaved_ = {};
+    spare_ = {};
 }
 
 Text summaryLine(double seconds, const LoudnessFigures& figures)

@@ -42,13 +42,14 @@ public:
     void add(const AVFrame& frame);
     // Measures what is queued; throws a failure. Call once, before figures().
     void finish();
-    [[nodiscard]] LoudnessFigures figures() const;
+    [[nodiscard]] LoudnessFigures figures() const { return figures_; }
     // The highest sample taken so far, 1.0 being full scale.
     [[nodiscard]] double samplePeak() const;
 
 private:
     void interleave(const AVFrame& frame);
     void handFilled();
+    void keepFigures();
     void feedQueued();
 
     struct StateDeleter {
@@ -60,6 +61,7 @@ private:
     std::vector<float> interleaved_;
     std::size_t filled_ = 0;
     std::vector<TruePeak> truePeaks_; // one per channel
+    LoudnessFigures figures_;
 
     std::mutex mutex_;
     std::condition_variable changed_;

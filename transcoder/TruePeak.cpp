@@ -90,7 +90,8 @@ void TruePeak::take(std::size_t count)
 // of those samples; a phase that cannot lift it above the true peak so far is left out. Where the
 // processor has AVX2, eight sums are taken at once rather than four; each sum still adds its
 // products one by one in the same order (no fused multiply-add), so the peak is the same.
-__attribute__((target_clones("avx2", "default"))) void TruePeak::oversample(const float* segment, std::size_t count, float bound)
+__attribute__((target_clones("avx2", "default"))) void
+TruePeak::oversample(const float* segment, std::size_t count, float bound)
 {
     std::array<float, Segment> sum{};
     float peak = 0.0f;
