@@ -4,11 +4,15 @@
 # times a besweet built without the summary (BEFORE) against one with it (AFTER) on the same
 # job (10 minutes of 44.1 kHz stereo pink noise to AC3 192 kbps), by turns, and prints the
 # medians of wall and CPU time and the share the summary adds. Goal: under 3 %.
+# On a shared machine times move with the other load: COUNT=instructions counts the instructions
+# each runs (all threads, with valgrind's callgrind) on the first SECONDS of the input instead,
+# which gives the same figures on every run.
 #
 #   bench/summary_cost.sh path/to/besweet-before path/to/besweet-after
 #
-# Environment: RUNS (runs of each, default 5), WORKDIR (scratch folder; default a new one under
-# /tmp, removed at the end). Needs ffmpeg (for the input) and /usr/bin/time.
+# Environment: RUNS (runs of each, default 5), COUNT (time, the default, or instructions),
+# SECONDS_COUNTED (default 60), WORKDIR (scratch folder; default a new one under /tmp, removed at
+# the end). Needs ffmpeg (for the input), /usr/bin/time, and valgrind to count instructions.
 set -euo pipefail
 
 before=$(realpath "$1")
@@ -39,6 +43,26 @@ times_of() { # besweet
         '-ac3enc(' -b 192 ')' >/dev/null
     awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' time.txt
 }
+
+# Instructions of one plain AC3 job on the input's first seconds.
+instructions_of() { # besweet
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" '-core(' -input part.wav \
+        -output o.ac3 ')' '-ac3enc(' -b 192 ')' 2>&1 >/dev/null |
+        sed -n 's/.*refs: *\([0-9,]*\).*/\1/p' | tr -d ,
+}
+
+if [ "${COUNT:-time}" = instructions ]; then
+    command -v valgrind >/dev/null || { echo "summary_cost.sh: needs valgrind" >&2; exit 2; }
+    counted=${SECONDS_COUNTED:-60}
+    ffmpeg -v error -y -i in10.wav -t "$counted" -c:a pcm_s16le part.wav
+    b=$(instructions_of "$before")
+    a=$(instructions_of "$after")
+    printf '%-34s %16s\n' "plain AC3 job (${counted} s)" "instructions"
+    printf '%-34s %16s\n' "without the summary" "$b" "with the summary" "$a"
+    awk -v b="$b" -v a="$a" \
+        'BEGIN { printf "the summary adds: %+.1f %% instructions (goal: under 3 %%)\n", 100 * (a - b) / b }'
+    exit 0
+fi
 
 median() { # numbers...
     printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'

@@ -2,10 +2,7 @@
 // Opening the decoder that matches the encoder, and measuring what it gives on its thread.
 #include "DecodedTrack.h"
 
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstring>
+#include <utility>
 
 namespace besweet
 {
@@ -19,64 +16,6 @@ const AVCodec* floatDecoderFor(AVCodecID codec)
         if (const AVCodec* decoder = avcodec_find_decoder_by_name("mp2float"))
             return decoder;
     return avcodec_find_decoder(codec);
-}
-
-template <typename T> double peakOf(const std::uint8_t* data, std::size_t count, double fullScale)
-{
-    double peak = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-        T value;
-        std::memcpy(&value, data + i * sizeof(T), sizeof(T));
-        peak = std::max(peak, std::fabs(static_cast<double>(value)));
-    }
-    return peak / fullScale;
-}
-
-// The decoders' own format: sixteen running maxima side by side rather than one, since one chain
-// of comparisons waits on itself at every sample. The same peak, a few times faster.
-double floatPeak(const std::uint8_t* data, std::size_t count)
-{
-    const auto* samples = reinterpret_cast<const float*>(data);
-    constexpr std::size_t Lanes = 16;
-    std::array<float, Lanes> lanes{};
-    std::size_t i = 0;
-    for (; i + Lanes <= count; i += Lanes)
-        for (std::size_t l = 0; l < Lanes; ++l)
-            lanes[l] = std::max(lanes[l], std::fabs(samples[i + l]));
-    float peak = *std::max_element(lanes.begin(), lanes.end());
-    for (; i < count; ++i)
-        peak = std::max(peak, std::fabs(samples[i]));
-    return peak;
-}
-
-double framePeak(const AVFrame& frame)
-{
-    const auto format = static_cast<AVSampleFormat>(frame.format);
-    const bool planar = av_sample_fmt_is_planar(format);
-    const int channels = frame.ch_layout.nb_channels;
-    const auto count = static_cast<std::size_t>(frame.nb_samples) *
-                       static_cast<std::size_t>(planar ? 1 : channels);
-    double peak = 0.0;
-    for (int p = 0; p < (planar ? channels : 1); ++p) {
-        const std::uint8_t* data = frame.extended_data[p];
-        switch (av_get_packed_sample_fmt(format)) {
-        case AV_SAMPLE_FMT_FLT:
-            peak = std::max(peak, floatPeak(data, count));
-            break;
-        case AV_SAMPLE_FMT_DBL:
-            peak = std::max(peak, peakOf<double>(data, count, 1.0));
-            break;
-        case AV_SAMPLE_FMT_S16:
-            peak = std::max(peak, peakOf<std::int16_t>(data, count, 32768.0));
-            break;
-        case AV_SAMPLE_FMT_S32:
-            peak = std::max(peak, peakOf<std::int32_t>(data, count, 2147483648.0));
-            break;
-        default:
-            throw WorkError(text("cannot measure the decoded track: unknown sample format"));
-        }
-    }
-    return peak;
 }
 
 } // namespace
@@ -138,6 +77,9 @@ void DecodedTrack::finish()
     thread_.join();
     if (failure_)
         std::rethrow_exception(failure_);
+    loudness_.finish();
+    decoder_.reset();
+    frame_.reset();
 }
 
 double DecodedTrack::seconds() const
@@ -192,7 +134,6 @@ void DecodedTrack::receive()
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return;
         checkEach(got, [&] { return text("%s: the encoded track does not decode", name_); });
-        peak_ = std::max(peak_, framePeak(*frame_));
         samples_ += frame_->nb_samples;
         loudness_.add(*frame_);
         av_frame_unref(frame_.get());

@@ -37,7 +37,7 @@ public:
     void finish();
 
     // Of what was decoded, once finished. 1.0 is full scale.
-    [[nodiscard]] double peak() const { return peak_; }
+    [[nodiscard]] double peak() const { return loudness_.samplePeak(); }
     [[nodiscard]] std::int64_t packets() const { return packets_; }
     [[nodiscard]] double seconds() const;
     [[nodiscard]] LoudnessFigures loudness() const { return loudness_.figures(); }
@@ -52,7 +52,6 @@ private:
     FramePtr frame_;
     Loudness loudness_;
     int rate_;
-    double peak_ = 0.0;
     std::int64_t packets_ = 0;
     std::int64_t samples_ = 0;
 

@@ -56,9 +56,11 @@ float peakOf(const float* samples, std::size_t count)
 
 } // namespace
 
+// The buffer only grows, so a frame's samples are not cleared before they are written.
 float* TruePeak::reserve(std::size_t count)
 {
-    buffer_.resize(History + count);
+    if (buffer_.size() < History + count)
+        buffer_.resize(History + count);
     return buffer_.data() + History;
 }
 
@@ -78,15 +80,18 @@ void TruePeak::take(std::size_t count)
     }
     samplePeak_ = std::max(samplePeak_, static_cast<double>(samplePeak));
     if (count > 0) {
-        std::copy(buffer_.end() - History, buffer_.end(), buffer_.begin());
+        const auto end = buffer_.begin() + static_cast<std::ptrdiff_t>(count + History);
+        std::copy(end - History, end, buffer_.begin());
         historyPeak_ = peakOf(buffer_.data(), History);
     }
-    buffer_.resize(History);
 }
 
 // segment[-History] onwards is readable: the history or the samples before. bound: the highest
-// of those samples; a phase that cannot lift it above the true peak so far is left out.
-void TruePeak::oversample(const float* segment, std::size_t count, float bound)
+// of those samples; a phase that cannot lift it above the true peak so far is left out. Where the
+// processor has AVX2, eight sums are taken at once rather than four; each sum still adds its
+// products one by one in the same order (no fused multiply-add), so the peak is the same.
+__attribute__((target_clones("avx2", "default"))) void
+TruePeak::oversample(const float* segment, std::size_t count, float bound)
 {
     std::array<float, Segment> sum{};
     float peak = 0.0f;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <optional>
 #include <vector>
 
 namespace besweet
@@ -59,12 +60,16 @@ class MeasuresTruePeak : public testing::TestWithParam<PeakCase>
 TEST_P(MeasuresTruePeak, InAnyPieces)
 {
     const PeakCase& c = GetParam();
-    for (const std::size_t piece :
-         {c.samples.size(), std::size_t{1}, std::size_t{7}, std::size_t{100}}) {
-        SCOPED_TRACE(piece);
+    std::optional<double> whole; // the peak of the samples taken at once
+    // Pieces of these sizes in turn.
+    const std::vector<std::vector<std::size_t>> cuts = {
+        {c.samples.size()}, {1}, {7}, {100}, {100, 7, 33, 1}};
+    for (const std::vector<std::size_t>& sizes : cuts) {
+        SCOPED_TRACE(testing::PrintToString(sizes));
         TruePeak meter;
-        for (std::size_t at = 0; at < c.samples.size(); at += piece) {
-            const std::size_t count = std::min(piece, c.samples.size() - at);
+        std::size_t count = 0;
+        for (std::size_t at = 0, n = 0; at < c.samples.size(); at += count, ++n) {
+            count = std::min(sizes[n % sizes.size()], c.samples.size() - at);
             std::copy_n(c.samples.begin() + static_cast<std::ptrdiff_t>(at), count,
                         meter.reserve(count));
             meter.take(count);
@@ -72,6 +77,10 @@ TEST_P(MeasuresTruePeak, InAnyPieces)
         EXPECT_NEAR(meter.samplePeak(), c.samplePeak, 1e-6);
         EXPECT_GE(meter.peak(), c.lowestTruePeak);
         EXPECT_LE(meter.peak(), c.highestTruePeak);
+        // Each interpolated value is the same sum however the samples came.
+        if (!whole)
+            whole = meter.peak();
+        EXPECT_EQ(meter.peak(), *whole);
     }
 }
 
