@@ -107,4 +107,19 @@ using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 [[nodiscard]] FramePtr makeFrame();
 [[nodiscard]] PacketPtr makePacket();
 
+// Hands every packet the encoder has ready to `take`, in order; an error other than "nothing
+// yet" or "no more" is thrown, described by `failed`.
+template <typename Take, typename Describe>
+void receivePackets(AVCodecContext& encoder, Take&& take, Describe&& failed)
+{
+    for (;;) {
+        PacketPtr packet = makePacket();
+        const int got = avcodec_receive_packet(&encoder, packet.get());
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+            return;
+        checkEach(got, failed);
+        take(std::move(packet));
+    }
+}
+
 } // namespace besweet

@@ -125,15 +125,13 @@ std::vector<PacketPtr> ChunkEncoder::encode(const Chunk& chunk)
     const std::int64_t wanted = chunk.leadIn + chunk.own;
     const auto failed = [&] { return text("%s: encoding failed", name_); };
     const auto receive = [&] {
-        for (;;) {
-            PacketPtr packet = makePacket();
-            const int got = avcodec_receive_packet(encoder.get(), packet.get());
-            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-                return;
-            checkEach(got, failed);
-            if (received++ >= chunk.leadIn && (chunk.last || received <= wanted))
-                kept.push_back(std::move(packet));
-        }
+        receivePackets(
+            *encoder,
+            [&](PacketPtr packet) {
+                if (received++ >= chunk.leadIn && (chunk.last || received <= wanted))
+                    kept.push_back(std::move(packet));
+            },
+            failed);
     };
     for (const FramePtr& frame : chunk.frames) {
         if (cancelled_ || (!chunk.last && received >= wanted))

@@ -390,15 +390,13 @@ std::vector<PacketPtr> EncodeStage::openingPackets(const EncoderSettings& settin
     std::vector<PacketPtr> packets;
     const auto failed = [&] { return text("%s: encoding failed", options_.output); };
     const auto receive = [&] {
-        for (;;) {
-            PacketPtr packet = makePacket();
-            const int got = avcodec_receive_packet(encoder.get(), packet.get());
-            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-                return;
-            checkEach(got, failed);
-            if (packets.size() < static_cast<std::size_t>(OpeningFrames))
-                packets.push_back(std::move(packet));
-        }
+        receivePackets(
+            *encoder,
+            [&](PacketPtr packet) {
+                if (packets.size() < static_cast<std::size_t>(OpeningFrames))
+                    packets.push_back(std::move(packet));
+            },
+            failed);
     };
     for (const FramePtr& frame : held_) {
         FramePtr copy(av_frame_clone(frame.get()));
