@@ -3,6 +3,7 @@
 // own entries: a crash, a sanitizer report (in the sanitizer build) or a track whose length
 // differs from a plain decode of its input by more than its warnings say fails the test.
 #include "fuzz/FuzzEntries.h"
+#include "fuzz/LengthOracle.h"
 #include "support/AudioFiles.h"
 
 #include <algorithm>
@@ -77,6 +78,24 @@ TEST_P(FuzzCase, RunsThroughWithoutFault)
 
 INSTANTIATE_TEST_SUITE_P(Besweet, FuzzCase, testing::ValuesIn(allCases()),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// The length check forgives what the warnings name in seconds, and nothing else.
+TEST(LengthOracle, CountsTheSecondsTheWarningsName)
+{
+    const struct {
+        const char* log;
+        double seconds;
+    } rows[] = {
+        {"warning: 1.50 s of silence inserted at 00:00:02.0: a gap\n", 1.5},
+        {"warning: the time stamps jump by -10.00 s at 00:00:10.0\nwarning: 0.25 s of audio "
+         "dropped\n",
+         10.25},
+        {"note: 3.00 s read\nwarning: at 00:00:12.5, nothing\n", 0.0},
+        {"warning: 2.5 seconds, 4.0 ss, 12 s, 7.75 s.\n", 7.75},
+    };
+    for (const auto& row : rows)
+        EXPECT_DOUBLE_EQ(fuzz::warnedSeconds(row.log), row.seconds) << row.log;
+}
 
 } // namespace
 } // namespace besweet::test

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <regex>
 #include <sstream>
 
 namespace besweet::fuzz
@@ -130,17 +129,54 @@ std::optional<double> decodedSeconds(const std::filesystem::path& path)
     return decodeStream(*raw, stream, 0);
 }
 
+namespace
+{
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isWordCharacter(char c)
+{
+    return isDigit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The seconds a warning line names: every "<digits>.<digits> s" standing as a word.
+double secondsNamedIn(std::string_view line)
+{
+    double seconds = 0.0;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        if (!isDigit(line[at]) || (at > 0 && (isDigit(line[at - 1]) || line[at - 1] == '.'))) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < line.size() && isDigit(line[end]))
+            ++end;
+        const std::size_t fraction = end < line.size() && line[end] == '.' ? end + 1 : end;
+        std::size_t fractionEnd = fraction;
+        while (fractionEnd < line.size() && isDigit(line[fractionEnd]))
+            ++fractionEnd;
+        const std::string_view unit = line.substr(fractionEnd);
+        if (fraction != end && fractionEnd > fraction && unit.starts_with(" s") &&
+            (unit.size() == 2 || !isWordCharacter(unit[2])))
+            seconds += std::stod(std::string(line.substr(at, fractionEnd - at)));
+        at = fractionEnd;
+    }
+    return seconds;
+}
+
+} // namespace
+
 double warnedSeconds(const std::string& log)
 {
-    static const std::regex amount("([0-9]+\\.[0-9]+) s\\b");
     double seconds = 0.0;
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);) {
-        if (!line.starts_with("warning: "))
-            continue;
-        for (auto found = std::sregex_iterator(line.begin(), line.end(), amount);
-             found != std::sregex_iterator(); ++found)
-            seconds += std::stod((*found)[1].str());
+        if (line.starts_with("warning: "))
+            seconds += secondsNamedIn(line);
     }
     return seconds;
 }
