@@ -64,6 +64,31 @@ float* TruePeak::reserve(std::size_t count)
     return buffer_.data() + History;
 }
 
+// segment[-History] onwards is readable: the history or the samples before. bound: the highest
+// of those samples; a phase that cannot lift it above the true peak so far is left out. Where the
+// processor has AVX2, eight sums are taken at once rather than four; each sum still adds its
+// products one by one in the same order (no fused multiply-add), so the peak is the same. Defined
+// before its first call, as clang makes a function several versions only there.
+__attribute__((target_clones("avx2", "default"))) void
+TruePeak::oversample(const float* segment, std::size_t count, float bound)
+{
+    std::array<float, Segment> sum{};
+    float peak = 0.0f;
+    for (std::size_t p = 0; p < Phases.size(); ++p) {
+        if (bound * PhaseGains[p] <= truePeak_)
+            continue;
+        const auto& phase = Phases[p];
+        sum.fill(0.0f);
+        for (std::size_t k = 0; k < Taps; ++k) {
+            const float* x = segment - History + k;
+            for (std::size_t i = 0; i < count; ++i)
+                sum[i] += phase[k] * x[i];
+        }
+        peak = std::max(peak, peakOf(sum.data(), count));
+    }
+    truePeak_ = std::max(truePeak_, static_cast<double>(peak));
+}
+
 void TruePeak::take(std::size_t count)
 {
     const float* samples = buffer_.data() + History;
@@ -84,30 +109,6 @@ void TruePeak::take(std::size_t count)
         std::copy(end - History, end, buffer_.begin());
         historyPeak_ = peakOf(buffer_.data(), History);
     }
-}
-
-// segment[-History] onwards is readable: the history or the samples before. bound: the highest
-// of those samples; a phase that cannot lift it above the true peak so far is left out. Where the
-// processor has AVX2, eight sums are taken at once rather than four; each sum still adds its
-// products one by one in the same order (no fused multiply-add), so the peak is the same.
-__attribute__((target_clones("avx2", "default"))) void
-TruePeak::oversample(const float* segment, std::size_t count, float bound)
-{
-    std::array<float, Segment> sum{};
-    float peak = 0.0f;
-    for (std::size_t p = 0; p < Phases.size(); ++p) {
-        if (bound * PhaseGains[p] <= truePeak_)
-            continue;
-        const auto& phase = Phases[p];
-        sum.fill(0.0f);
-        for (std::size_t k = 0; k < Taps; ++k) {
-            const float* x = segment - History + k;
-            for (std::size_t i = 0; i < count; ++i)
-                sum[i] += phase[k] * x[i];
-        }
-        peak = std::max(peak, peakOf(sum.data(), count));
-    }
-    truePeak_ = std::max(truePeak_, static_cast<double>(peak));
 }
 
 } // namespace besweet
