@@ -214,8 +214,7 @@ int encoderFrameSize(const AVCodecContext& encoder)
 
 } // namespace
 
-EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, Measure,
-                         RunLog& log)
+EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log)
     : plan_(plan), log_(log), settings_{options.mode, options.dialnorm.value_or(DialnormNeutral)},
       options_(options), encoder_(openEncoder(options, plan, settings_)), output_(options.output),
       frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),

@@ -43,11 +43,8 @@ struct EncoderSettings {
 class EncodeStage
 {
 public:
-    // Every track is decoded again; DecodedPeak says the run waits on its decoded peak.
-    enum class Measure { Nothing, DecodedPeak };
-
-    EncodeStage(const Options& options, const Plan& plan, double gain, Measure measure,
-                RunLog& log);
+    // Every track is decoded again as it is encoded.
+    EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log);
     EncodeStage(const EncodeStage&) = delete;
     EncodeStage& operator=(const EncodeStage&) = delete;
     ~EncodeStage();

@@ -194,11 +194,12 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
 
 // Reads the whole input into an encode; the progress is left for the caller to finish, once it
 // knows whether this pass is the last.
-[[nodiscard]] std::unique_ptr<EncodeStage>
-encodePass(Input input, const Options& options, const Plan& plan, double gain,
-           EncodeStage::Measure measure, Progress& progress, const InputWatch& watch, RunLog& log)
+[[nodiscard]] std::unique_ptr<EncodeStage> encodePass(Input input, const Options& options,
+                                                      const Plan& plan, double gain,
+                                                      Progress& progress, const InputWatch& watch,
+                                                      RunLog& log)
 {
-    auto stage = std::make_unique<EncodeStage>(options, plan, gain, measure, log);
+    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log);
     const std::int64_t samples = decodeAll(
         input, progress, [&](const AVFrame& frame) { stage->add(frame); }, &log,
         options.stopAfterSamples);
@@ -213,8 +214,7 @@ void encodeOnce(Input input, const Options& options, const Plan& plan, const Tex
                 const InputWatch& watch, RunLog& log)
 {
     Progress progress(label);
-    const auto stage = encodePass(std::move(input), options, plan, 1.0,
-                                  EncodeStage::Measure::Nothing, progress, watch, log);
+    const auto stage = encodePass(std::move(input), options, plan, 1.0, progress, watch, log);
     progress.finish();
     stage->commit();
 }
@@ -315,8 +315,7 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
                                        : text("Pass %d/%d: encoding again", encode + 1, encode + 1);
         Progress progress(label);
         std::unique_ptr<EncodeStage> stage =
-            encodePass(openInput(options), options, plan, gain, EncodeStage::Measure::DecodedPeak,
-                       progress, watch, log);
+            encodePass(openInput(options), options, plan, gain, progress, watch, log);
         const double peak = stage->decodedPeak();
         log.line("decoded peak: " + dBFS(peak));
         clipped = clipped || peak > 1.0;
