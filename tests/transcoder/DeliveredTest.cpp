@@ -88,11 +88,7 @@ TEST_P(LayerIIFrames, AreAllReadByFfmpegsReader)
 {
     const FramesCase& c = GetParam();
     ScratchFolder folder;
-    Tone tone;
-    tone.rate = 48000;
-    tone.seconds = 1.0;
-    tone.frequency = 15000.0;
-    tone.amplitudes = {0.99, 0.5};
+    Tone tone{.rate = 48000, .seconds = 1.0, .amplitudes = {0.99, 0.5}, .frequency = 15000.0};
     if (c.chunkFrames)
         ::setenv("BESWEET_CHUNK_FRAMES", c.chunkFrames, 1);
     if (c.noise) {
@@ -179,12 +175,11 @@ TEST_P(Summary, GivesTheLoudnessBs1770DefinesForTheSignal)
 {
     const SummaryCase& c = GetParam();
     ScratchFolder folder;
-    Tone tone;
-    tone.rate = 48000;
-    tone.seconds = 6.0;
-    tone.frequency = 997.0;
-    tone.amplitudes = c.amplitudes;
-    tone.type = SampleType::F32;
+    const Tone tone{.rate = 48000,
+                    .seconds = 6.0,
+                    .amplitudes = c.amplitudes,
+                    .frequency = 997.0,
+                    .type = SampleType::F32};
     const RunResult result = run(folder, tone, c.output, c.sections);
     ASSERT_EQ(result.exitCode, 0) << result.err;
 
@@ -234,12 +229,11 @@ TEST_P(Dialnorm, IsInEveryFrameThatStillChecksOut)
 {
     const DialnormCase& c = GetParam();
     ScratchFolder folder;
-    Tone tone;
-    tone.rate = 48000;
-    tone.seconds = 3.5;
-    tone.frequency = 997.0;
-    tone.amplitudes = {c.amplitude};
-    tone.type = SampleType::F32;
+    const Tone tone{.rate = 48000,
+                    .seconds = 3.5,
+                    .amplitudes = {c.amplitude},
+                    .frequency = 997.0,
+                    .type = SampleType::F32};
     const RunResult result = run(folder, tone, "o.ac3", c.sections);
     ASSERT_EQ(result.exitCode, 0) << result.err;
 
