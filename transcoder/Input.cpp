@@ -111,8 +111,8 @@ void checkComplete(const Input& input)
     const auto size = static_cast<std::uint64_t>(input.bytes);
     if (!declared || isHeldWhole(*declared, size))
         return;
-    throw WorkError(text("%s: is cut short: %s", input.path,
-                         cutShortText(*declared, size, bytesPerSecond(input))));
+    throw CutShort(text("%s: is cut short: %s", input.path,
+                        cutShortText(*declared, size, bytesPerSecond(input))));
 }
 
 // where: empty, or the position from which the rate holds ("00:01:02.3").
@@ -513,7 +513,7 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
         av_packet_unref(packet.get());
     }
     if (shortFrame->size > 0)
-        throw WorkError(text("%s: is cut short: its last frame is incomplete", input.path));
+        throw CutShort(text("%s: is cut short: its last frame is incomplete", input.path));
 }
 
 namespace
@@ -600,8 +600,8 @@ public:
     void checkSomethingFollows() const
     {
         if (run_)
-            throw WorkError(text("%s: corrupt audio data near %s, and nothing decodable follows",
-                                 input_.path, seconds(run_->at)));
+            throw CutShort(text("%s: corrupt audio data near %s, and nothing decodable follows",
+                                input_.path, seconds(run_->at)));
     }
 
 private:

@@ -42,6 +42,14 @@ struct Input {
     bool unmasked = false; // no channel positions given: guessed from the count
 };
 
+// The input ends inside a frame or short of what its header declares: cut, or still being
+// written by a recorder the read caught up with.
+class CutShort : public WorkError
+{
+public:
+    using WorkError::WorkError;
+};
+
 [[nodiscard]] Input openInput(const Options& options);
 void logInput(const Input& input, RunLog& log);
 
@@ -75,7 +83,7 @@ using OnPacket = std::function<void(const AVPacket&)>;
 using OnFrame = std::function<void(const AVFrame&)>;
 
 // Hands on every packet of the audio stream, in order, with progress; throws when the input
-// cannot be read or ends in an incomplete frame, and Interrupted on a signal.
+// cannot be read, CutShort when it ends in an incomplete frame, and Interrupted on a signal.
 void readPackets(Input& input, Progress& progress, const OnPacket& onPacket);
 
 // Reads every packet, decodes it and hands each frame on; the decoder is flushed with an empty

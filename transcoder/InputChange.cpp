@@ -3,8 +3,11 @@
 #include "InputChange.h"
 
 #include "Av.h"
+#include "Interrupt.h"
 
+#include <algorithm>
 #include <sys/stat.h>
+#include <thread>
 
 namespace besweet
 {
@@ -34,12 +37,45 @@ Change changeBetween(const FileState& before, const std::optional<FileState>& no
     return Change::None;
 }
 
-InputWatch::InputWatch(std::string path) : path_(std::move(path)), atStart_(fileStateOf(path_)) {}
+namespace
+{
 
-void InputWatch::check() const
+// How much longer a file last modified at modified must be left alone to have been so for quiet
+// (all of it for a time in the future: a clock that differs).
+std::chrono::nanoseconds quietLeft(const std::timespec& modified, std::chrono::milliseconds quiet)
+{
+    std::timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto age = std::chrono::seconds(now.tv_sec - modified.tv_sec) +
+                     std::chrono::nanoseconds(now.tv_nsec - modified.tv_nsec);
+    const std::chrono::nanoseconds whole = quiet;
+    return age < std::chrono::nanoseconds::zero() ? whole : std::max(whole - age, {});
+}
+
+} // namespace
+
+InputWatch::InputWatch(std::string path, std::chrono::milliseconds quiet)
+    : path_(std::move(path)), atStart_(fileStateOf(path_)), quiet_(quiet)
+{
+}
+
+void InputWatch::awaitWriter() const
+{
+    constexpr std::chrono::milliseconds poll{20};
+    const auto until = std::chrono::steady_clock::now() + quietLeft(atStart_->modified, quiet_);
+    while (std::chrono::steady_clock::now() < until &&
+           changeBetween(*atStart_, fileStateOf(path_)) == Change::None) {
+        stopWhenInterrupted();
+        std::this_thread::sleep_for(poll);
+    }
+}
+
+void InputWatch::check(ReadEnd end) const
 {
     if (!atStart_)
         return;
+    if (end == ReadEnd::Cut)
+        awaitWriter();
     const auto now = fileStateOf(path_);
     const auto bytes = [](std::int64_t size) { return std::to_string(size); };
     switch (changeBetween(*atStart_, now)) {

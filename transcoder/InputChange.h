@@ -3,8 +3,13 @@
 // or of a recording's first part: what the file was at its open (identity, size, modification
 // time) is compared with what it is after each pass, and any change ends the run. A pipe is
 // read once, as it comes, and has nothing to compare.
+//
+// A recording whose writer is slower than the reader ends inside a frame whenever the reader
+// catches up with it, just as a file cut short does: such an end is taken as the file's own only
+// once the file has been left alone for a moment.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -22,6 +27,10 @@ struct FileState {
 
 enum class Change { None, Replaced, Shrank, Modified, Grew };
 
+// How a read ended: after a whole frame, or cut (inside a frame, or short of what the header
+// declares).
+enum class ReadEnd { Whole, Cut };
+
 // What the regular file at path is now; nothing for a pipe, a device or a missing file.
 [[nodiscard]] std::optional<FileState> fileStateOf(const std::string& path);
 
@@ -31,16 +40,22 @@ enum class Change { None, Replaced, Shrank, Modified, Grew };
 class InputWatch
 {
 public:
-    // Notes what the input is; call before it is first opened.
-    explicit InputWatch(std::string path);
+    // Notes what the input is; call before it is first opened. quiet: how long a file must have
+    // been left alone before a cut end is taken as its own.
+    explicit InputWatch(std::string path, std::chrono::milliseconds quiet);
 
     // Throws when the input is no longer what it was at the start: replaced, shorter, or
-    // modified ("changed while it was read"), or longer ("still being written").
-    void check() const;
+    // modified ("changed while it was read"), or longer ("still being written"). After a cut
+    // end, a file written to less than the quiet time ago is first watched until it changes or
+    // that time has passed.
+    void check(ReadEnd end = ReadEnd::Whole) const;
 
 private:
+    void awaitWriter() const;
+
     std::string path_;
     std::optional<FileState> atStart_;
+    std::chrono::milliseconds quiet_;
 };
 
 } // namespace besweet

@@ -3,6 +3,7 @@
 // Klangdorn builds (sections such as "-core(" ... ")", each option and value its own argument).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -39,6 +40,10 @@ struct Options {
 
     // Not from the command line: the fuzz targets stop reading after so many sample frames.
     std::int64_t stopAfterSamples = 0; // 0: read all
+    // How long a file must have been left alone before a read that ends inside a frame is taken
+    // as its end rather than as a writer's pause: recorders write at least every few hundred ms.
+    // The fuzz targets take 0, and a crashed recording, left for longer, waits for nothing.
+    std::chrono::milliseconds quietBeforeCutEnd{500};
 };
 
 // Reads the arguments (without the program name) into options. Returns nothing when the run

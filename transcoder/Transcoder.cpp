@@ -55,6 +55,13 @@ struct Peaks {
     double truePeak = 0.0;
 };
 
+// PCM whose last bytes are less than a whole sample frame ends as a recording still being written
+// does when its writer is slower than the read.
+ReadEnd endOf(const Input& input)
+{
+    return input.partialTail > 0 ? ReadEnd::Cut : ReadEnd::Whole;
+}
+
 // The first pass. Measures the signal as it will be mixed for the encoder, at unit gain. An
 // encoded track is measured at the input's own rate: its true peak is that of the signal between
 // the samples, which resampling keeps, and the decoded track is measured anyway, so the costly
@@ -76,7 +83,7 @@ struct Peaks {
         readPackets(input, progress, [&](const AVPacket& packet) { samples += split.add(packet); });
         split.finish();
         checkNotEmpty(input, samples);
-        watch.check();
+        watch.check(endOf(input));
         progress.finish();
         return {mixed.samplePeak(), mixed.truePeak()};
     }
@@ -94,7 +101,7 @@ struct Peaks {
     samples = decodeAll(input, progress, onFrame, nullptr, limit);
     resampler.drain(measure);
     checkNotEmpty(input, samples);
-    watch.check();
+    watch.check(endOf(input));
     progress.finish();
     return {std::max(mixed.samplePeak(), converted.samplePeak()),
             std::max(mixed.truePeak(), converted.truePeak())};
@@ -205,7 +212,7 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
         options.stopAfterSamples);
     checkNotEmpty(input, samples);
     stage->finish();
-    watch.check();
+    watch.check(endOf(input));
     return stage;
 }
 
@@ -400,9 +407,13 @@ void transcodeWatched(const Options& options, const InputWatch& watch, RunLog& l
 
 void transcode(const Options& options, RunLog& log)
 {
-    const InputWatch watch(options.input);
+    const InputWatch watch(options.input, options.quietBeforeCutEnd);
     try {
         transcodeWatched(options, watch, log);
+    } catch (const CutShort&) {
+        // Where a recording still being written ends whenever the read catches up with it.
+        watch.check(ReadEnd::Cut);
+        throw;
     } catch (const WorkError&) {
         // A file that changed is the reason a read failed, rather than damage.
         watch.check();

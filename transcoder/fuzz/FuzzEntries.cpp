@@ -151,6 +151,7 @@ void runInput(std::span<const std::uint8_t> data)
     if (parseArguments(commandLineFor(first, second, input, folder), options, out, err))
         fault("the fuzzer's own command line was refused: " + err.str());
     options.stopAfterSamples = SampleFramesPerRun;
+    options.quietBeforeCutEnd = {}; // nothing writes to the input
     // One encoder, or chunks of one or two frames: the chunked path's joins within few frames.
     static const std::array<const char*, 4> chunkFrames{"0", "1", "2", "0"};
     ::setenv("BESWEET_CHUNK_FRAMES", chunkFrames[(first >> 6) & 3], 1);
