@@ -5,14 +5,20 @@
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"
+#include "support/Encoded.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace besweet::test
 {
@@ -43,6 +49,15 @@ class KeepsItsPromises : public testing::TestWithParam<PromiseCase>
 {
 };
 
+// As a recorder streaming it writes the header: no sizes, the data runs to the end.
+std::string streamingWav(const Tone& tone)
+{
+    std::string wav = wavBytes(tone);
+    for (const std::size_t size : {std::size_t{4}, wav.find("data") + 4})
+        wav.replace(size, 4, "\xff\xff\xff\xff");
+    return wav;
+}
+
 TEST_P(KeepsItsPromises, OrSaysSo)
 {
     const PromiseCase& c = GetParam();
@@ -51,11 +66,7 @@ TEST_P(KeepsItsPromises, OrSaysSo)
     tone.rate = c.rate;
     tone.seconds = c.seconds;
     tone.frequency = c.frequency;
-    // As a recorder streaming it writes the header: no sizes, the data runs to the end.
-    std::string wav = wavBytes(tone);
-    for (const std::size_t size : {std::size_t{4}, wav.find("data") + 4})
-        wav.replace(size, 4, "\xff\xff\xff\xff");
-    writeBytes(folder / "in.wav", wav);
+    writeBytes(folder / "in.wav", streamingWav(tone));
     const fs::path output = folder / "o.track";
     writeBytes(output, "the old target");
     std::vector<std::string> sections;
@@ -110,6 +121,143 @@ INSTANTIATE_TEST_SUITE_P(
         PromiseCase{"replaced", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -toolame( -b 192 )",
                     putAnotherInPlace,
                     "in.wav: changed while it was read: another file took its place"}));
+
+Tone recorded()
+{
+    Tone tone;
+    tone.rate = 48000;
+    tone.seconds = 4.0;
+    return tone;
+}
+
+std::string recordedAs(const std::string& muxer)
+{
+    if (muxer == "wav")
+        return streamingWav(recorded());
+    if (muxer == "mp2")
+        return encodedBytes(recorded(), "mp2", 192);
+    const ScratchFolder folder;
+    writeEncoded(folder / "rec", recorded(), "mp2", muxer, "", 192);
+    return readBytes(folder / "rec");
+}
+
+enum class Writer { Slow, Gone, SlowPipe };
+
+// Writes bytes as a recorder does: the first part (which ends inside a frame) at once, then a
+// tenth more every 150 ms, until all is written or it is stopped; gone, only the first part.
+class Recorder
+{
+public:
+    Recorder(const fs::path& path, Writer writer, std::string bytes, std::size_t first)
+        : bytes_(std::move(bytes))
+    {
+        if (writer == Writer::SlowPipe) {
+            ::mkfifo(path.c_str(), 0600);
+        } else {
+            fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            written_ = put(first);
+        }
+        if (writer != Writer::Gone)
+            thread_ = std::thread([this, path] { record(path); });
+    }
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+    ~Recorder()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        ::close(fd_);
+    }
+
+private:
+    std::size_t put(std::size_t bytes) const
+    {
+        const auto n =
+            ::write(fd_, bytes_.data() + written_, std::min(bytes, bytes_.size() - written_));
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+
+    void record(const fs::path& path)
+    {
+        // A pipe opens for writing once its reader is there.
+        while (fd_ < 0 && !stop_) {
+            fd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ::fcntl(fd_, F_SETFL, 0);
+        while (!stop_ && written_ < bytes_.size()) {
+            if (written_ > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            written_ += put(bytes_.size() / 10 + 1);
+        }
+        if (written_ == bytes_.size())
+            ::close(std::exchange(fd_, -1));
+    }
+
+    std::string bytes_;
+    int fd_ = -1;
+    std::size_t written_ = 0;
+    std::atomic<bool> stop_ = false;
+    std::thread thread_;
+};
+
+struct RecordingCase {
+    std::string name;
+    std::string muxer; // "wav": with a streaming header; "mp2": the bare stream
+    Writer writer;
+    std::string said; // on standard error; none: the whole recording is converted
+};
+
+void PrintTo(const RecordingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ReadsARecording : public testing::TestWithParam<RecordingCase>
+{
+};
+
+// A recorder slower than the read has written part of a frame whenever the read catches up
+// with it, as a file cut short ends: while it goes on writing, the recording is still being
+// written; once it stopped for good, it is cut short. A pipe is read to its end.
+TEST_P(ReadsARecording, AsStillBeingWrittenOrCutShort)
+{
+    const RecordingCase& c = GetParam();
+    ScratchFolder folder;
+    const std::string bytes = recordedAs(c.muxer);
+    const fs::path input = folder / ("in." + c.muxer);
+    const fs::path output = folder / "o.wav";
+    writeBytes(output, "the old target");
+    RunResult run;
+    {
+        const Recorder recorder(input, c.writer, bytes, bytes.size() * 2 / 5 + 101);
+        run = RunningBesweet(besweetArguments(input, output, {})).wait();
+    }
+
+    if (c.said.empty()) {
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        writeBytes(folder / "whole", bytes);
+        EXPECT_EQ(decodeFile(output).samples, decodeFile(folder / "whole").samples);
+        return;
+    }
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    const std::string said = run.errors();
+    EXPECT_EQ(said.rfind("besweet: " + input.string() + ": " + c.said, 0), 0U) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(readBytes(output), "the old target");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Besweet, ReadsARecording,
+    testing::Values(RecordingCase{"ts_recorder", "mpegts", Writer::Slow, "is still being written"},
+                    RecordingCase{"mp2_recorder", "mp2", Writer::Slow, "is still being written"},
+                    RecordingCase{"wav_recorder", "wav", Writer::Slow, "is still being written"},
+                    RecordingCase{"mp2_recorder_gone", "mp2", Writer::Gone,
+                                  "is cut short: its last frame is incomplete"},
+                    RecordingCase{"ts_recorder_gone", "mpegts", Writer::Gone,
+                                  "is cut short: its last frame is incomplete"},
+                    RecordingCase{"mp2_through_a_pipe", "mp2", Writer::SlowPipe, ""}));
 
 } // namespace
 } // namespace besweet::test
