@@ -6,8 +6,11 @@
 #include "Interrupt.h"
 
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace besweet
 {
@@ -37,6 +40,27 @@ Change changeBetween(const FileState& before, const std::optional<FileState>& no
     return Change::None;
 }
 
+Writers writersOf(const std::string& path)
+{
+    // Non-blocking: an open waits while another program holds a write lease on the file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return Writers::Unknown;
+    // A writer opening the file while the lease is held has a signal sent to this program: SIGURG,
+    // which is ignored, rather than SIGIO, which would end it.
+    Writers writers = Writers::Unknown;
+    if (::fcntl(fd, F_SETSIG, SIGURG) == 0) {
+        if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+            ::fcntl(fd, F_SETLEASE, F_UNLCK);
+            writers = Writers::None;
+        } else if (errno == EAGAIN) {
+            writers = Writers::Some;
+        }
+    }
+    ::close(fd);
+    return writers;
+}
+
 namespace
 {
 
@@ -59,8 +83,11 @@ InputWatch::InputWatch(std::string path, std::chrono::milliseconds quiet)
 {
 }
 
-void InputWatch::awaitWriter() const
+Writers InputWatch::writersAfterCutEnd() const
 {
+    const Writers writers = writersOf(path_);
+    if (writers != Writers::Unknown)
+        return writers;
     constexpr std::chrono::milliseconds poll{20};
     const auto until = std::chrono::steady_clock::now() + quietLeft(atStart_->modified, quiet_);
     while (std::chrono::steady_clock::now() < until &&
@@ -68,18 +95,23 @@ void InputWatch::awaitWriter() const
         stopWhenInterrupted();
         std::this_thread::sleep_for(poll);
     }
+    return writers;
 }
 
 void InputWatch::check(ReadEnd end) const
 {
     if (!atStart_)
         return;
-    if (end == ReadEnd::Cut)
-        awaitWriter();
+    const Writers writers = end == ReadEnd::Cut ? writersAfterCutEnd() : Writers::None;
     const auto now = fileStateOf(path_);
     const auto bytes = [](std::int64_t size) { return std::to_string(size); };
     switch (changeBetween(*atStart_, now)) {
     case Change::None:
+        if (writers == Writers::Some)
+            throw WorkError(text("%s: is still being written: another program has it open for "
+                                 "writing, and its last frame is not whole yet; nothing written: "
+                                 "convert it once the recording is finished",
+                                 path_));
         return;
     case Change::Grew:
         throw WorkError(text("%s: is still being written: it grew from %s to %s bytes while it was "

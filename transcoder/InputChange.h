@@ -6,7 +6,8 @@
 //
 // A recording whose writer is slower than the reader ends inside a frame whenever the reader
 // catches up with it, just as a file cut short does: such an end is taken as the file's own only
-// once the file has been left alone for a moment.
+// when no program has the file open for writing, or, where that cannot be told, once the file
+// has been left alone for a moment.
 #pragma once
 
 #include <chrono>
@@ -27,6 +28,13 @@ struct FileState {
 
 enum class Change { None, Replaced, Shrank, Modified, Grew };
 
+// Whether any program has a file open for writing.
+enum class Writers { None, Some, Unknown };
+
+// What a lease on the regular file at path tells of its writers; a file of another user cannot
+// take one, nor a file on some network file systems.
+[[nodiscard]] Writers writersOf(const std::string& path);
+
 // How a read ended: after a whole frame, or cut (inside a frame, or short of what the header
 // declares).
 enum class ReadEnd { Whole, Cut };
@@ -46,12 +54,14 @@ public:
 
     // Throws when the input is no longer what it was at the start: replaced, shorter, or
     // modified ("changed while it was read"), or longer ("still being written"). After a cut
-    // end, a file written to less than the quiet time ago is first watched until it changes or
-    // that time has passed.
+    // end, also when a program has it open for writing ("still being written"); where that
+    // cannot be told, a file written to less than the quiet time ago is first watched until it
+    // changes or that time has passed.
     void check(ReadEnd end = ReadEnd::Whole) const;
 
 private:
-    void awaitWriter() const;
+    // The writers of the file after a cut end, watched for the quiet time when unknown.
+    [[nodiscard]] Writers writersAfterCutEnd() const;
 
     std::string path_;
     std::optional<FileState> atStart_;

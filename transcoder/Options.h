@@ -40,9 +40,10 @@ struct Options {
 
     // Not from the command line: the fuzz targets stop reading after so many sample frames.
     std::int64_t stopAfterSamples = 0; // 0: read all
-    // How long a file must have been left alone before a read that ends inside a frame is taken
-    // as its end rather than as a writer's pause: recorders write at least every few hundred ms.
-    // The fuzz targets take 0, and a crashed recording, left for longer, waits for nothing.
+    // Where it cannot be told whether a program has the file open for writing: how long it must
+    // have been left alone before a read that ends inside a frame is taken as its end rather than
+    // as a pause of its writer (recorders write at least every few hundred ms). The fuzz targets
+    // take 0.
     std::chrono::milliseconds quietBeforeCutEnd{500};
 };
 

@@ -141,10 +141,12 @@ std::string recordedAs(const std::string& muxer)
     return readBytes(folder / "rec");
 }
 
-enum class Writer { Slow, Gone, SlowPipe };
+// Slow: goes on writing; paused: keeps the file open, writing nothing more for now; gone:
+// ended with the first part (a crash).
+enum class Writer { Slow, Paused, Gone, SlowPipe };
 
 // Writes bytes as a recorder does: the first part (which ends inside a frame) at once, then a
-// tenth more every 150 ms, until all is written or it is stopped; gone, only the first part.
+// tenth more every 150 ms, until all is written or it is stopped.
 class Recorder
 {
 public:
@@ -152,12 +154,14 @@ public:
         : bytes_(std::move(bytes))
     {
         if (writer == Writer::SlowPipe) {
-            ::mkfifo(path.c_str(), 0600);
+            ::mkfifo(path.c_str(), 0644);
         } else {
-            fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             written_ = put(first);
         }
-        if (writer != Writer::Gone)
+        if (writer == Writer::Gone)
+            ::close(std::exchange(fd_, -1));
+        if (writer == Writer::Slow || writer == Writer::SlowPipe)
             thread_ = std::thread([this, path] { record(path); });
     }
     Recorder(const Recorder&) = delete;
@@ -202,11 +206,21 @@ private:
     std::thread thread_;
 };
 
+// Whose writers besweet cannot see: run as user nobody when the test runs as root (exit 99 when
+// it cannot be, or cannot reach besweet), the file's owner.
+constexpr uid_t Nobody = 65534;
+void asNobody()
+{
+    if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0 || ::access(BESWEET_PATH, X_OK) != 0)
+        ::_exit(99);
+}
+
 struct RecordingCase {
     std::string name;
     std::string muxer; // "wav": with a streaming header; "mp2": the bare stream
     Writer writer;
-    std::string said; // on standard error; none: the whole recording is converted
+    std::string said;          // on standard error; none: the whole recording is converted
+    bool anotherUsers = false; // besweet runs as another user than the recorder
 };
 
 void PrintTo(const RecordingCase& c, std::ostream* os)
@@ -219,21 +233,30 @@ class ReadsARecording : public testing::TestWithParam<RecordingCase>
 };
 
 // A recorder slower than the read has written part of a frame whenever the read catches up
-// with it, as a file cut short ends: while it goes on writing, the recording is still being
-// written; once it stopped for good, it is cut short. A pipe is read to its end.
+// with it, as a file cut short ends: while it has the file open, or goes on writing to another
+// user's file, the recording is still being written; once it stopped for good, it is cut short.
+// A pipe is read to its end.
 TEST_P(ReadsARecording, AsStillBeingWrittenOrCutShort)
 {
     const RecordingCase& c = GetParam();
+    if (c.anotherUsers && ::geteuid() != 0)
+        GTEST_SKIP() << "only root can run besweet as another user";
     ScratchFolder folder;
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
     const std::string bytes = recordedAs(c.muxer);
     const fs::path input = folder / ("in." + c.muxer);
     const fs::path output = folder / "o.wav";
     writeBytes(output, "the old target");
+    ASSERT_EQ(::chmod(output.c_str(), 0666), 0);
     RunResult run;
     {
         const Recorder recorder(input, c.writer, bytes, bytes.size() * 2 / 5 + 101);
-        run = RunningBesweet(besweetArguments(input, output, {})).wait();
+        run = RunningBesweet(besweetArguments(input, output, {}), -1,
+                             c.anotherUsers ? asNobody : ChildSetup{})
+                  .wait();
     }
+    if (run.exitCode == 99)
+        GTEST_SKIP() << "cannot run besweet as user nobody";
 
     if (c.said.empty()) {
         ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -248,15 +271,22 @@ TEST_P(ReadsARecording, AsStillBeingWrittenOrCutShort)
     EXPECT_EQ(readBytes(output), "the old target");
 }
 
+const std::string stillWritten = "is still being written: ";
+const std::string cutShort = "is cut short: its last frame is incomplete";
+
 INSTANTIATE_TEST_SUITE_P(
     Besweet, ReadsARecording,
-    testing::Values(RecordingCase{"ts_recorder", "mpegts", Writer::Slow, "is still being written"},
-                    RecordingCase{"mp2_recorder", "mp2", Writer::Slow, "is still being written"},
-                    RecordingCase{"wav_recorder", "wav", Writer::Slow, "is still being written"},
-                    RecordingCase{"mp2_recorder_gone", "mp2", Writer::Gone,
-                                  "is cut short: its last frame is incomplete"},
-                    RecordingCase{"ts_recorder_gone", "mpegts", Writer::Gone,
-                                  "is cut short: its last frame is incomplete"},
+    testing::Values(RecordingCase{"ts_recorder", "mpegts", Writer::Slow, stillWritten},
+                    RecordingCase{"mp2_recorder", "mp2", Writer::Slow, stillWritten},
+                    RecordingCase{"wav_recorder", "wav", Writer::Slow, stillWritten},
+                    RecordingCase{"ts_recorder_paused", "mpegts", Writer::Paused,
+                                  stillWritten + "another program has it open for writing"},
+                    RecordingCase{"ts_recorder_of_another_user", "mpegts", Writer::Slow,
+                                  stillWritten + "it grew from ", true},
+                    RecordingCase{"mp2_recorder_gone", "mp2", Writer::Gone, cutShort},
+                    RecordingCase{"ts_recorder_gone", "mpegts", Writer::Gone, cutShort},
+                    RecordingCase{"ts_recorder_of_another_user_gone", "mpegts", Writer::Gone,
+                                  cutShort, true},
                     RecordingCase{"mp2_through_a_pipe", "mp2", Writer::SlowPipe, ""}));
 
 } // namespace
