@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -40,29 +42,48 @@ Change changeBetween(const FileState& before, const std::optional<FileState>& no
     return Change::None;
 }
 
-Writers writersOf(const std::string& path)
-{
-    // Non-blocking: an open waits while another program holds a write lease on the file.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return Writers::Unknown;
-    // A writer opening the file while the lease is held has a signal sent to this program: SIGURG,
-    // which is ignored, rather than SIGIO, which would end it.
-    Writers writers = Writers::Unknown;
-    if (::fcntl(fd, F_SETSIG, SIGURG) == 0) {
-        if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-            ::fcntl(fd, F_SETLEASE, F_UNLCK);
-            writers = Writers::None;
-        } else if (errno == EAGAIN) {
-            writers = Writers::Some;
-        }
-    }
-    ::close(fd);
-    return writers;
-}
-
 namespace
 {
+
+// Closes the descriptor it is given.
+struct Descriptor {
+    explicit Descriptor(int fd) : fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd;
+};
+
+// A file system whose files only programs on this machine can write, so that a lease sees every
+// writer (on a network share, a recorder on another machine is not seen).
+bool isLocal(int fd)
+{
+    constexpr unsigned long zfs = 0x2fc12fc1;
+    constexpr unsigned long ntfs = 0x5346544e;
+    struct statfs system {
+    };
+    if (::fstatfs(fd, &system) != 0)
+        return false;
+    switch (static_cast<unsigned long>(system.f_type)) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case OVERLAYFS_SUPER_MAGIC:
+    case MSDOS_SUPER_MAGIC:
+    case EXFAT_SUPER_MAGIC:
+    case zfs:
+    case ntfs:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // How much longer a file last modified at modified must be left alone to have been so for quiet
 // (all of it for a time in the future: a clock that differs).
@@ -77,6 +98,21 @@ std::chrono::nanoseconds quietLeft(const std::timespec& modified, std::chrono::m
 }
 
 } // namespace
+
+Writers writersOf(const std::string& path)
+{
+    // Non-blocking: an open waits while another program holds a write lease on the file.
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    // A writer opening the file while the lease is held has a signal sent to this program: SIGURG,
+    // which is ignored, rather than SIGIO, which would end it.
+    if (file.fd < 0 || !isLocal(file.fd) || ::fcntl(file.fd, F_SETSIG, SIGURG) != 0)
+        return Writers::Unknown;
+    if (::fcntl(file.fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(file.fd, F_SETLEASE, F_UNLCK);
+        return Writers::None;
+    }
+    return errno == EAGAIN ? Writers::Some : Writers::Unknown;
+}
 
 InputWatch::InputWatch(std::string path, std::chrono::milliseconds quiet)
     : path_(std::move(path)), atStart_(fileStateOf(path_)), quiet_(quiet)

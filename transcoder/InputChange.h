@@ -31,8 +31,9 @@ enum class Change { None, Replaced, Shrank, Modified, Grew };
 // Whether any program has a file open for writing.
 enum class Writers { None, Some, Unknown };
 
-// What a lease on the regular file at path tells of its writers; a file of another user cannot
-// take one, nor a file on some network file systems.
+// What a lease on the regular file at path tells of its writers: nothing for a file of another
+// user, which cannot take one, nor for a file on a network share, whose writers on other machines
+// it does not see.
 [[nodiscard]] Writers writersOf(const std::string& path);
 
 // How a read ended: after a whole frame, or cut (inside a frame, or short of what the header
