@@ -144,10 +144,11 @@ void InputWatch::check(ReadEnd end) const
     switch (changeBetween(*atStart_, now)) {
     case Change::None:
         if (writers == Writers::Some)
-            throw WorkError(text("%s: is still being written: another program has it open for "
-                                 "writing, and its last frame is not whole yet; nothing written: "
-                                 "convert it once the recording is finished",
-                                 path_));
+            throw WorkError(
+                text("%s: is still being written: it ends cut short, and another program "
+                     "has it open for writing; nothing written: convert it once the "
+                     "recording is finished",
+                     path_));
         return;
     case Change::Grew:
         throw WorkError(text("%s: is still being written: it grew from %s to %s bytes while it was "

@@ -276,18 +276,18 @@ const std::string cutShort = "is cut short: its last frame is incomplete";
 
 INSTANTIATE_TEST_SUITE_P(
     Besweet, ReadsARecording,
-    testing::Values(RecordingCase{"ts_recorder", "mpegts", Writer::Slow, stillWritten},
-                    RecordingCase{"mp2_recorder", "mp2", Writer::Slow, stillWritten},
-                    RecordingCase{"wav_recorder", "wav", Writer::Slow, stillWritten},
-                    RecordingCase{"ts_recorder_paused", "mpegts", Writer::Paused,
-                                  stillWritten + "another program has it open for writing"},
-                    RecordingCase{"ts_recorder_of_another_user", "mpegts", Writer::Slow,
-                                  stillWritten + "it grew from ", true},
-                    RecordingCase{"mp2_recorder_gone", "mp2", Writer::Gone, cutShort},
-                    RecordingCase{"ts_recorder_gone", "mpegts", Writer::Gone, cutShort},
-                    RecordingCase{"ts_recorder_of_another_user_gone", "mpegts", Writer::Gone,
-                                  cutShort, true},
-                    RecordingCase{"mp2_through_a_pipe", "mp2", Writer::SlowPipe, ""}));
+    testing::Values(
+        RecordingCase{"ts_recorder", "mpegts", Writer::Slow, stillWritten},
+        RecordingCase{"mp2_recorder", "mp2", Writer::Slow, stillWritten},
+        RecordingCase{"wav_recorder", "wav", Writer::Slow, stillWritten},
+        RecordingCase{"ts_recorder_paused", "mpegts", Writer::Paused,
+                      stillWritten + "it ends cut short, and another program has it open"},
+        RecordingCase{"ts_recorder_of_another_user", "mpegts", Writer::Slow,
+                      stillWritten + "it grew from ", true},
+        RecordingCase{"mp2_recorder_gone", "mp2", Writer::Gone, cutShort},
+        RecordingCase{"ts_recorder_gone", "mpegts", Writer::Gone, cutShort},
+        RecordingCase{"ts_recorder_of_another_user_gone", "mpegts", Writer::Gone, cutShort, true},
+        RecordingCase{"mp2_through_a_pipe", "mp2", Writer::SlowPipe, ""}));
 
 } // namespace
 } // namespace besweet::test
