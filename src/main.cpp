@@ -68,7 +68,8 @@ int main(int argc, char* argv[])
         return *request.exitCode;
 
 #ifndef _WIN32
-    fontSystem.finish();
+    // The window is built up to its first font while the font system starts.
+    klangdorn::BeforeFirstFont([&fontSystem] { fontSystem.finish(); });
     if (busCheck.settle() == klangdorn::BusAnswer::Silent) {
         err << QString::fromStdString(klangdorn::SilentBusText(klangdorn::ExecutableBaseName()));
         err.flush();

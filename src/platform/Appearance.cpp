@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QStyleFactory>
 #include <array>
+#include <utility>
 
 namespace klangdorn
 {
@@ -26,8 +27,16 @@ constexpr std::array families{
     Family{"Arimo", 10, 12},
 };
 
+std::function<void()>& stepBeforeFirstFont()
+{
+    static std::function<void()> step;
+    return step;
+}
+
 const Family& installedFamily()
 {
+    if (auto step = std::exchange(stepBeforeFirstFont(), {}))
+        step();
     static const Family& chosen = []() -> const Family& {
         for (const Family& family : families) {
             if (QFontDatabase::hasFamily(QString::fromLatin1(family.name)))
@@ -48,6 +57,11 @@ QFont sansFont(int pixels, QFont::Weight weight)
 }
 
 } // namespace
+
+void BeforeFirstFont(std::function<void()> step)
+{
+    stepBeforeFirstFont() = std::move(step);
+}
 
 void useProgramStyle()
 {

@@ -5,9 +5,15 @@
 #pragma once
 
 #include <QFont>
+#include <functional>
 
 namespace klangdorn
 {
+
+// Runs `step` once, right before the program's first font is looked up: the font system may
+// still be starting on another thread, and the window's work up to its first font goes on
+// meanwhile.
+void BeforeFirstFont(std::function<void()> step);
 
 // Sets the Fusion style, whose measures the fixed layout of the window is made for.
 void useProgramStyle();
