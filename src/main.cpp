@@ -19,6 +19,7 @@
 #endif
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -59,6 +60,10 @@ int main(int argc, char* argv[])
     klangdorn::FontSystemWarmUp fontSystem;
 #endif
     QApplication app(argc, argv);
+#ifndef _WIN32
+    fontSystem.thenRun(klangdorn::ChooseProgramFontFamily); // needs the application
+    const auto fontSystemEndsBeforeTheApplication = qScopeGuard([&] { fontSystem.finish(); });
+#endif
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
     klangdorn::nameProgramDesktopFile();

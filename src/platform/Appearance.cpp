@@ -33,10 +33,14 @@ std::function<void()>& stepBeforeFirstFont()
     return step;
 }
 
-const Family& installedFamily()
+void awaitFontSystem()
 {
     if (auto step = std::exchange(stepBeforeFirstFont(), {}))
         step();
+}
+
+const Family& installedFamily()
+{
     static const Family& chosen = []() -> const Family& {
         for (const Family& family : families) {
             if (QFontDatabase::hasFamily(QString::fromLatin1(family.name)))
@@ -49,6 +53,7 @@ const Family& installedFamily()
 
 QFont sansFont(int pixels, QFont::Weight weight)
 {
+    awaitFontSystem();
     QFont font(QString::fromLatin1(installedFamily().name));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixels);
@@ -61,6 +66,11 @@ QFont sansFont(int pixels, QFont::Weight weight)
 void BeforeFirstFont(std::function<void()> step)
 {
     stepBeforeFirstFont() = std::move(step);
+}
+
+void ChooseProgramFontFamily()
+{
+    installedFamily();
 }
 
 void useProgramStyle()
@@ -82,6 +92,16 @@ QFont frameTitleFont()
 QFont waitBarFont()
 {
     return sansFont(installedFamily().waitBarPixels, QFont::Bold);
+}
+
+ApplicationFontWhile::ApplicationFontWhile(const QFont& font) : m_before(QApplication::font())
+{
+    QApplication::setFont(font);
+}
+
+ApplicationFontWhile::~ApplicationFontWhile()
+{
+    QApplication::setFont(m_before);
 }
 
 } // namespace klangdorn

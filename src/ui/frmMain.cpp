@@ -226,7 +226,10 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
     // The menu needs no font to be made: made first, while the font system may still start.
     buildMenu();
     setFont(windowFont());
-    buildControls();
+    {
+        const ApplicationFontWhile building(windowFont());
+        buildControls();
+    }
     describeControls();
     setTabOrderOfControls();
     connectReactions();
