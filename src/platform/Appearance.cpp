@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Appearance.h"
 
+#include "platform/ProgramStyle.h"
+
 #include <QApplication>
 #include <QFontDatabase>
-#include <QStyleFactory>
 #include <array>
 #include <utility>
 
@@ -75,8 +76,7 @@ void ChooseProgramFontFamily()
 
 void useProgramStyle()
 {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+    QApplication::setStyle(new ProgramStyle); // owned by the application
 }
 
 QFont windowFont()

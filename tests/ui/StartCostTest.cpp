@@ -4,9 +4,12 @@
 #include "WindowFixture.h"
 #include "platform/Appearance.h"
 #include "platform/FontSystemWarmUp.h"
+#include "platform/ProgramStyle.h"
 #include "ui/ConsoleWindow.h"
 
 #include <QApplication>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -70,6 +73,61 @@ TEST(ApplicationFontWhileTest, IsTheGivenFontMeanwhileAndTheOneBeforeAfter)
         }
         EXPECT_EQ(QApplication::font(), before);
         EXPECT_EQ(QWidget().font(), before);
+    }
+}
+
+// A deferred icon is made the first time it is drawn or measured, once for all its copies;
+// asking whether it is empty does not make it.
+TEST(DeferredIconEngineTest, IsMadeOnceWhenFirstDrawnOrMeasured)
+{
+    struct Case {
+        const char* asked;
+        std::function<void(const QIcon&)> ask;
+        int makes;
+    };
+    const std::vector<Case> cases{
+        {"nothing", [](const QIcon&) {}, 0},
+        {"whether it is empty", [](const QIcon& icon) { EXPECT_FALSE(icon.isNull()); }, 0},
+        {"a picture", [](const QIcon& icon) { icon.pixmap(16); }, 1},
+        {"a picture of a copy twice",
+         [](const QIcon& icon) {
+             const QIcon copy = icon;
+             copy.pixmap(16);
+             copy.pixmap(32);
+         },
+         1},
+        {"its size", [](const QIcon& icon) { icon.actualSize(QSize(16, 16)); }, 1},
+        {"its sizes", [](const QIcon& icon) { icon.availableSizes(); }, 1},
+    };
+    for (const Case& c : cases) {
+        int makes = 0;
+        const QIcon icon(new DeferredIconEngine([&makes] {
+            ++makes;
+            QPixmap picture(16, 16);
+            picture.fill(Qt::red);
+            return QIcon(picture);
+        }));
+        c.ask(icon);
+        EXPECT_EQ(makes, c.makes) << c.asked;
+    }
+}
+
+// The program's style draws the menu bar's overflow arrows as Fusion does, either way round.
+TEST(ProgramStyleTest, DrawsTheOverflowArrowsAsFusionDoes)
+{
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+    ProgramStyle program;
+    for (const auto which :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton,
+          QStyle::SP_DialogOkButton}) {
+        for (const auto direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+            QStyleOption option;
+            option.direction = direction;
+            const QImage expected = fusion->standardIcon(which, &option).pixmap(16).toImage();
+            ASSERT_FALSE(expected.isNull()) << which;
+            EXPECT_EQ(program.standardIcon(which, &option, nullptr).pixmap(16).toImage(), expected)
+                << which << " " << direction;
+        }
     }
 }
 
