@@ -6,7 +6,10 @@
 #   bench/window_start.sh [build folder]      (default: build, configured with
 #                                              -DKLANGDORN_BUILD_BENCH=ON and built)
 #
-# Environment: RUNS (pairs; default 15), BUS (private: a dbus-daemon of its own, as a desktop
+# Environment: MEASURE (time: the clock and processor time of pairs run by turns, the
+# default; instructions: each program once under callgrind, the instructions every thread
+# ran from exec until the window is mapped, free of the noise of a shared machine), RUNS
+# (pairs; default 15), BUS (private: a dbus-daemon of its own, as a desktop
 # session has; silent: a socket that accepts and never answers; none: no bus; default
 # private), DISPLAY_NUMBER (default 77), PROGRAM (the window program to time; default
 # the build's Klangdorn_d).
@@ -88,8 +91,42 @@ for _ in $(seq 100); do
 done
 size=$(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
 kill "$first"; wait "$first" 2>/dev/null || true
-echo "window size: $size; bus: $bus; pairs: $runs"
+echo "window size: $size; bus: $bus"
 
+# The instructions each thread ran until the program first maps a window, counted by
+# callgrind ("main" is the window's thread; threads still running at the map are counted to
+# that point, the others to their end).
+instructions() {
+    local name=$1
+    shift
+    "$timer" valgrind --tool=callgrind --separate-threads=yes --dump-before=xcb_map_window \
+        --callgrind-out-file="$work/cg.$name.%p" "$@" >/dev/null 2>>"$work/stderr" || true
+    local total=0 file count
+    for file in "$work"/cg."$name".*-[0-9]*; do
+        count=$(awk '/^(summary|totals):/ {print $2; exit}' "$file")
+        case $file in
+        *.1-01) echo "  $name main thread: $count" >&2; echo "$count" >"$work/$name.main" ;;
+        *-01) continue ;; # the window's thread after the map
+        esac
+        total=$((total + count))
+    done
+    echo "  $name all threads: $total" >&2
+    echo "$total" >"$work/$name.total"
+}
+if [ "${MEASURE:-time}" = instructions ]; then
+    command -v valgrind >/dev/null || { echo "window_start.sh: needs valgrind" >&2; exit 2; }
+    echo "instructions from exec to mapped:"
+    instructions window "$program" 2>&1
+    # shellcheck disable=SC2086
+    instructions empty "$bare" $size 2>&1
+    for part in main total; do
+        awk -v w="$(cat "$work/window.$part")" -v b="$(cat "$work/empty.$part")" -v p="$part" \
+            'BEGIN {printf "  ratio (%s): %.2f (goal 1.30)\n", p == "main" ? "window thread" : "all threads", w / b}'
+    done
+    exit 0
+fi
+
+echo "pairs: $runs"
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 for i in $(seq "$runs"); do
     if (( i % 2 )); then

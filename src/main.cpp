@@ -19,6 +19,7 @@
 #endif
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -59,6 +60,10 @@ int main(int argc, char* argv[])
     klangdorn::FontSystemWarmUp fontSystem;
 #endif
     QApplication app(argc, argv);
+#ifndef _WIN32
+    fontSystem.thenRun(klangdorn::ChooseProgramFontFamily); // needs the application
+    const auto fontSystemEndsBeforeTheApplication = qScopeGuard([&] { fontSystem.finish(); });
+#endif
     klangdorn::installGermanTranslation(app);
     klangdorn::useProgramStyle();
     klangdorn::nameProgramDesktopFile();
@@ -68,7 +73,8 @@ int main(int argc, char* argv[])
         return *request.exitCode;
 
 #ifndef _WIN32
-    fontSystem.finish();
+    // The window is built up to its first font while the font system starts.
+    klangdorn::BeforeFirstFont([&fontSystem] { fontSystem.finish(); });
     if (busCheck.settle() == klangdorn::BusAnswer::Silent) {
         err << QString::fromStdString(klangdorn::SilentBusText(klangdorn::ExecutableBaseName()));
         err.flush();

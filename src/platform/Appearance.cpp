@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Appearance.h"
 
+#include "platform/ProgramStyle.h"
+
 #include <QApplication>
 #include <QFontDatabase>
-#include <QStyleFactory>
 #include <array>
+#include <utility>
 
 namespace klangdorn
 {
@@ -26,6 +28,18 @@ constexpr std::array families{
     Family{"Arimo", 10, 12},
 };
 
+std::function<void()>& stepBeforeFirstFont()
+{
+    static std::function<void()> step;
+    return step;
+}
+
+void awaitFontSystem()
+{
+    if (auto step = std::exchange(stepBeforeFirstFont(), {}))
+        step();
+}
+
 const Family& installedFamily()
 {
     static const Family& chosen = []() -> const Family& {
@@ -40,6 +54,7 @@ const Family& installedFamily()
 
 QFont sansFont(int pixels, QFont::Weight weight)
 {
+    awaitFontSystem();
     QFont font(QString::fromLatin1(installedFamily().name));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixels);
@@ -49,10 +64,19 @@ QFont sansFont(int pixels, QFont::Weight weight)
 
 } // namespace
 
+void BeforeFirstFont(std::function<void()> step)
+{
+    stepBeforeFirstFont() = std::move(step);
+}
+
+void ChooseProgramFontFamily()
+{
+    installedFamily();
+}
+
 void useProgramStyle()
 {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+    QApplication::setStyle(new ProgramStyle); // owned by the application
 }
 
 QFont windowFont()
@@ -68,6 +92,16 @@ QFont frameTitleFont()
 QFont waitBarFont()
 {
     return sansFont(installedFamily().waitBarPixels, QFont::Bold);
+}
+
+ApplicationFontWhile::ApplicationFontWhile(const QFont& font) : m_before(QApplication::font())
+{
+    QApplication::setFont(font);
+}
+
+ApplicationFontWhile::~ApplicationFontWhile()
+{
+    QApplication::setFont(m_before);
 }
 
 } // namespace klangdorn

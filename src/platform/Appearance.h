@@ -5,9 +5,19 @@
 #pragma once
 
 #include <QFont>
+#include <functional>
 
 namespace klangdorn
 {
+
+// Runs `step` once, right before the program's first font is looked up: the font system may
+// still be starting on another thread, and the window's work up to its first font goes on
+// meanwhile.
+void BeforeFirstFont(std::function<void()> step);
+
+// Chooses the family of the program's fonts among those installed, which fills Qt's font
+// database. Safe on any thread once the application exists; the fonts then find it chosen.
+void ChooseProgramFontFamily();
 
 // Sets the Fusion style, whose measures the fixed layout of the window is made for.
 void useProgramStyle();
@@ -19,5 +29,20 @@ QFont frameTitleFont();
 // The wait indicator's font, 9.75 pt (13 px) or its stand-in, bold; its "n" is drawn as a filled
 // square.
 QFont waitBarFont();
+
+// While it lives, `font` is the application's font; the one before comes back after. A new
+// line edit lays its text out in the application's font before it takes its own, so controls
+// built meanwhile in `font` need no other font looked up.
+class ApplicationFontWhile
+{
+public:
+    explicit ApplicationFontWhile(const QFont& font);
+    ~ApplicationFontWhile();
+    ApplicationFontWhile(const ApplicationFontWhile&) = delete;
+    ApplicationFontWhile& operator=(const ApplicationFontWhile&) = delete;
+
+private:
+    QFont m_before;
+};
 
 } // namespace klangdorn

@@ -10,10 +10,14 @@ namespace klangdorn
 
 FontSystemWarmUp::FontSystemWarmUp()
 {
+    m_starting = std::thread([next = m_next.get_future()]() mutable {
 #if KLANGDORN_HAS_FONTCONFIG
-    // Loads the configuration once for the process; Qt's own call then finds it loaded.
-    m_starting = std::thread([] { FcInit(); });
+        // Loads the configuration once for the process; Qt's own call then finds it loaded.
+        FcInit();
 #endif
+        if (const std::function<void()> step = next.get())
+            step();
+    });
 }
 
 FontSystemWarmUp::~FontSystemWarmUp()
@@ -21,8 +25,17 @@ FontSystemWarmUp::~FontSystemWarmUp()
     finish();
 }
 
+void FontSystemWarmUp::thenRun(std::function<void()> step)
+{
+    if (m_nextGiven)
+        return;
+    m_nextGiven = true;
+    m_next.set_value(std::move(step));
+}
+
 void FontSystemWarmUp::finish()
 {
+    thenRun({});
     if (m_starting.joinable())
         m_starting.join();
 }

@@ -12,6 +12,7 @@
 #include "platform/WindowStacking.h"
 #include "ui/AfterFirstPaint.h"
 #include "ui/ConsoleWindow.h"
+#include "ui/DeferredConsole.h"
 #include "ui/DesktopRunReport.h"
 #include "ui/WaitBarBox.h"
 #include "ui/WholeAreaControls.h"
@@ -31,6 +32,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -200,7 +202,9 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
     : QMainWindow(parent), m_settings(settings), m_messages(messages), m_stacking(stacking),
       m_commonDialog(fileDialog)
 {
-    m_console = new ConsoleWindow(this);
+    // The console is made once the window has been painted, or when a run needs it first.
+    m_console = std::make_unique<DeferredConsole>(*this);
+    RunAfterFirstPaint(*this, [this] { m_console->window(); });
     m_desktopShell = MakeSessionDesktopShell();
     RunAfterFirstPaint(*this, [this] { m_desktopShell->reach(); });
     m_desktopReport = std::make_unique<DesktopRunReport>(
@@ -219,16 +223,25 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
     installSliderAccessibility();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Klangdorn [Besweet]"));
-    setFont(windowFont());
-    buildControls();
-    describeControls();
+    // The menu needs no font to be made: made first, while the font system may still start.
     buildMenu();
+    setFont(windowFont());
+    {
+        const ApplicationFontWhile building(windowFont());
+        buildControls();
+    }
+    describeControls();
     setTabOrderOfControls();
     connectReactions();
     load();
 }
 
 frmMain::~frmMain() = default;
+
+ConsoleWindow& frmMain::console()
+{
+    return m_console->window();
+}
 
 void frmMain::buildControls()
 {
@@ -338,6 +351,7 @@ void frmMain::connectReactions()
 
 void frmMain::load()
 {
+    const QScopedValueRollback restoring(m_restoring, true);
     fillOptionLists();
     m_chkInputRAWPCM->setChecked(false);
     m_chkWriteLog->setChecked(m_settings.readCheckState(SettingKey::WriteLog) == 1);
@@ -381,7 +395,13 @@ void frmMain::reportError(const RuntimeError& error)
 
 void frmMain::saveCheckBox(const QCheckBox& box, SettingKey key)
 {
-    reportFailures([&] { m_settings.saveCheckState(key, checkState(box)); });
+    reportFailures([&] {
+        // A restored box stores the state just read: where the store holds that very text
+        // already, it is left alone, so an ordinary start writes nothing to the disk.
+        if (m_restoring && m_settings.stored(key) == std::to_string(checkState(box)))
+            return;
+        m_settings.saveCheckState(key, checkState(box));
+    });
 }
 
 void frmMain::chkWriteLog_Click()

@@ -32,6 +32,7 @@ namespace klangdorn
 {
 
 class ConsoleWindow;
+class DeferredConsole;
 class DesktopRunReport;
 class DesktopShell;
 class WaitBarBox;
@@ -55,6 +56,8 @@ public:
     void clearWaitBar() override;
 
     const WaitIndicator& waitIndicator() const { return m_waitIndicator; }
+    // The "BeSweet" console window, made now if it is not yet (it follows the first paint).
+    ConsoleWindow& console();
 
     // A source or target given otherwise than through the dialog (a drop, the command
     // line): the fields and settings change exactly as after choosing it in the dialog.
@@ -122,10 +125,11 @@ private:
     QAction* m_mnuAllocToolame = nullptr;
     QAction* m_mnuSetToTop = nullptr;
     QTimer* m_tmrProgress = nullptr;
-    ConsoleWindow* m_console = nullptr;
     QPointer<QWidget> m_focusMovedByRun; // where disabling "Transcode" put the focus
     bool m_askBeforeStopping = true;
+    bool m_restoring = false; // the load step sets the remembered options
 
+    std::unique_ptr<DeferredConsole> m_console;
     std::unique_ptr<DesktopShell> m_desktopShell;
     std::unique_ptr<DesktopRunReport> m_desktopReport; // progress and notice of each run
     std::unique_ptr<ProcessLauncher> m_nativeLauncher;

@@ -44,7 +44,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
-    ConsoleWindow* console() { return control<ConsoleWindow>("BeSweetConsole"); }
+    ConsoleWindow* console() { return &window->console(); }
 };
 
 } // namespace

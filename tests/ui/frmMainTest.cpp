@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -113,6 +114,40 @@ INSTANTIATE_TEST_SUITE_P(
                     StoredOptions{"abc", "2", "150", "abc", "abc", false, false, 100, true, true},
                     StoredOptions{"-1", "", "-5", "7", "", false, false, 0, true, true},
                     StoredOptions{"1", "1", "xyz", "0", "0", true, true, 95, false, false}));
+
+// A start writes only where the restored state is not stored as such: a read-only store
+// shows each write the load step makes as one failure box.
+struct StartWrite {
+    const char* writeLog;
+    const char* upsampling; // nullptr: never stored
+    std::size_t writes;
+};
+
+class StartWrites : public WindowFixture, public testing::WithParamInterface<StartWrite>
+{
+};
+
+TEST_P(StartWrites, OnlyWhereTheStoreDoesNotHoldTheRestoredState)
+{
+    store(SettingKey::WriteLog, GetParam().writeLog);
+    if (GetParam().upsampling)
+        store(SettingKey::Upsampling, GetParam().upsampling);
+    else
+        store(SettingKey::ShowBesweet, "0"); // the store's file exists all the same
+    const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + "/" + OrganizationName + "/" +
+                         QString::fromStdString(application) + ".conf";
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup));
+
+    start();
+    EXPECT_EQ(messages.shown.size(), GetParam().writes);
+    EXPECT_TRUE(control<QCheckBox>("chkResample")->isChecked());
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+INSTANTIATE_TEST_SUITE_P(StoredTexts, StartWrites,
+                         testing::Values(StartWrite{"1", "1", 0}, StartWrite{"0", "1", 0},
+                                         StartWrite{"1", nullptr, 1}, StartWrite{"01", "1", 1},
+                                         StartWrite{"1", " 1", 1}, StartWrite{"01", "abc", 2}));
 
 TEST_F(StartUp, ClosingStoresTheLevelForTheNextStart)
 {
