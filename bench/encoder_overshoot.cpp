@@ -13,7 +13,7 @@
 //
 // Each input is scaled so its true peak (4x oversampled, BS.1770-4 Annex 2) is 0.5, so nothing
 // can clip on the way, and encoded without -norm; the margin is the decoded peak over 0.5.
-#include "TruePeak.h"
+#include "level/TruePeak.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,4 +9,5 @@ version=$(sed -n 's/^project(Klangdorn VERSION \([0-9.]*\).*/\1/p' CMakeLists.tx
 xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=text:1 --flag=text:1:c-format \
     --add-comments=TRANSLATORS: --sort-by-file --no-wrap --package-name=besweet \
     --package-version="$version" --msgid-bugs-address=https://github.com/klangdorn/Klangdorn/issues \
-    --copyright-holder="The Klangdorn developers" -o "$output" transcoder/*.cpp transcoder/*.h
+    --copyright-holder="The Klangdorn developers" -o "$output" \
+    transcoder/*.cpp transcoder/*.h transcoder/{core,cli,output,input,level,encode}/*.{cpp,h}

@@ -3,8 +3,8 @@
 // resample, encode and write the output, as one pipeline of small steps.
 #pragma once
 
-#include "Options.h"
-#include "RunLog.h"
+#include "cli/Options.h"
+#include "output/RunLog.h"
 
 namespace besweet
 {

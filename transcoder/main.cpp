@@ -2,15 +2,15 @@
 // besweet: Klangdorn's bundled command-line transcoder. Reads the command line, refuses an
 // output that would overwrite the input or cannot be written, runs the transcode and reports the
 // outcome as one line on standard error and as the exit code.
-#include "Av.h"
-#include "ExitCode.h"
-#include "Interrupt.h"
-#include "Options.h"
-#include "OutputFile.h"
-#include "RunLog.h"
-#include "Text.h"
 #include "Transcoder.h"
+#include "cli/ExitCode.h"
+#include "cli/Interrupt.h"
+#include "cli/Options.h"
 #include "common/SameFile.h"
+#include "core/Av.h"
+#include "core/Text.h"
+#include "output/OutputFile.h"
+#include "output/RunLog.h"
 
 #include <cerrno>
 #include <chrono>

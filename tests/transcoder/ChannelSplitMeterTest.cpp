@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The peak pass on two threads: whatever the channels, the mix and the packets' sizes, it finds
 // the very peaks one thread finds, and a run stopped half-way leaves no thread behind.
-#include "ChannelSplitMeter.h"
+#include "level/ChannelSplitMeter.h"
 
 #include <cmath>
 #include <cstdint>

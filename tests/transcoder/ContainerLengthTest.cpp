@@ -4,7 +4,7 @@
 // known format as samples, a TS recording with runs of zeros and MP3 files joined with cat are
 // read whole, a WAV over 4 GiB is read to its end, and of several audio streams the main one is
 // taken, as a warning says.
-#include "Input.h"
+#include "input/Input.h"
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"

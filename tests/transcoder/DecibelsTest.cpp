@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Amplitude ratios and decibels, both ways: full scale, the steps of 6 and 20 dB, and silence.
-#include "Decibels.h"
+#include "core/Decibels.h"
 
 #include <gtest/gtest.h>
 #include <limits>

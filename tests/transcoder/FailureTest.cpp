@@ -2,9 +2,9 @@
 // Runs that must not produce a track: broken inputs (exit 1), wrong command lines (exit 2),
 // an output that is the input, an interrupted run. None may leave a temporary file behind or
 // touch an existing target.
-#include "ChunkEncoder.h"
-#include "Interrupt.h"
-#include "OutputFile.h"
+#include "cli/Interrupt.h"
+#include "encode/ChunkEncoder.h"
+#include "output/OutputFile.h"
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"

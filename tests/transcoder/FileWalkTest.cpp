@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Walking a file's structure as the system and the formats define it: a header's chunks with
 // the pad byte after an odd-sized one, and a target's links as the kernel follows them.
-#include "ContainerLength.h"
-#include "OutputFile.h"
+#include "input/ContainerLength.h"
+#include "output/OutputFile.h"
 #include "support/AudioFiles.h"
 
 #include <climits>

@@ -2,9 +2,9 @@
 // besweet speaks the user's language on the screen (help, refusals, warnings, progress) with
 // its prefixes untranslated and the percentage readable, and English in the log; the message
 // type fills a translated format as it fills the English one.
-#include "Av.h"
-#include "Text.h"
 #include "common/RunSummary.h"
+#include "core/Av.h"
+#include "core/Text.h"
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 

@@ -2,7 +2,7 @@
 // The decoded track's loudness: however the decoder cuts and formats its frames, libebur128 gets
 // every sample once and in order, so the figures are those it gives for the whole signal in one
 // piece, and the peaks are those of the whole signal.
-#include "Loudness.h"
+#include "level/Loudness.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The command line parser, called directly: lines Klangdorn builds and what they mean, and
 // wrong lines with the exit code and the words of their message.
-#include "Options.h"
+#include "cli/Options.h"
 
-#include "ExitCode.h"
+#include "cli/ExitCode.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

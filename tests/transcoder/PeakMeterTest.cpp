@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The peak meter reads every PCM format's packets at their own scale, copied straight or mixed.
-#include "PeakMeter.h"
+#include "level/PeakMeter.h"
 
 #include <cmath>
 #include <cstdint>

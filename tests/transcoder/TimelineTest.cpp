@@ -2,7 +2,7 @@
 // The time-line rule on made-up packet stamps: every sample that goes in comes out once and in
 // order, silence only for a hole the packets after it confirm, only a short repetition dropped,
 // and each change said where it is.
-#include "Timeline.h"
+#include "input/Timeline.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The true-peak meter: peaks between the samples count, however the samples come in pieces, and
 // the stretches it leaves out could never have raised the peak.
-#include "TruePeak.h"
+#include "level/TruePeak.h"
 
 #include <algorithm>
 #include <cmath>

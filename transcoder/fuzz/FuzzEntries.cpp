@@ -3,11 +3,11 @@
 // program reads its input by name, and so the fuzzer follows the very same path.
 #include "fuzz/FuzzEntries.h"
 
-#include "Av.h"
-#include "Options.h"
-#include "RunLog.h"
 #include "Transcoder.h"
+#include "cli/Options.h"
+#include "core/Av.h"
 #include "fuzz/LengthOracle.h"
+#include "output/RunLog.h"
 
 #include <array>
 #include <cstdio>

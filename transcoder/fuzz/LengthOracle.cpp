@@ -2,8 +2,8 @@
 // The fuzz target's check of the output's length against a plain decode of the input.
 #include "fuzz/LengthOracle.h"
 
-#include "Av.h"
-#include "Input.h"
+#include "core/Av.h"
+#include "input/Input.h"
 
 #include <cmath>
 #include <fstream>

@@ -3,7 +3,7 @@
 // input, give or take what the warnings account for.
 #pragma once
 
-#include "Options.h"
+#include "cli/Options.h"
 
 #include <cstdint>
 #include <filesystem>
