@@ -4,9 +4,9 @@
 
 #include "cli/Interrupt.h"
 #include "cli/Messages.h"
+#include "core/ChannelMix.h"
 #include "core/Describe.h"
 #include "core/FileKind.h"
-#include "encode/Plan.h"
 #include "input/ContainerLength.h"
 #include "input/FrameLength.h"
 #include "input/Timeline.h"
