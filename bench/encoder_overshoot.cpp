@@ -10,6 +10,7 @@
 //   cmake -S . -B build -DKLANGDORN_BUILD_BENCH=ON
 //   cmake --build build --target bench_encoder_overshoot
 //   build/bench_encoder_overshoot build/besweet
+//   build/bench_encoder_overshoot --materials DIR   (only writes the inputs)
 //
 // Each input is scaled so its true peak (4x oversampled, BS.1770-4 Annex 2) is 0.5, so nothing
 // can clip on the way, and encoded without -norm; the margin is the decoded peak over 0.5.
@@ -439,12 +440,41 @@ std::vector<std::string> besweetLine(const std::string& besweet, const std::file
     return arguments;
 }
 
+// The material's samples, scaled to a true peak of 0.5.
+std::vector<double> atHalfTruePeak(const Material& material)
+{
+    std::vector<double> samples = generate(material.signal);
+    const double scale = 0.5 / truePeakOf(samples);
+    for (double& s : samples)
+        s *= scale;
+    return samples;
+}
+
+std::string materialName(int index)
+{
+    return "in" + std::to_string(index) + ".wav";
+}
+
+// --materials DIR: only the inputs, as the tables use them, for comparing two builds' outputs
+// (bench/same_outputs.sh).
+int writeMaterials(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    int index = 0;
+    for (const Material& material : materials())
+        writeFloatWav(folder / materialName(index++), atHalfTruePeak(material));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--materials") == 0)
+        return writeMaterials(argv[2]);
     if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--margins") != 0)) {
-        std::fprintf(stderr, "usage: %s path/to/besweet [--margins]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s path/to/besweet [--margins]\n       %s --materials DIR\n",
+                     argv[0], argv[0]);
         return 2;
     }
     const bool marginsOnly = argc == 3;
@@ -498,12 +528,8 @@ int main(int argc, char** argv)
     std::vector<std::pair<Material, std::filesystem::path>> inputs;
     int index = 0;
     for (const Material& material : materials()) {
-        std::vector<double> samples = generate(material.signal);
-        const double scale = 0.5 / truePeakOf(samples);
-        for (double& s : samples)
-            s *= scale;
-        const auto input = folder / ("in" + std::to_string(index++) + ".wav");
-        writeFloatWav(input, samples);
+        const auto input = folder / materialName(index++);
+        writeFloatWav(input, atHalfTruePeak(material));
         inputs.emplace_back(material, input);
         std::printf("%-20s", material.name);
         for (std::size_t e = 0; e < encoders.size(); ++e) {

@@ -5,8 +5,6 @@
 #include "ui/AccessibleFactory.h"
 
 #include <QAccessible>
-#include <QAccessibleValueInterface>
-#include <QAccessibleWidget>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -22,24 +20,14 @@ constexpr QChar SquareLetter = QLatin1Char('n');
 
 // The box as the accessibility layer sees it: a progress bar whose value is the percentage
 // the transcoder last told, none while it tells nothing.
-class WaitBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface
+class WaitBarAccessible : public ValueAccessible
 {
 public:
-    explicit WaitBarAccessible(WaitBarBox* box) : QAccessibleWidget(box, QAccessible::ProgressBar)
+    explicit WaitBarAccessible(WaitBarBox* box) : ValueAccessible(box, QAccessible::ProgressBar) {}
+    QString valueText() const override
     {
-    }
-    void* interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::ValueInterface)
-            return static_cast<QAccessibleValueInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-    QString text(QAccessible::Text kind) const override
-    {
-        if (kind == QAccessible::Value)
-            return box()->percent() ? QString::fromStdString(PercentText(*box()->percent()))
-                                    : QString();
-        return QAccessibleWidget::text(kind);
+        return box()->percent() ? QString::fromStdString(PercentText(*box()->percent()))
+                                : QString();
     }
     QVariant currentValue() const override
     {

@@ -3,8 +3,6 @@
 
 #include "ui/AccessibleFactory.h"
 
-#include <QAccessibleValueInterface>
-#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QStyleOptionSlider>
 
@@ -39,26 +37,16 @@ void WholeAreaSlider::mousePressEvent(QMouseEvent* event)
 namespace
 {
 
-class PercentSliderAccessible : public QAccessibleWidget, public QAccessibleValueInterface
+class PercentSliderAccessible : public ValueAccessible
 {
 public:
-    explicit PercentSliderAccessible(QSlider* slider)
-        : QAccessibleWidget(slider, QAccessible::Slider)
+    explicit PercentSliderAccessible(QSlider* slider) : ValueAccessible(slider, QAccessible::Slider)
     {
     }
 
-    void* interface_cast(QAccessible::InterfaceType type) override
+    QString valueText() const override
     {
-        if (type == QAccessible::ValueInterface)
-            return static_cast<QAccessibleValueInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-
-    QString text(QAccessible::Text kind) const override
-    {
-        if (kind == QAccessible::Value)
-            return QString::number(slider()->value()) + QLatin1Char('%');
-        return QAccessibleWidget::text(kind);
+        return QString::number(slider()->value()) + QLatin1Char('%');
     }
 
     QVariant currentValue() const override { return slider()->value(); }

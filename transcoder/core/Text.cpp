@@ -4,9 +4,6 @@
 // for everything else: numbers in the log, FFmpeg's parsers, the C library's reasons in the log.
 #include "core/Text.h"
 
-#include "common/ProgressLine.h"
-#include "output/RunLog.h"
-
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -124,13 +121,6 @@ void useUserLanguage()
 {
     g_userLocale.reset(::newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, "", nullptr));
     ::bindtextdomain(Domain, catalogueFolder().c_str());
-}
-
-void warn(RunLog& log, const Text& warning)
-{
-    log.line("warning: " + warning.english);
-    std::fprintf(stderr, "%.*s%s\n", static_cast<int>(klangdorn::WarningPrefix.size()),
-                 klangdorn::WarningPrefix.data(), warning.local.c_str());
 }
 
 } // namespace besweet

@@ -18,8 +18,6 @@
 namespace besweet
 {
 
-class RunLog;
-
 struct Text {
     std::string english; // for the log
     std::string local;   // for the screen: the user's language, English without a catalogue
@@ -161,9 +159,5 @@ template <typename... Args>
 // next to it in the build tree, in ../share/locale when installed. Numbers, the log and
 // FFmpeg keep the C locale.
 void useUserLanguage();
-
-// "besweet: warning: ..." on standard error, translated, and "warning: ..." in the log,
-// English. The prefix is never translated: the window looks for it (common/ProgressLine.h).
-void warn(RunLog& log, const Text& warning);
 
 } // namespace besweet

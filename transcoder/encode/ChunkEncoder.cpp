@@ -3,6 +3,7 @@
 #include "encode/ChunkEncoder.h"
 
 #include "cli/Interrupt.h"
+#include "core/WorkQueue.h"
 
 #include <algorithm>
 
@@ -95,15 +96,10 @@ void ChunkEncoder::fail(std::exception_ptr error)
 void ChunkEncoder::work()
 {
     for (;;) {
-        Chunk chunk;
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return cancelled_ || closed_ || !queued_.empty(); });
-            if (cancelled_ || queued_.empty())
-                return;
-            chunk = std::move(queued_.front());
-            queued_.pop_front();
-        }
+        const std::optional<Chunk> next = takeNext(queued_, mutex_, changed_, cancelled_, closed_);
+        if (!next)
+            return;
+        const Chunk& chunk = *next;
         try {
             std::vector<PacketPtr> packets = encode(chunk);
             if (cancelled_)

@@ -7,7 +7,6 @@
 #include "input/Input.h"
 #include "output/RunLog.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,15 +37,6 @@ struct Plan {
 };
 
 void planConversion(Plan& plan, const Options& options, const Input& input, RunLog& log);
-
-// The weights that mix in down (or up) to out: out.nb_channels rows of in.nb_channels. Every
-// input channel reaches the output but a declared LFE channel, which a downmix leaves out:
-// positions above or beside ear level are folded into the nearest one there. Throws WorkError
-// for a layout that cannot be mixed.
-[[nodiscard]] std::vector<double> mixMatrix(const AVChannelLayout& in, const AVChannelLayout& out,
-                                            bool declared = true);
-// Why a layout cannot be mixed down at all; nothing when it can.
-[[nodiscard]] std::optional<Text> whyUnmixable(const AVChannelLayout& in);
 
 // The output format's encoder (null when this FFmpeg lacks it), its name in the log and in
 // messages, and its muxer.

@@ -2,6 +2,8 @@
 // Setting up the resampler for each kind of input, and its output buffer.
 #include "encode/Resampler.h"
 
+#include "core/ChannelMix.h"
+
 extern "C" {
 #include <libavutil/opt.h>
 }

@@ -6,19 +6,17 @@
 #include "cli/Messages.h"
 #include "core/Describe.h"
 #include "core/FileKind.h"
-#include "encode/Plan.h"
 #include "input/ContainerLength.h"
 #include "input/FrameLength.h"
+#include "input/FrameWatches.h"
+#include "input/PacketWatches.h"
+#include "input/StreamChoice.h"
 #include "input/Timeline.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <optional>
-#include <string_view>
 #include <sys/stat.h>
-#include <tuple>
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -115,20 +113,6 @@ void checkComplete(const Input& input)
                         cutShortText(*declared, size, bytesPerSecond(input))));
 }
 
-// where: empty, or the position from which the rate holds ("00:01:02.3").
-void checkRate(const std::string& path, int rate, const std::string& where)
-{
-    if (rate >= LowestRate && rate <= HighestRate)
-        return;
-    if (where.empty())
-        throw WorkError(text("%s: has a sample rate of %d Hz, which no recording has (%d to %d "
-                             "Hz); the file is damaged",
-                             path, rate, LowestRate, HighestRate));
-    throw WorkError(text("%s: has a sample rate of %d Hz from %s on, which no recording has "
-                         "(%d to %d Hz); the file is damaged",
-                         path, rate, where, LowestRate, HighestRate));
-}
-
 // How far into the input file a packet reaches: what progress counts (the reading position
 // runs ahead by what the demuxer has buffered).
 std::int64_t positionAfter(const Input& input, const AVPacket& packet)
@@ -136,202 +120,6 @@ std::int64_t positionAfter(const Input& input, const AVPacket& packet)
     return packet.pos >= 0 ? packet.pos + packet.size : avio_tell(input.format->pb);
 }
 
-// MPEG audio and AC3 frames say in their header how long they are. A last frame shorter than
-// that was cut off with the file, which FFmpeg's decoders would quietly decode as if whole.
-class CutFrameWatch
-{
-public:
-    explicit CutFrameWatch(AVCodecID codec)
-        : codec_(codec), watching_(hasFrameLengthInHeader(codec))
-    {
-    }
-
-    // True when the packet is shorter than its header says, or ends in the start of another
-    // frame too short to be parsed on its own (the parser hands such a piece on with the frame
-    // before it).
-    [[nodiscard]] bool tooShort(const AVPacket& packet) const
-    {
-        if (!watching_)
-            return false;
-        const auto size = static_cast<std::size_t>(packet.size);
-        if (size < shortestHeader)
-            return true;
-        const auto length = frameLength(codec_, packet.data, size);
-        if (!length)
-            return false;
-        return size < *length ||
-               (size > *length && startsFrame(codec_, packet.data + *length, size - *length));
-    }
-
-private:
-    static constexpr std::size_t shortestHeader = 4;
-    AVCodecID codec_;
-    bool watching_;
-};
-
-// PCM as it is read: a last partial sample frame (a data length not a whole number of frames)
-// is dropped, and a float sample that is not a finite number is corrupt data.
-class PcmWatch
-{
-public:
-    explicit PcmWatch(const Input& input)
-        : input_(input), blockAlign_(pcmBlockAlign(*input.stream->codecpar)),
-          floatBytes_(floatSampleBytes(input.stream->codecpar->codec_id)),
-          bigEndian_(isBigEndian(input.stream->codecpar->codec_id))
-    {
-    }
-
-    // Trims the packet to whole sample frames; returns the bytes dropped.
-    int trim(AVPacket& packet) const
-    {
-        if (blockAlign_ <= 0)
-            return 0;
-        const int partial = packet.size % blockAlign_;
-        packet.size -= partial;
-        return partial;
-    }
-
-    void checkFinite(const AVPacket& packet)
-    {
-        if (floatBytes_ > 0) {
-            const auto bad = firstOutOfRange(packet.data, static_cast<std::size_t>(packet.size));
-            if (bad)
-                throw WorkError(text(
-                    "%s: corrupt audio data near %s: %s", input_.path,
-                    positionText(input_, framesBefore_ +
-                                             static_cast<std::int64_t>(bad->offset / blockBytes())),
-                    bad->finite ? text("a sample lies 24 dB or more above full scale, which no "
-                                       "recording reaches")
-                                : text("a sample is not a finite number")));
-        }
-        if (blockAlign_ > 0)
-            framesBefore_ += packet.size / blockAlign_;
-    }
-
-private:
-    // The bytes of one sample frame of plain PCM (samples of whole bytes, no packet headers);
-    // 0 for anything else.
-    static int pcmBlockAlign(const AVCodecParameters& parameters)
-    {
-        const int bits = av_get_exact_bits_per_sample(parameters.codec_id);
-        return bits >= 8 ? bits / 8 * parameters.ch_layout.nb_channels : 0;
-    }
-
-    static std::size_t floatSampleBytes(AVCodecID codec)
-    {
-        switch (codec) {
-        case AV_CODEC_ID_PCM_F32LE:
-        case AV_CODEC_ID_PCM_F32BE:
-            return 4;
-        case AV_CODEC_ID_PCM_F64LE:
-        case AV_CODEC_ID_PCM_F64BE:
-            return 8;
-        default:
-            return 0;
-        }
-    }
-
-    static bool isBigEndian(AVCodecID codec)
-    {
-        return codec == AV_CODEC_ID_PCM_F32BE || codec == AV_CODEC_ID_PCM_F64BE;
-    }
-
-    [[nodiscard]] std::size_t blockBytes() const { return static_cast<std::size_t>(blockAlign_); }
-
-    struct BadSample {
-        std::size_t offset;
-        bool finite;
-    };
-
-    // The first sample that is no number, or a number of 16 (24 dB above full scale) or more.
-    // Float masters may peak a few dB above full scale, a loud mix bus 12 dB; a sample 24 dB over
-    // is beyond any converter's headroom and comes from damage (integers or the wrong byte order
-    // read as float), and it would set the level of a normalised track, leaving the rest silent.
-    [[nodiscard]] std::optional<BadSample> firstOutOfRange(const std::uint8_t* data,
-                                                           std::size_t size) const
-    {
-        // The exponent's top seven bits sit in the byte that holds the sign, the rest in the next.
-        const std::size_t high = bigEndian_ ? 0 : floatBytes_ - 1;
-        const std::size_t next = bigEndian_ ? 1 : floatBytes_ - 2;
-        const bool single = floatBytes_ == 4;
-        const unsigned lowBits = single ? 1 : 4;
-        const unsigned bias = single ? 127 : 1023;
-        const unsigned infinite = single ? 0xff : 0x7ff;
-        constexpr unsigned sixteen = 4; // 16 = 2^4
-        for (std::size_t at = 0; at + floatBytes_ <= size; at += floatBytes_) {
-            const unsigned exponent = (data[at + high] & 0x7fU) << lowBits |
-                                      static_cast<unsigned>(data[at + next]) >> (8 - lowBits);
-            if (exponent >= bias + sixteen)
-                return BadSample{at, exponent != infinite};
-        }
-        return std::nullopt;
-    }
-
-    const Input& input_;
-    int blockAlign_;
-    std::size_t floatBytes_;
-    bool bigEndian_;
-    std::int64_t framesBefore_ = 0;
-};
-
-// "stream 2: ac3, 2 channels (stereo), 48000 Hz"
-std::string streamText(const AVStream& stream)
-{
-    const AVCodecParameters& parameters = *stream.codecpar;
-    const int channels = parameters.ch_layout.nb_channels;
-    return "stream " + std::to_string(stream.index + 1) + ": " +
-           avcodec_get_name(parameters.codec_id) + ", " + std::to_string(channels) +
-           (channels == 1 ? " channel (" : " channels (") + layoutName(parameters.ch_layout) +
-           "), " + std::to_string(parameters.sample_rate) + " Hz";
-}
-
-// What a stream's tags say of it, or nothing.
-std::optional<std::string> tag(const AVStream& stream, const char* key)
-{
-    const AVDictionaryEntry* entry = av_dict_get(stream.metadata, key, nullptr, 0);
-    if (!entry || *entry->value == '\0')
-        return std::nullopt;
-    return entry->value;
-}
-
-// "stream 2 (language: deu, title: Main programme)"
-Text streamLabel(const AVStream& stream)
-{
-    const auto language = tag(stream, "language");
-    const auto title = tag(stream, "title");
-    return text("stream %d (language: %s, title: %s)", stream.index + 1,
-                language ? Text{*language, *language} : text("not given"),
-                title ? Text{*title, *title} : text("none"));
-}
-
-// Of several audio streams the one with the most channels, then the highest rate, then the one
-// flagged as default, then the first: a film's main track, not its commentary. Only streams this
-// FFmpeg can decode count.
-AVStream* chooseAudioStream(Input& input)
-{
-    AVStream* chosen = nullptr;
-    int audioStreams = 0;
-    for (unsigned i = 0; i < input.format->nb_streams; ++i) {
-        AVStream* stream = input.format->streams[i];
-        const AVCodecParameters& parameters = *stream->codecpar;
-        if (parameters.codec_type != AVMEDIA_TYPE_AUDIO)
-            continue;
-        ++audioStreams;
-        const bool decodable = avcodec_find_decoder(parameters.codec_id) != nullptr;
-        input.audioStreams.push_back(streamText(*stream) + (decodable ? "" : " (no decoder)"));
-        if (!decodable)
-            continue;
-        const auto rank = [](const AVStream& s) {
-            return std::tuple(s.codecpar->ch_layout.nb_channels, s.codecpar->sample_rate,
-                              (s.disposition & AV_DISPOSITION_DEFAULT) != 0);
-        };
-        if (!chosen || rank(*stream) > rank(*chosen))
-            chosen = stream;
-    }
-    if (audioStreams < 2)
-        input.audioStreams.clear();
-    return chosen;
-}
 // An MP4 whose index (moov) comes after its audio: read from a pipe, the index is found only
 // past the audio, which a pipe cannot go back to beyond what is buffered.
 void checkIndexBeforeAudio(const Input& input)
@@ -515,106 +303,6 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
     if (shortFrame->size > 0)
         throw CutShort(text("%s: is cut short: its last frame is incomplete", input.path));
 }
-
-namespace
-{
-
-// ID3 version 2 and 1 and APE tags, which the end or start of an MPEG audio file may carry.
-bool isTag(const AVPacket& packet)
-{
-    const std::string_view bytes(reinterpret_cast<const char*>(packet.data),
-                                 static_cast<std::size_t>(packet.size));
-    return bytes.starts_with("ID3") || bytes.starts_with("TAG") || bytes.starts_with("APETAGEX");
-}
-
-// The channels and rate of the frames decoded so far, to see where they change.
-class ShapeWatch
-{
-public:
-    ShapeWatch(const Input& input, RunLog* log) : input_(input), log_(log) {}
-    ShapeWatch(const ShapeWatch&) = delete;
-    ShapeWatch& operator=(const ShapeWatch&) = delete;
-    ~ShapeWatch() { av_channel_layout_uninit(&layout_); }
-
-    // Notes the frame's place (after this one) and whether it differs from the one before.
-    void see(const AVFrame& frame)
-    {
-        if (frame.sample_rate != rate_ || av_channel_layout_compare(&frame.ch_layout, &layout_)) {
-            const std::string from = " from " + seconds(position_) + " on";
-            checkRate(input_.path, frame.sample_rate, rate_ != 0 ? seconds(position_) : "");
-            if (const auto why = whyUnmixable(frame.ch_layout))
-                throw WorkError(text("%s: %s", input_.path, *why));
-            if (rate_ != 0 && log_)
-                log_->line("input:" + from + " " + std::to_string(frame.ch_layout.nb_channels) +
-                           (frame.ch_layout.nb_channels == 1 ? " channel (" : " channels (") +
-                           layoutName(frame.ch_layout) + "), " + std::to_string(frame.sample_rate) +
-                           " Hz; mixed into the output's channels");
-            rate_ = frame.sample_rate;
-            check(av_channel_layout_copy(&layout_, &frame.ch_layout), text("channel layout"));
-        }
-        position_ += static_cast<double>(frame.nb_samples) / frame.sample_rate;
-    }
-
-private:
-    const Input& input_;
-    RunLog* log_;
-    AVChannelLayout layout_{};
-    int rate_ = 0;
-    double position_ = 0.0;
-};
-
-// Data the decoder refuses (a run of zeros, lost sync, a damaged frame) is skipped, as a player
-// skips it, and each run of it said once with where it starts; only damage that nothing
-// decodable follows ends the read.
-class DecodeDamage
-{
-public:
-    DecodeDamage(const Input& input, RunLog* log) : input_(input), log_(log) {}
-
-    // True when code is an error of the data, which is skipped; a lack of memory or an
-    // interrupt is thrown.
-    bool skipped(int code, double position)
-    {
-        if (code >= 0 || code == AVERROR(EAGAIN) || code == AVERROR_EOF)
-            return false;
-        if (code == AVERROR(ENOMEM) || code == AVERROR_EXIT)
-            check(code, text("%s: cannot decode", input_.path));
-        if (!run_)
-            run_ = Run{position, 0};
-        ++run_->pieces;
-        return true;
-    }
-
-    // A frame decoded: the run of damage before it ends here.
-    void decoded()
-    {
-        if (!run_)
-            return;
-        if (log_)
-            warn(*log_, text("damaged audio data at %s skipped, as a player skips it (%d pieces "
-                             "the decoder could not read)",
-                             clockTime(run_->at), run_->pieces));
-        run_.reset();
-    }
-
-    void checkSomethingFollows() const
-    {
-        if (run_)
-            throw CutShort(text("%s: corrupt audio data near %s, and nothing decodable follows",
-                                input_.path, seconds(run_->at)));
-    }
-
-private:
-    struct Run {
-        double at;
-        int pieces;
-    };
-    const Input& input_;
-    RunLog* log_;
-    std::optional<Run> run_;
-};
-
-} // namespace
 
 std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame, RunLog* changes,
                        std::int64_t limit)

@@ -4,6 +4,7 @@
 #include "level/ChannelSplitMeter.h"
 
 #include "core/Text.h"
+#include "core/WorkQueue.h"
 
 #include <utility>
 
@@ -54,12 +55,7 @@ void ChannelSplitMeter::finish()
         return;
     if (!batch_.empty())
         hand(std::exchange(batch_, {}));
-    {
-        std::lock_guard lock(mutex_);
-        noMore_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
+    endWorker(mutex_, changed_, noMore_, thread_);
     if (failure_)
         std::rethrow_exception(failure_);
 }
@@ -81,17 +77,12 @@ void ChannelSplitMeter::work()
 {
     try {
         for (;;) {
-            Batch batch;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stopping_ || noMore_ || !waiting_.empty(); });
-                if (stopping_ || waiting_.empty())
-                    return;
-                batch = std::move(waiting_.front());
-                waiting_.pop_front();
-            }
+            const std::optional<Batch> batch =
+                takeNext(waiting_, mutex_, changed_, stopping_, noMore_);
+            if (!batch)
+                return;
             changed_.notify_all();
-            for (const PacketPtr& packet : batch)
+            for (const PacketPtr& packet : *batch)
                 meter_.addPacket(codec_, packet->data, static_cast<std::size_t>(packet->size),
                                  theirs_);
         }
@@ -104,14 +95,8 @@ void ChannelSplitMeter::work()
 
 void ChannelSplitMeter::stop()
 {
-    if (!thread_.joinable())
-        return;
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
+    if (thread_.joinable())
+        endWorker(mutex_, changed_, stopping_, thread_);
 }
 
 } // namespace besweet

@@ -2,6 +2,8 @@
 // Opening the decoder that matches the encoder, and measuring what it gives on its thread.
 #include "level/DecodedTrack.h"
 
+#include "core/WorkQueue.h"
+
 #include <utility>
 
 namespace besweet
@@ -42,13 +44,7 @@ DecodedTrack::DecodedTrack(const AVCodecContext& encoder, std::string name)
 
 DecodedTrack::~DecodedTrack()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stopped_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
+    endWorker(mutex_, changed_, stopped_, thread_);
 }
 
 void DecodedTrack::add(const AVPacket& packet)

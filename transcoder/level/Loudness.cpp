@@ -3,6 +3,7 @@
 #include "level/Loudness.h"
 
 #include "core/Decibels.h"
+#include "core/WorkQueue.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,13 +94,7 @@ Loudness::Loudness(int channels, int rate)
 
 Loudness::~Loudness()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stopped_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
+    endWorker(mutex_, changed_, stopped_, thread_);
 }
 
 void Loudness::add(const AVFrame& frame)
@@ -128,12 +123,7 @@ void Loudness::finish()
 {
     if (filled_ > 0)
         handFilled();
-    {
-        std::lock_guard lock(mutex_);
-        finishing_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
+    endWorker(mutex_, changed_, finishing_, thread_);
     if (failure_)
         std::rethrow_exception(failure_);
     keepFigures();

@@ -2,6 +2,7 @@
 // The run log and FFmpeg's messages in it.
 #include "output/RunLog.h"
 
+#include "common/ProgressLine.h"
 #include "core/Av.h"
 
 #include <atomic>
@@ -134,6 +135,13 @@ std::string libraryLine(std::string_view formatted)
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
     return line;
+}
+
+void warn(RunLog& log, const Text& warning)
+{
+    log.line("warning: " + warning.english);
+    std::fprintf(stderr, "%.*s%s\n", static_cast<int>(klangdorn::WarningPrefix.size()),
+                 klangdorn::WarningPrefix.data(), warning.local.c_str());
 }
 
 } // namespace besweet

@@ -44,6 +44,10 @@ private:
     std::mutex mutex_;
 };
 
+// "besweet: warning: ..." on standard error, translated, and "warning: ..." in the log,
+// English. The prefix is never translated: the window looks for it (common/ProgressLine.h).
+void warn(RunLog& log, const Text& warning);
+
 // FFmpeg's messages of warning level and above go into log (null: nowhere) instead of onto the
 // console, where standard error carries one line per failure.
 void sendLibraryMessagesTo(RunLog* log);

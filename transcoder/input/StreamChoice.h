@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Which audio stream of a container is read: of several, the one with the most channels, then
+// the highest rate, then the one flagged as default, then the first: a film's main track, not
+// its commentary.
+#pragma once
+
+#include "input/Input.h"
+
+namespace besweet
+{
+
+// The chosen stream (null when none can be decoded); notes every audio stream in
+// input.audioStreams when there are several. Only streams this FFmpeg can decode count.
+[[nodiscard]] AVStream* chooseAudioStream(Input& input);
+
+// "stream 2 (language: deu, title: Main programme)"
+[[nodiscard]] Text streamLabel(const AVStream& stream);
+
+} // namespace besweet
