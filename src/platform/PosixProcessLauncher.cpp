@@ -6,7 +6,7 @@
 #include "job/RuntimeError.h"
 #include "platform/BundledTranscoder.h"
 #include "platform/SystemReason.h"
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 #include "platform/WineRun.h"
 
 #include <QCoreApplication>

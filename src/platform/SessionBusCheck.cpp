@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SessionBusCheck.h"
 
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,7 +5,7 @@
 // handled so once: a second one of the same kind ends the program at once.
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 #include <QObject>
 #include <array>

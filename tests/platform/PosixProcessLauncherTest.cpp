@@ -5,7 +5,7 @@
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
 #include "platform/BundledTranscoder.h"
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // runs without it. A bus of the test's own (dbus-daemon) answers.
 #include "platform/ProcessTestSupport.h"
 #include "platform/SessionBusCheck.h"
-#include "platform/UniqueFd.h"
+#include "common/UniqueFd.h"
 #include "support/FakeDialogs.h"
 #include "ui/WindowFixture.h"
 

@@ -3,6 +3,7 @@
 #include "input/InputChange.h"
 
 #include "cli/Interrupt.h"
+#include "common/UniqueFd.h"
 #include "core/Av.h"
 
 #include <algorithm>
@@ -44,19 +45,6 @@ Change changeBetween(const FileState& before, const std::optional<FileState>& no
 
 namespace
 {
-
-// Closes the descriptor it is given.
-struct Descriptor {
-    explicit Descriptor(int fd) : fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int fd;
-};
 
 // A file system whose files only programs on this machine can write, so that a lease sees every
 // writer (on a network share, a recorder on another machine is not seen).
@@ -102,13 +90,13 @@ std::chrono::nanoseconds quietLeft(const std::timespec& modified, std::chrono::m
 Writers writersOf(const std::string& path)
 {
     // Non-blocking: an open waits while another program holds a write lease on the file.
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const klangdorn::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     // A writer opening the file while the lease is held has a signal sent to this program: SIGURG,
     // which is ignored, rather than SIGIO, which would end it.
-    if (file.fd < 0 || !isLocal(file.fd) || ::fcntl(file.fd, F_SETSIG, SIGURG) != 0)
+    if (file.get() < 0 || !isLocal(file.get()) || ::fcntl(file.get(), F_SETSIG, SIGURG) != 0)
         return Writers::Unknown;
-    if (::fcntl(file.fd, F_SETLEASE, F_RDLCK) == 0) {
-        ::fcntl(file.fd, F_SETLEASE, F_UNLCK);
+    if (::fcntl(file.get(), F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(file.get(), F_SETLEASE, F_UNLCK);
         return Writers::None;
     }
     return errno == EAGAIN ? Writers::Some : Writers::Unknown;

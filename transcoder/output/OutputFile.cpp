@@ -3,6 +3,7 @@
 #include "output/OutputFile.h"
 
 #include "cli/Interrupt.h"
+#include "common/UniqueFd.h"
 
 #include <cerrno>
 #include <climits>
@@ -35,23 +36,6 @@ std::int64_t seekTo(void* opaque, std::int64_t offset, int whence)
     const off_t position = ::lseek(fd, offset, whence & ~AVSEEK_FORCE);
     return position < 0 ? AVERROR(errno) : position;
 }
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The links read one by one: where a link that points nowhere yet points, or the name of what
 // the kernel found when /proc cannot tell.
@@ -95,7 +79,7 @@ LinkTarget linkTarget(const std::string& path)
     if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
         return {path, {}};
     // The kernel follows the link, with the protections it gives links in shared folders.
-    const Descriptor target(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    const klangdorn::UniqueFd target(::open(path.c_str(), O_PATH | O_CLOEXEC));
     if (target.get() < 0) {
         if (errno == ENOENT)
             return {readLinks(path), {}};
