@@ -393,8 +393,10 @@ int run(const std::vector<std::string>& arguments)
         for (const auto& a : arguments)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        // The child's output is not wanted; where /dev/null cannot be had, it goes as it is.
+        if (std::freopen("/dev/null", "w", stdout) == nullptr ||
+            std::freopen("/dev/null", "w", stderr) == nullptr)
+            std::perror("/dev/null");
         execv(argv[0], argv.data());
         _exit(127);
     }
