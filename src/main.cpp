@@ -61,7 +61,7 @@ int main(int argc, char* argv[])
 #endif
     QApplication app(argc, argv);
 #ifndef _WIN32
-    fontSystem.thenRun(klangdorn::ChooseProgramFontFamily); // needs the application
+    fontSystem.thenRun(klangdorn::FillFontDatabase); // needs the application
     const auto fontSystemEndsBeforeTheApplication = qScopeGuard([&] { fontSystem.finish(); });
 #endif
     klangdorn::installGermanTranslation(app);
@@ -73,8 +73,13 @@ int main(int argc, char* argv[])
         return *request.exitCode;
 
 #ifndef _WIN32
-    // The window is built up to its first font while the font system starts.
-    klangdorn::BeforeFirstFont([&fontSystem] { fontSystem.finish(); });
+    // The window is built up to its first font while the font system starts; the family is
+    // chosen here while the font system's thread fills Qt's font database.
+    klangdorn::BeforeFirstFont([&fontSystem] {
+        fontSystem.awaitStart();
+        klangdorn::ChooseProgramFontFamily();
+        fontSystem.finish();
+    });
     if (busCheck.settle() == klangdorn::BusAnswer::Silent) {
         err << QString::fromStdString(klangdorn::SilentBusText(klangdorn::ExecutableBaseName()));
         err.flush();

@@ -6,7 +6,13 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <array>
+#include <memory>
+#include <string>
 #include <utility>
+
+#if KLANGDORN_HAS_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
 namespace klangdorn
 {
@@ -40,11 +46,60 @@ void awaitFontSystem()
         step();
 }
 
+#if KLANGDORN_HAS_FONTCONFIG
+template <auto destroy> struct FcDeleter {
+    template <typename T> void operator()(T* object) const { destroy(object); }
+};
+using FcPatternPtr = std::unique_ptr<FcPattern, FcDeleter<FcPatternDestroy>>;
+using FcObjectSetPtr = std::unique_ptr<FcObjectSet, FcDeleter<FcObjectSetDestroy>>;
+using FcFontSetPtr = std::unique_ptr<FcFontSet, FcDeleter<FcFontSetDestroy>>;
+
+// The family a name stands for once the configuration's rules have been applied, as Qt
+// resolves a family it is asked for.
+std::string substitutedFamily(const char* name)
+{
+    const FcPatternPtr pattern(FcPatternCreate());
+    if (!pattern ||
+        !FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name)) ||
+        !FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern))
+        return name;
+    FcDefaultSubstitute(pattern.get());
+    FcChar8* family = nullptr;
+    if (FcPatternGetString(pattern.get(), FC_FAMILY, 0, &family) != FcResultMatch)
+        return name;
+    return reinterpret_cast<const char*>(family);
+}
+#endif
+
+} // namespace
+
+bool isInstalledFamily(const char* name)
+{
+#if KLANGDORN_HAS_FONTCONFIG
+    // Asked of fontconfig itself, so the answer needs no Qt font database and may be had while
+    // another thread fills it.
+    const std::string family = substitutedFamily(name);
+    const FcPatternPtr wanted(FcPatternCreate());
+    const FcObjectSetPtr objects(FcObjectSetBuild(FC_FAMILY, nullptr));
+    if (!wanted || !objects ||
+        !FcPatternAddString(wanted.get(), FC_FAMILY,
+                            reinterpret_cast<const FcChar8*>(family.c_str())))
+        return false;
+    const FcFontSetPtr fonts(FcFontList(nullptr, wanted.get(), objects.get()));
+    return fonts && fonts->nfont > 0;
+#else
+    return QFontDatabase::hasFamily(QString::fromLatin1(name));
+#endif
+}
+
+namespace
+{
+
 const Family& installedFamily()
 {
     static const Family& chosen = []() -> const Family& {
         for (const Family& family : families) {
-            if (QFontDatabase::hasFamily(QString::fromLatin1(family.name)))
+            if (isInstalledFamily(family.name))
                 return family;
         }
         return families.back(); // the style hint then picks a sans of about that size
@@ -72,6 +127,11 @@ void BeforeFirstFont(std::function<void()> step)
 void ChooseProgramFontFamily()
 {
     installedFamily();
+}
+
+void FillFontDatabase()
+{
+    QFontDatabase::families();
 }
 
 void useProgramStyle()

@@ -15,9 +15,18 @@ namespace klangdorn
 // meanwhile.
 void BeforeFirstFont(std::function<void()> step);
 
-// Chooses the family of the program's fonts among those installed, which fills Qt's font
-// database. Safe on any thread once the application exists; the fonts then find it chosen.
+// Chooses the family of the program's fonts among those installed. Where fontconfig is the
+// font system, safe on any thread once it has started, without Qt's font database; elsewhere
+// once the application exists. The fonts then find it chosen.
 void ChooseProgramFontFamily();
+
+// Fills Qt's font database, as the first font would. Safe on any thread once the application
+// exists.
+void FillFontDatabase();
+
+// Whether a font of the family is installed, the name taken as Qt takes it (the configuration's
+// aliases and substitutions applied).
+bool isInstalledFamily(const char* name);
 
 // Sets the Fusion style, whose measures the fixed layout of the window is made for.
 void useProgramStyle();

@@ -10,11 +10,12 @@ namespace klangdorn
 
 FontSystemWarmUp::FontSystemWarmUp()
 {
-    m_starting = std::thread([next = m_next.get_future()]() mutable {
+    m_starting = std::thread([this, next = m_next.get_future()]() mutable {
 #if KLANGDORN_HAS_FONTCONFIG
         // Loads the configuration once for the process; Qt's own call then finds it loaded.
         FcInit();
 #endif
+        m_startDone.set_value();
         if (const std::function<void()> step = next.get())
             step();
     });
@@ -31,6 +32,11 @@ void FontSystemWarmUp::thenRun(std::function<void()> step)
         return;
     m_nextGiven = true;
     m_next.set_value(std::move(step));
+}
+
+void FontSystemWarmUp::awaitStart() const
+{
+    m_started.wait();
 }
 
 void FontSystemWarmUp::finish()

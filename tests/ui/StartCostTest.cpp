@@ -8,11 +8,17 @@
 #include "ui/ConsoleWindow.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QTest>
 #include <atomic>
 #include <thread>
+#include <vector>
+
+#if KLANGDORN_HAS_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
 using namespace klangdorn;
 using namespace klangdorn::test;
@@ -45,6 +51,45 @@ TEST(FontSystemWarmUpTest, RunsTheFirstStepHandedToItOnItsOwnThread)
         EXPECT_EQ(runs, c.runs) << c.stepsHanded << " steps handed";
         EXPECT_TRUE(onAnotherThread);
     }
+}
+
+// The family is chosen without Qt's font database, which another thread fills meanwhile: the
+// answer for each name is the one Qt's database gives, installed or not, aliases and case
+// included, and a name the configuration's rules turn into an installed family counts as it.
+TEST(InstalledFamilyTest, IsWhatQtsFontDatabaseSays)
+{
+    std::vector<const char*> names{"MS Sans Serif",
+                                   "Microsoft Sans Serif",
+                                   "Liberation Sans",
+                                   "Arial",
+                                   "Arimo",
+                                   "liberation sans",
+                                   "DejaVu Sans",
+                                   "No Such Family Anywhere",
+                                   "Sans",
+                                   "Monospace",
+                                   "DejaVu Sans Condensed",
+                                   "Helvetica",
+                                   "Courier",
+                                   "mono"};
+#if KLANGDORN_HAS_FONTCONFIG
+    // A rule of the test's own: the name is replaced by the first family Qt has (which Qt
+    // may list with its foundry, "C059 [UKWN]").
+    const QByteArray installed =
+        QFontDatabase::families().value(0).section(QStringLiteral(" ["), 0, 0).toUtf8();
+    const QByteArray rule = "<?xml version=\"1.0\"?><fontconfig><match target=\"pattern\">"
+                            "<test name=\"family\"><string>Klangdorn Test Alias</string></test>"
+                            "<edit name=\"family\" mode=\"assign\" binding=\"same\"><string>" +
+                            installed + "</string></edit></match></fontconfig>";
+    ASSERT_FALSE(installed.isEmpty());
+    ASSERT_TRUE(FcConfigParseAndLoadFromMemory(
+        FcConfigGetCurrent(), reinterpret_cast<const FcChar8*>(rule.constData()), FcTrue));
+    names.push_back("Klangdorn Test Alias");
+    EXPECT_TRUE(isInstalledFamily("Klangdorn Test Alias"));
+#endif
+    for (const char* name : names)
+        EXPECT_EQ(isInstalledFamily(name), QFontDatabase::hasFamily(QString::fromLatin1(name)))
+            << name;
 }
 
 // While the window's controls are built the application's font is the window's, so a control
