@@ -13,6 +13,8 @@
 #include <QStyleOption>
 #include <QTest>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -42,7 +44,8 @@ TEST(FontSystemWarmUpTest, RunsTheFirstStepHandedToItOnItsOwnThread)
         {
             FontSystemWarmUp fontSystem;
             // The start alone is waited for: the step may be handed later.
-            fontSystem.awaitStart();
+            auto started = std::async(std::launch::async, [&] { fontSystem.awaitStart(); });
+            EXPECT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
             for (int i = 0; i < c.stepsHanded; ++i)
                 fontSystem.thenRun([&] {
                     ++runs;
