@@ -23,20 +23,12 @@ for program in "$old" "$new" "$maker"; do
 done
 command -v ffmpeg >/dev/null || { echo "same_outputs.sh: needs ffmpeg" >&2; exit 2; }
 
-own_workdir=false
-if [ -z "${WORKDIR:-}" ]; then
-    WORKDIR=$(mktemp -d /tmp/besweet-same-XXXXXX)
-    own_workdir=true
-fi
-cleanup() { $own_workdir && rm -rf "$WORKDIR"; return 0; }
-trap cleanup EXIT
-cd "$WORKDIR"
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+enter_workdir besweet-same
 
 "$maker" --materials materials
-ffmpeg -v error -y \
-    -f lavfi -i "anoisesrc=d=30:c=pink:r=44100:a=0.25:s=1" \
-    -f lavfi -i "anoisesrc=d=30:c=pink:r=44100:a=0.25:s=2" \
-    -filter_complex "amerge=inputs=2" -c:a pcm_s16le pink.wav
+make_pink_noise 30 pink.wav
 
 encoders=(
     "ac3 -ac3enc( -b 192 )" "ac3 -ac3enc( -b 224 )" "ac3 -ac3enc( -b 256 )"

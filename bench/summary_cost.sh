@@ -23,19 +23,11 @@ for b in "$before" "$after"; do
 done
 command -v ffmpeg >/dev/null || { echo "summary_cost.sh: needs ffmpeg" >&2; exit 2; }
 
-own_workdir=false
-if [ -z "${WORKDIR:-}" ]; then
-    WORKDIR=$(mktemp -d /tmp/besweet-summary-XXXXXX)
-    own_workdir=true
-fi
-cleanup() { $own_workdir && rm -rf "$WORKDIR"; return 0; }
-trap cleanup EXIT
-cd "$WORKDIR"
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+enter_workdir besweet-summary
 
-[ -f in10.wav ] || ffmpeg -v error -y \
-    -f lavfi -i "anoisesrc=d=600:c=pink:r=44100:a=0.25:s=1" \
-    -f lavfi -i "anoisesrc=d=600:c=pink:r=44100:a=0.25:s=2" \
-    -filter_complex "amerge=inputs=2" -c:a pcm_s16le in10.wav
+make_pink_noise 600 in10.wav
 
 # "wall user+system" seconds of one plain AC3 job.
 times_of() { # besweet

@@ -29,23 +29,12 @@ if ! command -v ffmpeg >/dev/null; then
 fi
 [ -x /usr/bin/time ] || { echo "transcoder.sh: needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
 
-own_workdir=false
-if [ -z "${WORKDIR:-}" ]; then
-    WORKDIR=$(mktemp -d /tmp/besweet-bench-XXXXXX)
-    own_workdir=true
-fi
-cleanup() { $own_workdir && rm -rf "$WORKDIR"; return 0; }
-trap cleanup EXIT
-cd "$WORKDIR"
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+enter_workdir besweet-bench
 
-# Pink noise, a different one on each side: content the encoders really have to work on.
 make_input() { # minutes file
-    [ -f "$2" ] && return
-    local seconds=$(($1 * 60))
-    ffmpeg -v error -y \
-        -f lavfi -i "anoisesrc=d=$seconds:c=pink:r=44100:a=0.25:s=1" \
-        -f lavfi -i "anoisesrc=d=$seconds:c=pink:r=44100:a=0.25:s=2" \
-        -filter_complex "amerge=inputs=2" -c:a pcm_s16le "$2"
+    make_pink_noise $(($1 * 60)) "$2"
 }
 
 # ffmpeg's way to normalise the peak: volumedetect, then volume. Written as a script so each
