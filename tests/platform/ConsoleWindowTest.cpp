@@ -97,6 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FloodCase{"a 50 MB line", std::string(64 * 1024, 'x'), 800, "Ende\n",
                   "…" + QString(ConsoleLines::LongestLine - 4, 'x') + "Ende\n"},
+        // Pieces shorter than a line: the unfinished line is cut back as it grows.
+        FloodCase{"a 5 MB line in small pieces", std::string(100, 'x'), 50000, "Ende\n",
+                  "…" + QString(ConsoleLines::LongestLine - 4, 'x') + "Ende\n"},
         FloodCase{"carriage returns", "Durchgang 1/1: kodieren 42%\r", 200000, "fertig\n",
                   "fertig\n"},
         FloodCase{"carriage returns in a long line", std::string(5000, 'y') + "\r", 2000, "z", "z"},
