@@ -43,7 +43,7 @@ for language in "${languages[@]}"; do
     done
 done
 if [ "$lacking" -ne 0 ]; then
-    echo "An English manual page changed: run '$update', translate every new or fuzzy entry of" \
-        "dist/linux/po/<language>.po (and remove its fuzzy mark), then build again." >&2
+    echo "When an English manual page changed, run '$update'; then translate every new or fuzzy" \
+        "entry of dist/linux/po/<language>.po, remove its fuzzy mark and build again." >&2
     exit 1
 fi
