@@ -11,10 +11,10 @@ config=$source/po4a.cfg
 read -r -a languages <<<"$(sed -n 's/^\[po4a_langs\] *//p' "$config")"
 # Each page's line reads "[type: man] MASTER $lang:TRANSLATION", TRANSLATION naming $lang.
 mapfile -t translations < <(sed -n 's/^\[type: *man\] *[^ ]* *\$lang:\([^ ]*\).*/\1/p' "$config")
-[ ${#languages[@]} -gt 0 ] && [ ${#translations[@]} -gt 0 ] || {
+if [ ${#languages[@]} -eq 0 ] || [ ${#translations[@]} -eq 0 ]; then
     echo "$config names no language or no page" >&2
     exit 1
-}
+fi
 
 update="cmake --build <build folder> --target manuals_pot"
 lacking=0
