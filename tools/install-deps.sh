@@ -17,6 +17,8 @@ done
 
 packages=(
     cmake g++ make pkg-config gettext
+    # Makes the German manual pages from the English ones and their catalogue.
+    po4a
     qt6-base-dev qt6-qpa-plugins
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev
     # Optional for running: the German texts of Qt's own dialogs, the window's font.
