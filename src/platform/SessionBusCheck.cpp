@@ -241,10 +241,31 @@ std::optional<std::string> SessionBusAddress()
     return "unix:path=" + socket;
 }
 
+bool OnlyStartsADaemon(std::string_view address)
+{
+    constexpr std::string_view Autolaunch = "autolaunch:";
+    bool any = false;
+    while (!address.empty()) {
+        const auto semicolon = address.find(';');
+        const std::string_view entry = address.substr(0, semicolon);
+        if (!entry.empty()) {
+            if (entry.substr(0, Autolaunch.size()) != Autolaunch)
+                return false;
+            any = true;
+        }
+        address = semicolon == std::string_view::npos ? std::string_view{}
+                                                      : address.substr(semicolon + 1);
+    }
+    return any;
+}
+
 SessionBusCheck::SessionBusCheck(std::chrono::milliseconds limit) : m_address(SessionBusAddress())
 {
-    if (!m_address)
+    if (!m_address || OnlyStartsADaemon(*m_address)) {
+        m_address.reset();
+        m_answer = BusAnswer::Absent;
         return;
+    }
     const auto socket = BusSocketOf(*m_address);
     if (!socket)
         return;
@@ -261,8 +282,14 @@ BusAnswer SessionBusCheck::settle()
 {
     if (m_asking.joinable())
         m_asking.join();
-    if (m_answer == BusAnswer::Silent) {
+    // Without an address the bus library would start a daemon of its own (dbus-launch
+    // --autolaunch), which outlives the window; the user's bus socket is named outright so
+    // that it is the one taken.
+    if (!m_address || m_answer == BusAnswer::Silent)
         ::setenv("DBUS_SESSION_BUS_ADDRESS", NoBusAddress, 1);
+    else if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", m_address->c_str(), 1);
+    if (m_answer == BusAnswer::Silent) {
         m_answer = BusAnswer::Absent; // said once
         return BusAnswer::Silent;
     }

@@ -3,7 +3,8 @@
 // anything of Qt's or ours first reaches it. A bus that accepts connections and never answers
 // would hold up every first call to it without end, the window's among them (Qt's
 // accessibility bridge and menu bar ask it while the window is built); when it is silent, the
-// process's bus address is turned to one that fails at once, so Qt and we go on without it.
+// process's bus address is turned to one that fails at once, so Qt and we go on without it;
+// so is a missing one, which would have the bus library start a daemon that outlives us.
 #pragma once
 
 #include <chrono>
@@ -37,6 +38,9 @@ std::optional<std::string> SessionBusAddress();
 // An address that fails at once, for a process that goes on without the bus.
 inline constexpr const char* NoBusAddress = "unix:path=/dev/null/kein-sitzungsbus";
 
+// An address that only starts a bus daemon of its own ("autolaunch:").
+bool OnlyStartsADaemon(std::string_view address);
+
 class SessionBusCheck
 {
 public:
@@ -46,8 +50,10 @@ public:
     SessionBusCheck(const SessionBusCheck&) = delete;
     SessionBusCheck& operator=(const SessionBusCheck&) = delete;
 
-    // Waits for the answer (no longer than the limit). A silent bus is replaced in the
-    // environment by NoBusAddress; call it before anything reaches the bus.
+    // Waits for the answer (no longer than the limit). A silent bus, or none, is replaced in
+    // the environment by NoBusAddress, so nothing starts a daemon; the address found is put
+    // there when it came from the user's bus socket. It changes the environment: call it
+    // before Qt starts and before any other thread runs.
     BusAnswer settle();
 
 private:

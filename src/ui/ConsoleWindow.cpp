@@ -68,9 +68,12 @@ void ConsoleWindow::showRunEnd(const ProcessEnd& end)
 {
     showPendingOutput();
     m_pending.clear();
-    const QString last = document()->lastBlock().text();
     m_lines.append("\n");
     const QString summary = QString::fromStdString(m_lines.summary());
+    // The summary moves below the end line: in sight, and said once.
+    if (!summary.isEmpty())
+        removeLastLineReading(summary);
+    const QString last = document()->lastBlock().text();
     insertAtEnd((last.isEmpty() ? QString() : QStringLiteral("\n")) + runEndLine(end) +
                 QLatin1Char('\n') + (summary.isEmpty() ? QString() : summary + QLatin1Char('\n')));
 }
@@ -205,6 +208,21 @@ void ConsoleWindow::showPendingOutput()
         clear(); // all the view holds is newer
     pending.finished.append(pending.current);
     replaceLastLine(pending.finished.join(QLatin1Char('\n')));
+}
+
+void ConsoleWindow::removeLastLineReading(const QString& text)
+{
+    for (QTextBlock block = document()->lastBlock(); block.isValid(); block = block.previous()) {
+        if (block.text() != text)
+            continue;
+        QTextCursor cursor(block);
+        // With its line end; the unfinished last line is only emptied.
+        cursor.movePosition(block.next().isValid() ? QTextCursor::NextBlock
+                                                   : QTextCursor::EndOfBlock,
+                            QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        return;
+    }
 }
 
 void ConsoleWindow::insertAtEnd(const QString& text)

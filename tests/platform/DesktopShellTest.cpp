@@ -49,6 +49,18 @@ public slots:
     void Update(const QDBusMessage& message) { updates.append(message.arguments()); }
 };
 
+// The file manager's interface: records the items it is asked to show.
+class FileManagerRecorder : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QList<QStringList> shownItems;
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { shownItems.append(uris); }
+};
+
 class DesktopShellTest : public test::ProcessTest
 {
 protected:
@@ -67,8 +79,10 @@ protected:
         ASSERT_TRUE(m_recorderBus->connect(QString(), QString(), LauncherEntryInterface,
                                            QStringLiteral("Update"), &recorder,
                                            SLOT(Update(QDBusMessage))));
-        shell.emplace(*m_shellBus, DesktopId,
-                      [this](const QString& folder) { openedFolders.append(folder); });
+        shell.emplace(*m_shellBus, DesktopId, messages, [this](const QString& folder) {
+            openedFolders.append(folder);
+            return desktopOpensFolders;
+        });
     }
     void TearDown() override
     {
@@ -88,6 +102,13 @@ protected:
         ASSERT_TRUE(m_recorderBus->registerService(NotificationsService));
         ASSERT_TRUE(m_recorderBus->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
                                                   &recorder, QDBusConnection::ExportAllSlots));
+    }
+
+    void offerFileManager()
+    {
+        ASSERT_TRUE(m_recorderBus->registerService(FileManagerService));
+        ASSERT_TRUE(m_recorderBus->registerObject(FileManagerPath, &fileManager,
+                                                  QDBusConnection::ExportAllSlots));
     }
 
     // The notification server's answer when the user clicks one of a notification's actions.
@@ -113,8 +134,11 @@ protected:
     }
 
     BusRecorder recorder;
+    FileManagerRecorder fileManager;
+    test::FakeMessageBoxes messages;
     std::optional<DBusDesktopShell> shell;
-    QStringList openedFolders;
+    QStringList openedFolders; // the other way than the file manager
+    bool desktopOpensFolders = true;
 
 private:
     QProcess m_daemon;
@@ -258,6 +282,72 @@ TEST_F(DesktopShellTest, OpenFolderOpensTheTargetsFolder)
         EXPECT_EQ(openedFolders, click.opened) << click.notification << " " << click.action;
     }
 }
+
+enum class FileManager { OnTheBus, Absent };
+
+struct FolderCase {
+    const char* name;
+    FileManager fileManager;
+    bool desktopOpensFolders;
+    QList<QStringList> shownItems; // asked of the file manager
+    QStringList openedFolders;     // opened the desktop's other way
+    std::vector<std::string> boxes;
+};
+
+class OpenFolderTest : public DesktopShellTest, public testing::WithParamInterface<FolderCase>
+{
+};
+
+// "Ordner öffnen" on the notification of a run that ended unseen: the file manager shows the
+// target selected; without one the folder opens the desktop's other way, and where nothing can
+// open it one box names the folder.
+TEST_P(OpenFolderTest, OpenFolderShowsTheTargetOrSaysWhyNot)
+{
+    const FolderCase& c = GetParam();
+    offerNotifications();
+    if (c.fileManager == FileManager::OnTheBus)
+        offerFileManager();
+    desktopOpensFolders = c.desktopOpensFolders;
+    QWidget window;
+    DesktopRunReport report(
+        window, [] { return nullptr; }, *shell);
+    report.runEnded("/home/anna/DVD/film 1.ac3", std::nullopt);
+    waitForEarlierNotifications();
+    ASSERT_EQ(recorder.notifications.size(), 1);
+    clickAction(1, "ordner-oeffnen");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !fileManager.shownItems.isEmpty() || !openedFolders.isEmpty() ||
+                   !messages.shown.empty();
+        },
+        5000));
+    QTest::qWait(100); // a second way would follow at once
+    EXPECT_EQ(fileManager.shownItems, c.shownItems);
+    EXPECT_EQ(openedFolders, c.openedFolders);
+    std::vector<std::string> boxes;
+    for (const Message& box : messages.shown)
+        boxes.push_back(box.text);
+    EXPECT_EQ(boxes, c.boxes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Desktops, OpenFolderTest,
+    testing::Values(
+        FolderCase{"FileManager",
+                   FileManager::OnTheBus,
+                   false,
+                   {{"file:///home/anna/DVD/film%201.ac3"}},
+                   {},
+                   {}},
+        FolderCase{"DesktopServices", FileManager::Absent, true, {}, {"/home/anna/DVD"}, {}},
+        FolderCase{"Nothing",
+                   FileManager::Absent,
+                   false,
+                   {},
+                   {"/home/anna/DVD"},
+                   {"Der Ordner „/home/anna/DVD“ lässt sich nicht öffnen: kein Dateimanager\r\n"
+                    "und kein Programm zum Öffnen (xdg-utils) gefunden."}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Records each tool tip a widget is given.
 class ToolTipRecorder : public QObject

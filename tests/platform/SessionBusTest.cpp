@@ -2,9 +2,9 @@
 // A session bus that accepts connections and never answers (a stalled daemon, an address left
 // over from another session): asked with a time limit, left out, and the window starts and
 // runs without it. A bus of the test's own (dbus-daemon) answers.
+#include "common/UniqueFd.h"
 #include "platform/ProcessTestSupport.h"
 #include "platform/SessionBusCheck.h"
-#include "common/UniqueFd.h"
 #include "support/FakeDialogs.h"
 #include "ui/WindowFixture.h"
 
@@ -175,6 +175,95 @@ INSTANTIATE_TEST_SUITE_P(
                     AnswerCase{"Daemon", Listener::Daemon, false, BusAnswer::Answers},
                     AnswerCase{"DaemonAbstract", Listener::Daemon, true, BusAnswer::Answers},
                     AnswerCase{"Nothing", Listener::Nothing, false, BusAnswer::Absent}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+enum class Address { Unset, Autolaunch, Silent, Daemon, UsersSocket };
+enum class Afterwards { NoBus, AsGiven, UsersSocket };
+
+struct SettleCase {
+    const char* name;
+    Address address;
+    BusAnswer answer;
+    Afterwards environment;
+};
+
+class SettleTest : public test::ProcessTest, public testing::WithParamInterface<SettleCase>
+{
+protected:
+    void SetUp() override
+    {
+        test::ProcessTest::SetUp();
+        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+            m_runtime = runtime;
+        setEnv("XDG_RUNTIME_DIR", dir.path().toStdString());
+    }
+    void TearDown() override
+    {
+        if (m_runtime)
+            setEnv("XDG_RUNTIME_DIR", *m_runtime);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+        test::ProcessTest::TearDown();
+    }
+
+private:
+    std::optional<std::string> m_runtime;
+};
+
+// Settled before Qt starts: without a bus, or with a silent one or one that would be started
+// for the program alone, the address becomes one that fails at once, so nothing starts a
+// daemon that outlives the window; the user's bus socket is named outright.
+TEST_P(SettleTest, OnlyALiveBusIsLeftInTheEnvironment)
+{
+    const SettleCase& c = GetParam();
+    const std::string socket = path("bus");
+    const std::string address = "unix:path=" + socket;
+    std::optional<SilentSocket> silent;
+    std::optional<PrivateBus> daemon;
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (c.address == Address::Autolaunch)
+        setEnv("DBUS_SESSION_BUS_ADDRESS", "autolaunch:");
+    if (c.address == Address::Silent) {
+        silent.emplace(socket);
+        ASSERT_TRUE(silent->listening());
+    }
+    if (c.address == Address::Daemon || c.address == Address::UsersSocket) {
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            GTEST_SKIP() << "dbus-daemon is not installed (package dbus)";
+        daemon.emplace(QString::fromStdString(address));
+        ASSERT_TRUE(daemon->started());
+    }
+    if (c.address == Address::Silent || c.address == Address::Daemon)
+        setEnv("DBUS_SESSION_BUS_ADDRESS", address);
+    const char* given = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string before = given ? given : "";
+    HangGuard guard(30s);
+
+    EXPECT_EQ(SessionBusCheck(2000ms).settle(), c.answer);
+    const char* after = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    ASSERT_NE(after, nullptr) << "left unset: the bus library would start a daemon";
+    switch (c.environment) {
+    case Afterwards::NoBus:
+        EXPECT_STREQ(after, NoBusAddress);
+        break;
+    case Afterwards::AsGiven:
+        EXPECT_EQ(after, before);
+        break;
+    case Afterwards::UsersSocket:
+        EXPECT_EQ(after, address);
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, SettleTest,
+    testing::Values(SettleCase{"Unset", Address::Unset, BusAnswer::Absent, Afterwards::NoBus},
+                    SettleCase{"Autolaunch", Address::Autolaunch, BusAnswer::Absent,
+                               Afterwards::NoBus},
+                    SettleCase{"Silent", Address::Silent, BusAnswer::Silent, Afterwards::NoBus},
+                    SettleCase{"Daemon", Address::Daemon, BusAnswer::Answers, Afterwards::AsGiven},
+                    SettleCase{"UsersSocket", Address::UsersSocket, BusAnswer::Answers,
+                               Afterwards::UsersSocket}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using SilentBusStart = test::ProcessTest;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace klangdorn;
 using namespace klangdorn::test;
@@ -52,6 +53,7 @@ TEST_P(Arguments, AnswerOrRefuseAndEnd)
     const Outcome outcome = parse(c.arguments);
     EXPECT_EQ(outcome.request.exitCode, c.exitCode);
     EXPECT_EQ(outcome.request.sourceFile, std::nullopt);
+    EXPECT_EQ(outcome.request.unusableFile, std::nullopt);
     if (c.out)
         EXPECT_TRUE(outcome.out.startsWith(c.out)) << outcome.out.toStdString();
     else
@@ -73,11 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgumentCase{{"-h"}, 0, "Aufruf: Klangdorn_d", nullptr},
                     ArgumentCase{{"--version"}, 0, "Klangdorn_d " KLANGDORN_VERSION "\n", nullptr},
                     ArgumentCase{{"--laut"}, 2, nullptr, "Unbekannte Option „laut“."},
-                    ArgumentCase{{"/tmp/klangdorn-fehlt.wav"},
-                                 2,
-                                 nullptr,
-                                 "Die Quelldatei „/tmp/klangdorn-fehlt.wav“ gibt es nicht."},
-                    ArgumentCase{{"/tmp"}, 2, nullptr, "„/tmp“ ist ein Ordner, keine Datei."},
                     ArgumentCase{{"/a.wav", "/b.wav"},
                                  2,
                                  nullptr,
@@ -114,6 +111,57 @@ TEST_F(FileArgument, FillsTheSourceAndProposesTheTargetAsTheDialogWould)
     EXPECT_EQ(stored(SettingKey::InputDir), (folder.path() + "/Meine Aufnahmen").toStdString());
     EXPECT_TRUE(dialog.shown.empty());
 }
+
+struct UnusableCase {
+    const char* name;
+    QString argument;
+    std::string box; // its text; empty: none, the file is the source
+};
+
+class UnusableFileArgument : public WindowFixture, public testing::WithParamInterface<UnusableCase>
+{
+};
+
+// From the desktop's menu there is no terminal: a file that cannot be the source opens the
+// window, and once it is on screen one box names the file; the source stays empty.
+TEST_P(UnusableFileArgument, OpensTheWindowAndSaysWhy)
+{
+    const UnusableCase& c = GetParam();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile file(folder.path() + "/da.wav");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString argument = QString(c.argument).replace("DIR", folder.path());
+    const Outcome outcome = parse({argument});
+    EXPECT_EQ(outcome.request.exitCode, std::nullopt);
+    EXPECT_TRUE(outcome.err.isEmpty()) << outcome.err.toStdString();
+
+    start();
+    ApplyStartRequest(*window, messages, outcome.request);
+    EXPECT_TRUE(messages.shown.empty()) << "a box before the window is on screen";
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTest::qWait(50); // the steps after the first paint
+    std::vector<std::string> boxes;
+    for (const Message& box : messages.shown)
+        boxes.push_back(box.text);
+    const std::string box =
+        QString::fromStdString(c.box).replace("DIR", folder.path()).toStdString();
+    EXPECT_EQ(boxes, box.empty() ? std::vector<std::string>{} : std::vector<std::string>{box});
+    EXPECT_EQ(control<QLineEdit>("txtInputFile")->text(), box.empty() ? argument : QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnusableFileArgument,
+    testing::Values(UnusableCase{"Missing", "DIR/fehlt.wav",
+                                 "Die Quelldatei „DIR/fehlt.wav“ gibt es nicht.\r\n"
+                                 "Bitte die Quelldatei über „...“ neben dem Feld wählen."},
+                    UnusableCase{"Folder", "DIR",
+                                 "„DIR“ ist ein Ordner, keine Datei.\r\n"
+                                 "Bitte die Quelldatei über „...“ neben dem Feld wählen."},
+                    UnusableCase{"Present", "DIR/da.wav", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Qt's own options are left to Qt, with their values; everything else is the program's.
 TEST(ToolkitOptions, AreSetAsideForTheToolkit)
