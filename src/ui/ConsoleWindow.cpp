@@ -3,6 +3,7 @@
 
 #include "job/RunOutcome.h"
 #include "platform/TopMostWindow.h"
+#include "ui/AfterFirstPaint.h"
 
 #include <QFontDatabase>
 #include <QScreen>
@@ -107,6 +108,20 @@ void ConsoleWindow::placeBesideTheMainWindowOnce()
                          size() + decoration, MinimumSize + decoration);
     resize(frame.size() - decoration);
     move(frame.topLeft());
+    // The window manager may frame the console more thickly than the main window (a resize
+    // handle): once its real frame is known it is made to end on the screen.
+    RunAfterFirstPaint(*this, [this] { keepFrameOnScreen(); });
+}
+
+void ConsoleWindow::keepFrameOnScreen()
+{
+    const QRect room = screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    const int overRight = std::max(0, frame.right() - room.right());
+    const int overBottom = std::max(0, frame.bottom() - room.bottom());
+    if (overRight || overBottom)
+        resize(std::max(MinimumSize.width(), width() - overRight),
+               std::max(MinimumSize.height(), height() - overBottom));
 }
 
 QString runEndLine(const ProcessEnd& end)

@@ -50,6 +50,7 @@ private:
     void replaceLastLine(const QString& text);
     void removeLastLineReading(const QString& text);
     void placeBesideTheMainWindowOnce();
+    void keepFrameOnScreen();
     void applyStacking();
 
     QStringDecoder m_decoder{QStringDecoder::Utf8};

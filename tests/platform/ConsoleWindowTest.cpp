@@ -2,9 +2,11 @@
 #include "ui/ConsoleWindow.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QWidget>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -156,6 +158,33 @@ TEST(ConsoleWindowTest, EndsWithTheRunsSummary)
 }
 
 } // namespace
+
+// A window manager may frame the console more thickly than the main window (a resize handle
+// below), so it would stick out of the screen: once painted, it is made to end on the screen.
+TEST(ConsoleWindowPlacement, EndsOnTheScreenOnceItsFrameIsKnown)
+{
+    const struct {
+        const char* what;
+        QPoint beyond; // how far its frame sticks out to the right and below
+    } cases[] = {{"below", {0, 4}}, {"right", {7, 0}}, {"inside", {-10, -10}}};
+    for (const auto& c : cases) {
+        QWidget main;
+        main.setGeometry(20, 30, 374, 317);
+        main.show();
+        auto* console = new ConsoleWindow(&main);
+        console->startOutput();
+        const QRect room = console->screen()->availableGeometry();
+        const QSize size = console->size();
+        console->move(room.right() + 1 + c.beyond.x() - console->frameGeometry().width(),
+                      room.bottom() + 1 + c.beyond.y() - console->frameGeometry().height());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(console)) << c.what;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return room.contains(console->frameGeometry()); }, 500))
+            << c.what;
+        EXPECT_EQ(console->size(),
+                  size - QSize(std::max(0, c.beyond.x()), std::max(0, c.beyond.y())))
+            << c.what;
+    }
+}
 
 TEST(ConsoleWindowPlacement, OpensBelowTheMainWindowOnceThenStaysWhereTheUserLeftIt)
 {
