@@ -57,9 +57,12 @@ int main(int argc, char* argv[])
 #ifndef _WIN32
     // Settled before Qt starts (a platform theme may reach the bus while it is built) and
     // before any thread of ours reads the environment that the answer may change.
-    const klangdorn::BusAnswer bus = klangdorn::SessionBusCheck(BusAnswerLimit).settle();
+    const klangdorn::BusAnswer bus = klangdorn::SettleSessionBus(BusAnswerLimit);
     klangdorn::FontSystemWarmUp fontSystem;
 #endif
+    // The menu stays in the window, whose layout counts it in: a desktop's global menu bar is
+    // not looked for, which would ask the session bus on the window's thread and wait.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     klangdorn::WindowSystemStart windowSystem(klangdorn::ExecutableBaseNameOf(argv[0]));
     QApplication app(argc, argv);
     windowSystem.reached();

@@ -259,41 +259,23 @@ bool OnlyStartsADaemon(std::string_view address)
     return any;
 }
 
-SessionBusCheck::SessionBusCheck(std::chrono::milliseconds limit) : m_address(SessionBusAddress())
+BusAnswer SettleSessionBus(std::chrono::milliseconds limit)
 {
-    if (!m_address || OnlyStartsADaemon(*m_address)) {
-        m_address.reset();
-        m_answer = BusAnswer::Absent;
-        return;
-    }
-    const auto socket = BusSocketOf(*m_address);
-    if (!socket)
-        return;
-    m_asking = std::thread([this, socket = *socket, limit] { m_answer = AskBus(socket, limit); });
-}
-
-SessionBusCheck::~SessionBusCheck()
-{
-    if (m_asking.joinable())
-        m_asking.join();
-}
-
-BusAnswer SessionBusCheck::settle()
-{
-    if (m_asking.joinable())
-        m_asking.join();
+    std::optional<std::string> address = SessionBusAddress();
+    if (address && OnlyStartsADaemon(*address))
+        address.reset();
+    const std::optional<std::string> socket =
+        address ? BusSocketOf(*address) : std::optional<std::string>();
+    const BusAnswer answer = !address  ? BusAnswer::Absent
+                             : !socket ? BusAnswer::Unchecked
+                                       : AskBus(*socket, limit);
     // Without an address the bus library would start a daemon of its own (dbus-launch
-    // --autolaunch), which outlives the window; the user's bus socket is named outright so
-    // that it is the one taken.
-    if (!m_address || m_answer == BusAnswer::Silent)
+    // --autolaunch), which outlives the window.
+    if (answer == BusAnswer::Silent || answer == BusAnswer::Absent)
         ::setenv("DBUS_SESSION_BUS_ADDRESS", NoBusAddress, 1);
     else if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", m_address->c_str(), 1);
-    if (m_answer == BusAnswer::Silent) {
-        m_answer = BusAnswer::Absent; // said once
-        return BusAnswer::Silent;
-    }
-    return m_answer;
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address->c_str(), 1);
+    return answer;
 }
 
 std::string SilentBusText(std::string_view program)

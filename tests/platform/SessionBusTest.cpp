@@ -239,7 +239,7 @@ TEST_P(SettleTest, OnlyALiveBusIsLeftInTheEnvironment)
     const std::string before = given ? given : "";
     HangGuard guard(30s);
 
-    EXPECT_EQ(SessionBusCheck(2000ms).settle(), c.answer);
+    EXPECT_EQ(SettleSessionBus(2000ms), c.answer);
     const char* after = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     ASSERT_NE(after, nullptr) << "left unset: the bus library would start a daemon";
     switch (c.environment) {
@@ -277,8 +277,7 @@ TEST_F(SilentBusStart, TheWindowStartsRunsAndEndsWithoutTheBus)
     setEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path("bus"));
     HangGuard guard(60s);
 
-    SessionBusCheck check(60ms);
-    EXPECT_EQ(check.settle(), BusAnswer::Silent);
+    EXPECT_EQ(SettleSessionBus(60ms), BusAnswer::Silent);
     EXPECT_STREQ(std::getenv("DBUS_SESSION_BUS_ADDRESS"), NoBusAddress);
 
     QtSettingsBackend backend;
