@@ -163,11 +163,7 @@ TEST(ConsoleWindowTest, EndsWithTheRunsSummary)
 // below), so it would stick out of the screen: once painted, it is made to end on the screen.
 TEST(ConsoleWindowPlacement, EndsOnTheScreenOnceItsFrameIsKnown)
 {
-    const struct {
-        const char* what;
-        QPoint beyond; // how far its frame sticks out to the right and below
-    } cases[] = {{"below", {0, 4}}, {"right", {7, 0}}, {"inside", {-10, -10}}};
-    for (const auto& c : cases) {
+    for (const QPoint beyond : {QPoint(0, 4), QPoint(7, 0), QPoint(-10, -10)}) {
         QWidget main;
         main.setGeometry(20, 30, 374, 317);
         main.show();
@@ -175,14 +171,11 @@ TEST(ConsoleWindowPlacement, EndsOnTheScreenOnceItsFrameIsKnown)
         console->startOutput();
         const QRect room = console->screen()->availableGeometry();
         const QSize size = console->size();
-        console->move(room.right() + 1 + c.beyond.x() - console->frameGeometry().width(),
-                      room.bottom() + 1 + c.beyond.y() - console->frameGeometry().height());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(console)) << c.what;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return room.contains(console->frameGeometry()); }, 500))
-            << c.what;
-        EXPECT_EQ(console->size(),
-                  size - QSize(std::max(0, c.beyond.x()), std::max(0, c.beyond.y())))
-            << c.what;
+        console->move(room.bottomRight() + QPoint(1, 1) + beyond -
+                      QPoint(console->frameGeometry().width(), console->frameGeometry().height()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(console));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return room.contains(console->frameGeometry()); }, 500));
+        EXPECT_EQ(console->size(), size - QSize(std::max(0, beyond.x()), std::max(0, beyond.y())));
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <condition_variable>
@@ -177,94 +178,47 @@ INSTANTIATE_TEST_SUITE_P(
                     AnswerCase{"Nothing", Listener::Nothing, false, BusAnswer::Absent}),
     [](const auto& info) { return std::string(info.param.name); });
 
-enum class Address { Unset, Autolaunch, Silent, Daemon, UsersSocket };
-enum class Afterwards { NoBus, AsGiven, UsersSocket };
+using SettleTest = test::ProcessTest;
 
-struct SettleCase {
-    const char* name;
-    Address address;
-    BusAnswer answer;
-    Afterwards environment;
-};
-
-class SettleTest : public test::ProcessTest, public testing::WithParamInterface<SettleCase>
+// Settled before Qt starts: only a bus that answers is left in the environment. Without one,
+// with a silent one or one that would be started for the program alone, the address fails at
+// once, so nothing starts a daemon that outlives the window; the user's socket is named.
+TEST_F(SettleTest, OnlyALiveBusIsLeftInTheEnvironment)
 {
-protected:
-    void SetUp() override
-    {
-        test::ProcessTest::SetUp();
-        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
-            m_runtime = runtime;
-        setEnv("XDG_RUNTIME_DIR", dir.path().toStdString());
-    }
-    void TearDown() override
-    {
-        if (m_runtime)
-            setEnv("XDG_RUNTIME_DIR", *m_runtime);
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not installed (package dbus)";
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtime); });
+    setEnv("XDG_RUNTIME_DIR", dir.path().toStdString()); // its "bus" is the user's socket
+    const std::string bus = "unix:path=" + path("bus");
+    const struct {
+        const char* given; // nullptr: unset
+        Listener listener;
+        BusAnswer answer;
+        std::string after;
+    } cases[] = {{nullptr, Listener::Nothing, BusAnswer::Absent, NoBusAddress},
+                 {"autolaunch:", Listener::Nothing, BusAnswer::Absent, NoBusAddress},
+                 {bus.c_str(), Listener::Silent, BusAnswer::Silent, NoBusAddress},
+                 {bus.c_str(), Listener::Daemon, BusAnswer::Answers, bus},
+                 {nullptr, Listener::Daemon, BusAnswer::Answers, bus}};
+    for (const auto& c : cases) {
+        std::optional<SilentSocket> silent;
+        std::optional<PrivateBus> daemon;
+        if (c.listener == Listener::Silent)
+            silent.emplace(path("bus"));
+        if (c.listener == Listener::Daemon)
+            daemon.emplace(QString::fromStdString(bus));
+        if (c.given)
+            setEnv("DBUS_SESSION_BUS_ADDRESS", c.given);
         else
-            ::unsetenv("XDG_RUNTIME_DIR");
-        test::ProcessTest::TearDown();
-    }
-
-private:
-    std::optional<std::string> m_runtime;
-};
-
-// Settled before Qt starts: without a bus, or with a silent one or one that would be started
-// for the program alone, the address becomes one that fails at once, so nothing starts a
-// daemon that outlives the window; the user's bus socket is named outright.
-TEST_P(SettleTest, OnlyALiveBusIsLeftInTheEnvironment)
-{
-    const SettleCase& c = GetParam();
-    const std::string socket = path("bus");
-    const std::string address = "unix:path=" + socket;
-    std::optional<SilentSocket> silent;
-    std::optional<PrivateBus> daemon;
-    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    if (c.address == Address::Autolaunch)
-        setEnv("DBUS_SESSION_BUS_ADDRESS", "autolaunch:");
-    if (c.address == Address::Silent) {
-        silent.emplace(socket);
-        ASSERT_TRUE(silent->listening());
-    }
-    if (c.address == Address::Daemon || c.address == Address::UsersSocket) {
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-            GTEST_SKIP() << "dbus-daemon is not installed (package dbus)";
-        daemon.emplace(QString::fromStdString(address));
-        ASSERT_TRUE(daemon->started());
-    }
-    if (c.address == Address::Silent || c.address == Address::Daemon)
-        setEnv("DBUS_SESSION_BUS_ADDRESS", address);
-    const char* given = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const std::string before = given ? given : "";
-    HangGuard guard(30s);
-
-    EXPECT_EQ(SettleSessionBus(2000ms), c.answer);
-    const char* after = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    ASSERT_NE(after, nullptr) << "left unset: the bus library would start a daemon";
-    switch (c.environment) {
-    case Afterwards::NoBus:
-        EXPECT_STREQ(after, NoBusAddress);
-        break;
-    case Afterwards::AsGiven:
-        EXPECT_EQ(after, before);
-        break;
-    case Afterwards::UsersSocket:
-        EXPECT_EQ(after, address);
-        break;
+            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        HangGuard guard(30s);
+        EXPECT_EQ(SettleSessionBus(2000ms), c.answer) << (c.given ? c.given : "unset");
+        const char* after = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        EXPECT_EQ(after ? after : "unset", c.after) << (c.given ? c.given : "unset");
+        std::remove(path("bus").c_str());
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Addresses, SettleTest,
-    testing::Values(SettleCase{"Unset", Address::Unset, BusAnswer::Absent, Afterwards::NoBus},
-                    SettleCase{"Autolaunch", Address::Autolaunch, BusAnswer::Absent,
-                               Afterwards::NoBus},
-                    SettleCase{"Silent", Address::Silent, BusAnswer::Silent, Afterwards::NoBus},
-                    SettleCase{"Daemon", Address::Daemon, BusAnswer::Answers, Afterwards::AsGiven},
-                    SettleCase{"UsersSocket", Address::UsersSocket, BusAnswer::Answers,
-                               Afterwards::UsersSocket}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 using SilentBusStart = test::ProcessTest;
 

@@ -112,56 +112,42 @@ TEST_F(FileArgument, FillsTheSourceAndProposesTheTargetAsTheDialogWould)
     EXPECT_TRUE(dialog.shown.empty());
 }
 
-struct UnusableCase {
-    const char* name;
-    QString argument;
-    std::string box; // its text; empty: none, the file is the source
-};
-
-class UnusableFileArgument : public WindowFixture, public testing::WithParamInterface<UnusableCase>
-{
-};
+using UnusableFileArgument = WindowFixture;
 
 // From the desktop's menu there is no terminal: a file that cannot be the source opens the
 // window, and once it is on screen one box names the file; the source stays empty.
-TEST_P(UnusableFileArgument, OpensTheWindowAndSaysWhy)
+TEST_F(UnusableFileArgument, OpensTheWindowAndSaysWhy)
 {
-    const UnusableCase& c = GetParam();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    QFile file(folder.path() + "/da.wav");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    const QString argument = QString(c.argument).replace("DIR", folder.path());
-    const Outcome outcome = parse({argument});
-    EXPECT_EQ(outcome.request.exitCode, std::nullopt);
-    EXPECT_TRUE(outcome.err.isEmpty()) << outcome.err.toStdString();
-
-    start();
-    ApplyStartRequest(*window, messages, outcome.request);
-    EXPECT_TRUE(messages.shown.empty()) << "a box before the window is on screen";
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    QTest::qWait(50); // the steps after the first paint
-    std::vector<std::string> boxes;
-    for (const Message& box : messages.shown)
-        boxes.push_back(box.text);
-    const std::string box =
-        QString::fromStdString(c.box).replace("DIR", folder.path()).toStdString();
-    EXPECT_EQ(boxes, box.empty() ? std::vector<std::string>{} : std::vector<std::string>{box});
-    EXPECT_EQ(control<QLineEdit>("txtInputFile")->text(), box.empty() ? argument : QString());
+    const QString present = folder.path() + "/da.wav";
+    QFile(present).open(QIODevice::WriteOnly);
+    const QString why = "\r\nBitte die Quelldatei über „...“ neben dem Feld wählen.";
+    const struct {
+        QString argument;
+        QString box; // empty: none, the file is the source
+    } cases[] = {{folder.path() + "/fehlt.wav",
+                  "Die Quelldatei „" + folder.path() + "/fehlt.wav“ gibt es nicht." + why},
+                 {folder.path(), "„" + folder.path() + "“ ist ein Ordner, keine Datei." + why},
+                 {present, ""}};
+    for (const auto& c : cases) {
+        const Outcome outcome = parse({c.argument});
+        EXPECT_EQ(outcome.request.exitCode, std::nullopt);
+        EXPECT_TRUE(outcome.err.isEmpty()) << outcome.err.toStdString();
+        messages.shown.clear();
+        restart();
+        ApplyStartRequest(*window, messages, outcome.request);
+        EXPECT_TRUE(messages.shown.empty()) << "a box before the window is on screen";
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        QTest::qWait(50); // the steps after the first paint
+        QStringList boxes;
+        for (const Message& box : messages.shown)
+            boxes << QString::fromStdString(box.text);
+        EXPECT_EQ(boxes, c.box.isEmpty() ? QStringList() : QStringList{c.box});
+        EXPECT_EQ(control<QLineEdit>("txtInputFile")->text(), c.box.isEmpty() ? present : "");
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, UnusableFileArgument,
-    testing::Values(UnusableCase{"Missing", "DIR/fehlt.wav",
-                                 "Die Quelldatei „DIR/fehlt.wav“ gibt es nicht.\r\n"
-                                 "Bitte die Quelldatei über „...“ neben dem Feld wählen."},
-                    UnusableCase{"Folder", "DIR",
-                                 "„DIR“ ist ein Ordner, keine Datei.\r\n"
-                                 "Bitte die Quelldatei über „...“ neben dem Feld wählen."},
-                    UnusableCase{"Present", "DIR/da.wav", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // Qt's own options are left to Qt, with their values; everything else is the program's.
 TEST(ToolkitOptions, AreSetAsideForTheToolkit)

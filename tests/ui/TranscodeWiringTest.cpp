@@ -15,8 +15,6 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
-#include <functional>
-#include <vector>
 
 using namespace klangdorn;
 using namespace klangdorn::test;
@@ -146,47 +144,6 @@ TEST_F(TranscodeWiring, ClosingMidRunAsksAndYesStopsTheRunAndEndsTheProgram)
                        MessageButtons::YesNo, MessageIcon::Exclamation, ApplicationTitle}));
     EXPECT_EQ(journal, (Journal{"launch", "wait", "stop"}));
     EXPECT_EQ(stored(SettingKey::Normalize), "70");
-}
-
-// However often the run is stopped (the close question answered "Ja" and a log-out, Ctrl+C
-// while the question is open, two signals), it ends as stopped: one stop reaches the
-// transcoder, and no box tells of a failure.
-TEST_F(TranscodeWiring, RepeatedStopsEndTheRunAsStopped)
-{
-    const auto ask = [this] { window->close(); };
-    const auto signal = [this] { window->closeWithoutAsking(); };
-    const struct {
-        const char* name;
-        std::vector<std::function<void()>> closes;
-        bool signalWhileAsked;
-        std::size_t questions;
-    } cases[] = {
-        {"Ja, then a log-out", {ask, signal}, false, 1},
-        {"Ctrl+C while asked", {ask}, true, 1},
-        {"two signals", {signal, signal}, false, 0},
-        {"asked twice", {ask, ask}, false, 1},
-    };
-    for (const auto& c : cases) {
-        restart();
-        control<QLineEdit>("txtInputFile")->setText("/tmp/Aufnahmen/take 1.wav");
-        control<QLineEdit>("txtOutputFile")->setText("/tmp/klangdorn-no-such-dir/take1.mpa");
-        window->show();
-        journal.clear();
-        messages.shown.clear();
-        messages.whileShown = [&](const Message&) {
-            if (c.signalWhileAsked)
-                signal();
-        };
-        fakeLauncher.end = ProcessEnd::signalled(15);
-        fakeLauncher.duringWait = [&] {
-            for (const auto& close : c.closes)
-                close();
-        };
-        window->cmdTranscode_Click();
-        EXPECT_EQ(journal, (Journal{"launch", "wait", "stop"})) << c.name;
-        EXPECT_EQ(messages.shown.size(), c.questions) << c.name << ": a stopped run told as failed";
-        EXPECT_TRUE(control<QPushButton>("cmdTranscode")->isEnabled()) << c.name;
-    }
 }
 
 TEST_F(TranscodeWiring, NoToTheCloseQuestionLeavesTheRunAndTheWindowAsTheyWere)
