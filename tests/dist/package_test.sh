@@ -36,7 +36,7 @@ for library in libc6 libqt6widgets6 libavcodec libavformat libswresample libebur
     grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 recommends=$(field Recommends)
-for recommended in qt6-translations-l10n fonts-liberation; do
+for recommended in qt6-translations-l10n fonts-liberation xdg-utils; do
     grep -q "$recommended" <<<"$recommends" || fail "Recommends lacks $recommended: $recommends"
 done
 
