@@ -43,41 +43,63 @@ Tone containerTone()
     return tone;
 }
 
-class DeclaredLength : public testing::TestWithParam<Container>
+// In the child: its standard input becomes a pipe that a process of its own fills from the file.
+void feedStandardInput(const std::filesystem::path& file);
+
+// How the input reaches besweet: by its name, or through a pipe on its standard input.
+enum class From { File, Pipe };
+
+class DeclaredLength : public testing::TestWithParam<std::tuple<Container, From>>
 {
 };
 
 // Whole, the file gives all its audio; cut to 45 %, it is refused with one line, not taken as a
-// shorter track.
+// shorter track, and the old target stays: from a pipe as from the file.
 TEST_P(DeclaredLength, IsHeldOrTheFileIsCutShort)
 {
-    const Container& c = GetParam();
+    const auto& [c, from] = GetParam();
     ScratchFolder folder;
+    const auto run = [&](const std::filesystem::path& input, const std::filesystem::path& output) {
+        writeBytes(output, "the old target");
+        if (from == From::File)
+            return runBesweet(besweetArguments(input, output, {}));
+        return runBesweet(besweetArguments("/dev/stdin", output, {}),
+                          [&] { feedStandardInput(input); });
+    };
     const auto whole = folder / ("whole." + c.name);
     writeEncoded(whole, containerTone(), c.encoder, c.muxer, c.options);
-    const RunResult wholeRun = runBesweet(besweetArguments(whole, folder / "whole.wav", {}));
+    const RunResult wholeRun = run(whole, folder / "o_whole.wav");
     ASSERT_EQ(wholeRun.exitCode, 0) << wholeRun.err;
-    const Decoded got = decodeFile(folder / "whole.wav");
+    const Decoded got = decodeFile(folder / "o_whole.wav");
     EXPECT_EQ(got.samples, 4 * 48000);
     EXPECT_NEAR(got.peak, 0.5, 0.01);
 
     const std::string bytes = readBytes(whole);
     const auto cut = folder / ("cut." + c.name);
     writeBytes(cut, bytes.substr(0, bytes.size() * 45 / 100));
-    const RunResult run = runBesweet(besweetArguments(cut, folder / "cut.wav", {}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.rfind("besweet: " + cut.string() + ": is cut short: its ", 0), 0U) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_FALSE(std::filesystem::exists(folder / "cut.wav"));
+    const RunResult cutRun = run(cut, folder / "o_cut.wav");
+    const std::string name = from == From::File ? cut.string() : "/dev/stdin";
+    EXPECT_EQ(cutRun.exitCode, 1);
+    EXPECT_EQ(cutRun.err.rfind("besweet: " + name + ": is cut short: its ", 0), 0U) << cutRun.err;
+    EXPECT_EQ(std::count(cutRun.err.begin(), cutRun.err.end(), '\n'), 1) << cutRun.err;
+    EXPECT_EQ(readBytes(folder / "o_cut.wav"), "the old target");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Besweet, DeclaredLength,
-    testing::Values(Container{"rf64", "pcm_s16le", "wav", "rf64=always"},
-                    Container{"w64", "pcm_s16le", "w64"}, Container{"aiff", "pcm_s16be", "aiff"},
-                    Container{"caf", "pcm_s16le", "caf"}, Container{"mkv", "pcm_s16le", "matroska"},
-                    Container{"mka_flac", "flac", "matroska"}),
-    [](const testing::TestParamInfo<Container>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Besweet, DeclaredLength,
+                         testing::Combine(testing::Values(Container{"wav", "pcm_s16le", "wav"},
+                                                          Container{"rf64", "pcm_s16le", "wav",
+                                                                    "rf64=always"},
+                                                          Container{"w64", "pcm_s16le", "w64"},
+                                                          Container{"aiff", "pcm_s16be", "aiff"},
+                                                          Container{"caf", "pcm_s16le", "caf"},
+                                                          Container{"mkv", "pcm_s16le", "matroska"},
+                                                          Container{"mka_flac", "flac", "matroska"},
+                                                          Container{"au", "pcm_s16be", "au"}),
+                                          testing::Values(From::File, From::Pipe)),
+                         [](const testing::TestParamInfo<std::tuple<Container, From>>& info) {
+                             return std::get<0>(info.param).name +
+                                    (std::get<1>(info.param) == From::File ? "_file" : "_pipe");
+                         });
 
 class RawPcmAsked : public testing::TestWithParam<Container>
 {

@@ -77,7 +77,7 @@ void DecodeDamage::checkSomethingFollows() const
 {
     if (run_)
         throw CutShort(text("%s: corrupt audio data near %s, and nothing decodable follows",
-                             input_.path, seconds(run_->at)));
+                            input_.path, seconds(run_->at)));
 }
 
 } // namespace besweet

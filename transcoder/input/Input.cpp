@@ -13,6 +13,7 @@
 #include "input/StreamChoice.h"
 #include "input/Timeline.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -99,18 +100,51 @@ double bytesPerSecond(const Input& input)
     return static_cast<double>(parameters.bit_rate) / 8.0;
 }
 
+// Throws CutShort when what arrived holds less than the header declares.
+void checkHeldWhole(const Input& input, const std::optional<DeclaredLength>& declared,
+                    std::uint64_t arrived)
+{
+    if (!declared || isHeldWhole(*declared, arrived))
+        return;
+    throw CutShort(text("%s: is cut short: %s", input.path,
+                        cutShortText(*declared, arrived, bytesPerSecond(input))));
+}
+
 // A file cut short holds less than its header declares; FFmpeg would quietly read what is there,
-// but a track missing its end is no success. (A pipe's length is not known beforehand.)
+// but a track missing its end is no success. (A pipe is judged once it has ended.)
 void checkComplete(const Input& input)
 {
     if (input.bytes <= 0 || kindOf(input.path) != FileKind::Regular)
         return;
-    const auto declared = declaredLength(input.path);
-    const auto size = static_cast<std::uint64_t>(input.bytes);
-    if (!declared || isHeldWhole(*declared, size))
+    checkHeldWhole(input, declaredLength(input.path), static_cast<std::uint64_t>(input.bytes));
+}
+
+// A pipe's length is known once it has ended: what arrived against what its header declares.
+void checkArrivedWhole(const Input& input)
+{
+    if (input.pipe)
+        checkHeldWhole(input, declaredLength(input.pipe->head(), input.pipe->arrived()),
+                       input.pipe->arrived());
+}
+
+// Reads a pipe through a reader that keeps its header and counts what arrives.
+void readPipeNotingWhatArrives(Input& input, AVFormatContext& format)
+{
+    if (kindOf(input.path) != FileKind::Stream)
         return;
-    throw CutShort(text("%s: is cut short: %s", input.path,
-                        cutShortText(*declared, size, bytesPerSecond(input))));
+    input.pipe = std::make_unique<PipeRead>(input.path);
+    format.pb = input.pipe->io();
+}
+
+// Why a pipe that FFmpeg could not open cannot be read, where the reason is its layout.
+void checkPipeLayout(const Input& input)
+{
+    if (input.pipe && packetTableAfterAudio(input.pipe->head()))
+        throw WorkError(
+            text("%s: is a CAF file whose packet table comes after its audio, which a pipe "
+                 "cannot go back to: give the file itself rather than a pipe, or move the "
+                 "packet table to the front",
+                 input.path));
 }
 
 // How far into the input file a packet reaches: what progress counts (the reading position
@@ -159,19 +193,25 @@ Input openInput(const Options& options)
         throw WorkError(text("out of memory"));
     // A signal ends even a read that waits (a pipe as input).
     unopened->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
-    if (!raw)
+    if (!raw) {
         readOversizedWavToTheEnd(input, *unopened);
+        readPipeNotingWhatArrives(input, *unopened);
+    }
     AVFormatContext* format = unopened.release();
     // "file:" keeps a name such as "a:b.wav" from being read as a protocol. A failed open frees
     // the context.
     const int opened = avformat_open_input(&format, ("file:" + input.path).c_str(), forced, &dict);
     av_dict_free(&dict);
     stopWhenInterrupted();
+    if (opened < 0)
+        checkPipeLayout(input);
     check(opened, text("%s: cannot read as audio", input.path));
     input.format.reset(format);
 
     const int found = avformat_find_stream_info(format, nullptr);
     stopWhenInterrupted();
+    if (found < 0)
+        checkPipeLayout(input);
     check(found, text("%s: cannot read as audio", input.path));
     readWavInLargerPackets(*format);
     input.stream = chooseAudioStream(input);
@@ -179,7 +219,7 @@ Input openInput(const Options& options)
         throw WorkError(text("%s: holds no audio this program can decode", input.path));
     checkIndexBeforeAudio(input);
     const AVCodec* codec = avcodec_find_decoder(input.stream->codecpar->codec_id);
-    input.bytes = format->pb ? avio_size(format->pb) : 0;
+    input.bytes = format->pb ? std::max<std::int64_t>(avio_size(format->pb), 0) : 0;
 
     input.decoder.reset(avcodec_alloc_context3(codec));
     if (!input.decoder)
@@ -219,12 +259,13 @@ void logInput(const Input& input, RunLog& log)
     for (const std::string& stream : input.audioStreams)
         log.line("input: audio " + stream);
     if (!input.audioStreams.empty()) {
-        log.line("input: audio stream " + std::to_string(input.stream->index + 1) +
+        log.line("input: audio stream " + std::to_string(input.audioNumber) +
                  " chosen: the most channels, then the highest rate, then the one flagged as "
                  "default, then the first");
         warn(log, text("the input holds %d audio streams; %s is taken: the most channels, then "
                        "the highest rate, then the one flagged as default, then the first",
-                       static_cast<int>(input.audioStreams.size()), streamLabel(*input.stream)));
+                       static_cast<int>(input.audioStreams.size()),
+                       streamLabel(*input.stream, input.audioNumber)));
     }
     log.line("input rate: " + std::to_string(decoder.sample_rate) + " Hz");
     log.line("input duration: " + seconds(duration));
@@ -240,8 +281,9 @@ void logInput(const Input& input, RunLog& log)
                  std::to_string(input.oversized->written) +
                  " bytes, which 32 bits cannot make larger, is ignored");
     if (kindOf(input.path) != FileKind::Regular && !input.raw)
-        log.line("input: read from a pipe, whose length is not known beforehand: whether the "
-                 "recording is whole cannot be checked");
+        log.line("input: read from a pipe, whose length is not known beforehand: what arrives "
+                 "is held against the length its header declares, where it declares one, once "
+                 "the pipe has ended");
 }
 
 void checkReadableTwice(const std::string& path)
@@ -302,6 +344,7 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
     }
     if (shortFrame->size > 0)
         throw CutShort(text("%s: is cut short: its last frame is incomplete", input.path));
+    checkArrivedWhole(input);
 }
 
 std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame, RunLog* changes,
