@@ -399,6 +399,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
                                   " skipped (files joined into one?)");
                 return;
             }
+            timeline.see(packet);
             damage.skipped(avcodec_send_packet(decoder, &packet), decoded);
             receiveFrames();
         });
