@@ -172,6 +172,21 @@ void checkIndexBeforeAudio(const Input& input)
              input.path));
 }
 
+// A FLAC stream says in its header how many samples it holds; one cut inside its last frame
+// decodes to fewer, the rest refused as damage.
+void checkDeclaredSamples(const Input& input, std::int64_t samples)
+{
+    const AVStream& stream = *input.stream;
+    const int rate = stream.codecpar->sample_rate;
+    if (stream.codecpar->codec_id != AV_CODEC_ID_FLAC || stream.duration <= 0 || rate <= 0)
+        return;
+    const std::int64_t declared = av_rescale_q(stream.duration, stream.time_base, {1, rate});
+    if (samples >= declared)
+        return;
+    throw CutShort(text("%s: is cut short: its header promises %s, it holds %s", input.path,
+                        positionText(input, declared), positionText(input, samples)));
+}
+
 } // namespace
 
 Input openInput(const Options& options)
@@ -400,7 +415,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
                 return;
             }
             timeline.see(packet);
-            damage.skipped(avcodec_send_packet(decoder, &packet), decoded);
+            damage.skipped(avcodec_send_packet(decoder, &damage.sending(packet, decoded)), decoded);
             receiveFrames();
         });
         check(avcodec_send_packet(decoder, nullptr),
@@ -410,7 +425,9 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     } catch (const Enough&) {
         return samples;
     }
-    damage.checkSomethingFollows();
+    damage.skipTrailing(input.pipe ? static_cast<std::int64_t>(input.pipe->arrived())
+                                   : input.bytes);
+    checkDeclaredSamples(input, samples);
     if (changes && input.partialTail > 0)
         changes->line("input: the last " + std::to_string(input.partialTail) +
                       " bytes are less than a whole sample frame; dropped");
