@@ -118,5 +118,88 @@ INSTANTIATE_TEST_SUITE_P(
                     Played{"pcm_64_bit_normalised", wav64, 0, {"-ota(", "-norm", "0.9", ")"}}),
     [](const testing::TestParamInfo<Played>& info) { return info.param.name; });
 
+// In the child: its standard input becomes a pipe that a process of its own fills from the file.
+void feedStandardInput(const fs::path& file)
+{
+    int ends[2];
+    if (::pipe(ends) != 0)
+        ::_exit(126);
+    if (::fork() == 0) {
+        ::close(ends[0]);
+        const std::string bytes = readBytes(file);
+        for (std::size_t at = 0; at < bytes.size();) {
+            const auto put = ::write(ends[1], bytes.data() + at, bytes.size() - at);
+            if (put <= 0)
+                break;
+            at += static_cast<std::size_t>(put);
+        }
+        ::_exit(0);
+    }
+    ::dup2(ends[0], STDIN_FILENO);
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+// The W64 file of the tone with no channels in its format chunk.
+std::string w64WithoutChannels()
+{
+    constexpr std::size_t channels = 40 + 24 + 2; // the header, the chunk's GUID and size, a tag
+    return patched(encoded("pcm_s16le", "w64"), channels, 0, 2, false);
+}
+
+struct Refused {
+    std::string name;
+    std::string file; // the input's name
+    std::function<std::string()> bytes;
+    bool throughAPipe;
+    std::string says; // after "besweet: NAME: "
+};
+
+void PrintTo(const Refused& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class NamesTheCause : public testing::TestWithParam<Refused>
+{
+};
+
+// One line that starts with the input's name (its control characters written out) and says
+// why, and the old target kept.
+TEST_P(NamesTheCause, AndTheInputInOneLine)
+{
+    const Refused& c = GetParam();
+    ScratchFolder folder;
+    const fs::path input = folder / c.file;
+    writeBytes(input, c.bytes());
+    writeBytes(folder / "o.wav", "the old target");
+    const RunResult run = c.throughAPipe
+                              ? runBesweet(besweetArguments("/dev/stdin", folder / "o.wav", {}),
+                                           [&] { feedStandardInput(input); })
+                              : runBesweet(besweetArguments(input, folder / "o.wav", {}));
+    EXPECT_EQ(run.exitCode, 1);
+    std::string name = c.throughAPipe ? "/dev/stdin" : input.string();
+    for (std::size_t at = 0; (at = name.find('\n', at)) != std::string::npos;)
+        name.replace(at, 1, "\\n");
+    EXPECT_EQ(run.err.rfind("besweet: " + name + ": " + c.says, 0), 0U) << run.err;
+    EXPECT_EQ(std::ranges::count(run.err, '\n'), 1) << run.err;
+    EXPECT_TRUE(readBytes(folder / "o.wav") == "the old target");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Besweet, NamesTheCause,
+    testing::Values(Refused{"caf_with_its_packet_table_after_the_audio_from_a_pipe", "in.caf",
+                            [] { return encoded("alac", "caf"); }, true,
+                            "is a CAF file whose packet table comes after its audio"},
+                    Refused{"w64_without_channels", "in.w64", w64WithoutChannels, false,
+                            "cannot open the decoder: damaged header"},
+                    Refused{"name_with_a_line_break", "in\nbesweet: warning: more.wav",
+                            [] {
+                                const std::string wav = wavBytes(twoSeconds());
+                                return wav.substr(0, wav.size() / 2);
+                            },
+                            false, "is cut short: its header promises 2.00 s, it holds 1.00 s"}),
+    [](const testing::TestParamInfo<Refused>& info) { return info.param.name; });
+
 } // namespace
 } // namespace besweet::test

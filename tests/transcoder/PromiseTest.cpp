@@ -99,6 +99,9 @@ const WhileRead cutToAThird = [](const fs::path& input) {
 const WhileRead recordMore = [](const fs::path& input) {
     std::ofstream(input, std::ios::binary | std::ios::app) << std::string(1920000, '\x40');
 };
+const WhileRead touch = [](const fs::path& input) {
+    fs::last_write_time(input, fs::last_write_time(input) + std::chrono::seconds(5));
+};
 const WhileRead putAnotherInPlace = [](const fs::path& input) {
     fs::copy_file(input, input.string() + ".new");
     fs::rename(input.string() + ".new", input);
@@ -120,7 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
                     recordMore, "in.wav: is still being written: "},
         PromiseCase{"replaced", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -toolame( -b 192 )",
                     putAnotherInPlace,
-                    "in.wav: changed while it was read: another file took its place"}));
+                    "in.wav: changed while it was read: another file took its place"},
+        PromiseCase{"touched", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -ac3enc( -b 192 )", touch,
+                    "in.wav: changed while it was read: its modification time moved while its "
+                    "size and identity stayed the same"}));
 
 Tone recorded()
 {

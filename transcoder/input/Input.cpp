@@ -172,6 +172,13 @@ void checkIndexBeforeAudio(const Input& input)
              input.path));
 }
 
+// Throws when opening the input failed: the reason named as the input's header's.
+void checkHeader(int code, const Text& what)
+{
+    if (code < 0)
+        throw WorkError(text("%s: %s", what, headerReason(code)));
+}
+
 // A FLAC stream says in its header how many samples it holds; one cut inside its last frame
 // decodes to fewer, the rest refused as damage.
 void checkDeclaredSamples(const Input& input, std::int64_t samples)
@@ -220,14 +227,14 @@ Input openInput(const Options& options)
     stopWhenInterrupted();
     if (opened < 0)
         checkPipeLayout(input);
-    check(opened, text("%s: cannot read as audio", input.path));
+    checkHeader(opened, text("%s: cannot read as audio", input.path));
     input.format.reset(format);
 
     const int found = avformat_find_stream_info(format, nullptr);
     stopWhenInterrupted();
     if (found < 0)
         checkPipeLayout(input);
-    check(found, text("%s: cannot read as audio", input.path));
+    checkHeader(found, text("%s: cannot read as audio", input.path));
     readWavInLargerPackets(*format);
     input.stream = chooseAudioStream(input);
     if (!input.stream)
@@ -239,11 +246,11 @@ Input openInput(const Options& options)
     input.decoder.reset(avcodec_alloc_context3(codec));
     if (!input.decoder)
         throw WorkError(text("out of memory"));
-    check(avcodec_parameters_to_context(input.decoder.get(), input.stream->codecpar),
-          text("%s: cannot set up the decoder", input.path));
+    checkHeader(avcodec_parameters_to_context(input.decoder.get(), input.stream->codecpar),
+                text("%s: cannot set up the decoder", input.path));
     input.decoder->pkt_timebase = input.stream->time_base;
-    check(avcodec_open2(input.decoder.get(), codec, nullptr),
-          text("%s: cannot open the decoder", input.path));
+    checkHeader(avcodec_open2(input.decoder.get(), codec, nullptr),
+                text("%s: cannot open the decoder", input.path));
     if (input.decoder->sample_rate <= 0 || input.decoder->ch_layout.nb_channels <= 0)
         throw WorkError(text("%s: holds no audio with a known rate and channel count", input.path));
     checkRate(input.path, input.decoder->sample_rate, "");
