@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// How an input ends and why it is refused: bytes after whole audio are skipped as a player skips
-// them, 64-bit PCM is measured as any other, and each refusal names its cause and the input in
-// one line, whatever the input's name holds.
+// How an input ends and why it is refused: every header that declares a length holds an input
+// cut short to it, from a pipe as from a file; bytes after whole audio are skipped as a player
+// skips them; 64-bit PCM is measured as any other; and each refusal names its cause and the
+// input in one line, whatever the input's name holds.
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace besweet::test
@@ -118,28 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
                     Played{"pcm_64_bit_normalised", wav64, 0, {"-ota(", "-norm", "0.9", ")"}}),
     [](const testing::TestParamInfo<Played>& info) { return info.param.name; });
 
-// In the child: its standard input becomes a pipe that a process of its own fills from the file.
-void feedStandardInput(const fs::path& file)
-{
-    int ends[2];
-    if (::pipe(ends) != 0)
-        ::_exit(126);
-    if (::fork() == 0) {
-        ::close(ends[0]);
-        const std::string bytes = readBytes(file);
-        for (std::size_t at = 0; at < bytes.size();) {
-            const auto put = ::write(ends[1], bytes.data() + at, bytes.size() - at);
-            if (put <= 0)
-                break;
-            at += static_cast<std::size_t>(put);
-        }
-        ::_exit(0);
-    }
-    ::dup2(ends[0], STDIN_FILENO);
-    ::close(ends[0]);
-    ::close(ends[1]);
-}
-
 // The W64 file of the tone with no channels in its format chunk.
 std::string w64WithoutChannels()
 {
@@ -200,6 +180,78 @@ INSTANTIATE_TEST_SUITE_P(
                             },
                             false, "is cut short: its header promises 2.00 s, it holds 1.00 s"}),
     [](const testing::TestParamInfo<Refused>& info) { return info.param.name; });
+
+struct Container {
+    std::string name;
+    std::string encoder;
+    std::string muxer;
+    std::string options = {};
+};
+
+Tone containerTone()
+{
+    Tone tone;
+    tone.rate = 48000;
+    tone.seconds = 4.0;
+    tone.amplitudes = {0.5, 0.25};
+    return tone;
+}
+
+// How the input reaches besweet: by its name, or through a pipe on its standard input.
+enum class From { File, Pipe };
+
+class DeclaredLength : public testing::TestWithParam<std::tuple<Container, From>>
+{
+};
+
+// Whole, the file gives all its audio; cut to 45 %, it is refused with one line, not taken as a
+// shorter track, and the old target stays: from a pipe as from the file.
+TEST_P(DeclaredLength, IsHeldOrTheFileIsCutShort)
+{
+    const Container& c = std::get<0>(GetParam());
+    const From from = std::get<1>(GetParam());
+    ScratchFolder folder;
+    const auto run = [&](const std::filesystem::path& input, const std::filesystem::path& output) {
+        writeBytes(output, "the old target");
+        if (from == From::File)
+            return runBesweet(besweetArguments(input, output, {}));
+        return runBesweet(besweetArguments("/dev/stdin", output, {}),
+                          [&] { feedStandardInput(input); });
+    };
+    const auto whole = folder / ("whole." + c.name);
+    writeEncoded(whole, containerTone(), c.encoder, c.muxer, c.options);
+    const RunResult wholeRun = run(whole, folder / "o_whole.wav");
+    ASSERT_EQ(wholeRun.exitCode, 0) << wholeRun.err;
+    const Decoded got = decodeFile(folder / "o_whole.wav");
+    EXPECT_EQ(got.samples, 4 * 48000);
+    EXPECT_NEAR(got.peak, 0.5, 0.01);
+
+    const std::string bytes = readBytes(whole);
+    const auto cut = folder / ("cut." + c.name);
+    writeBytes(cut, bytes.substr(0, bytes.size() * 45 / 100));
+    const RunResult cutRun = run(cut, folder / "o_cut.wav");
+    const std::string name = from == From::File ? cut.string() : "/dev/stdin";
+    EXPECT_EQ(cutRun.exitCode, 1);
+    EXPECT_EQ(cutRun.err.rfind("besweet: " + name + ": is cut short: its ", 0), 0U) << cutRun.err;
+    EXPECT_EQ(std::count(cutRun.err.begin(), cutRun.err.end(), '\n'), 1) << cutRun.err;
+    EXPECT_EQ(readBytes(folder / "o_cut.wav"), "the old target");
+}
+
+INSTANTIATE_TEST_SUITE_P(Besweet, DeclaredLength,
+                         testing::Combine(testing::Values(Container{"wav", "pcm_s16le", "wav"},
+                                                          Container{"rf64", "pcm_s16le", "wav",
+                                                                    "rf64=always"},
+                                                          Container{"w64", "pcm_s16le", "w64"},
+                                                          Container{"aiff", "pcm_s16be", "aiff"},
+                                                          Container{"caf", "pcm_s16le", "caf"},
+                                                          Container{"mkv", "pcm_s16le", "matroska"},
+                                                          Container{"mka_flac", "flac", "matroska"},
+                                                          Container{"au", "pcm_s16be", "au"}),
+                                          testing::Values(From::File, From::Pipe)),
+                         [](const testing::TestParamInfo<std::tuple<Container, From>>& info) {
+                             return std::get<0>(info.param).name +
+                                    (std::get<1>(info.param) == From::File ? "_file" : "_pipe");
+                         });
 
 } // namespace
 } // namespace besweet::test

@@ -223,7 +223,7 @@ Timeline::Timeline(const Input& input, RunLog* log)
 
 void Timeline::see(const AVPacket& packet)
 {
-    constexpr std::size_t mostSeen = 256; // packets: a few seconds
+    constexpr std::size_t mostSeen = 64; // packets: far more than a repetition spans
     if (!stamped_ || packet.pts == AV_NOPTS_VALUE)
         return;
     const std::size_t hash = std::hash<std::string_view>{}(std::string_view(
