@@ -172,14 +172,7 @@ struct Overlap {
     std::string says;
 };
 
-void PrintTo(const Overlap& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class OverlappingRecordings : public testing::TestWithParam<Overlap>
-{
-};
+using OverlappingRecordings = testing::TestWithParam<Overlap>;
 
 TEST_P(OverlappingRecordings, DropOnlyWhatRepeats)
 {
