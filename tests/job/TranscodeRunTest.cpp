@@ -348,9 +348,11 @@ TEST_P(RunOutcomeTest, FailedRunIsReportedAfterTheRunHasEnded)
     EXPECT_EQ(journal, concat({LaunchAndEnd, {"message: Transcode fehlgeschlagen"}}));
     Message shown = messages.shown.at(0);
     shown.detail.clear(); // told by the detail tests
-    EXPECT_EQ(shown,
-              (Message{GetParam().firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.",
-                       MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen"}));
+    EXPECT_EQ(
+        shown,
+        (Message{GetParam().firstLine +
+                     "\r\nFür die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.",
+                 MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -390,7 +392,8 @@ TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
 
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
-    EXPECT_TRUE(messages.shown[0].text.ends_with("\r\nBitte die Ausgabe oder das Log prüfen."));
+    EXPECT_TRUE(messages.shown[0].text.ends_with(
+        "\r\nFür die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten."));
     EXPECT_EQ(messages.shown[0].detail, GetParam().detail);
 }
 
@@ -435,8 +438,8 @@ TEST_F(TranscodeRunTest, AnOldTargetLeftAsItWasIsNoSuccess)
     launcher.duringWait = nullptr; // the transcoder ends with 0 but writes nothing
     click();
     ASSERT_EQ(messages.shown.size(), 2u); // the overwrite question, then the failure
-    EXPECT_EQ(messages.shown[1].text,
-              "Die Zieldatei wurde nicht erstellt.\r\nBitte die Ausgabe oder das Log prüfen.");
+    EXPECT_EQ(messages.shown[1].text, "Die Zieldatei wurde nicht erstellt.\r\nFür die ganze "
+                                      "Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.");
 
     messages.shown.clear();
     launcher.duringWait = [this] { files.write(Target); };
@@ -480,6 +483,78 @@ TEST_F(TranscodeRunTest, WarningsReachTheBoxInTheWindowsWords)
             EXPECT_EQ(box.text, "Transcode beendet, mit Warnungen:\r\n" + inWords);
     }
 }
+
+// Hears of each run's end as the desktop does.
+class RecordingObserver : public RunEndObserver
+{
+public:
+    std::optional<Message> failure;
+    std::vector<std::string> warnings;
+    void runEnded(const std::string&, const std::optional<Message>& failed,
+                  const std::vector<std::string>& said) override
+    {
+        failure = failed;
+        warnings = said;
+    }
+};
+
+// How a run ends in the window's words: a missed level as the slider says it, and a failure
+// box that points only at what was on to read more, or says how to see more.
+struct WordsCase {
+    const char* name;
+    int exitCode;
+    bool showBesweet;
+    bool writeLog;
+    std::string boxText;
+};
+
+void PrintTo(const WordsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RunEndWordsTest : public TranscodeRunTest, public testing::WithParamInterface<WordsCase>
+{
+};
+
+TEST_P(RunEndWordsTest, TheBoxAndTheDesktopSpeakTheWindowsWords)
+{
+    const std::string level = "Pegel: -1.12 dBFS geliefert, -0.45 dBFS verlangt: der höchste "
+                              "Pegel, der nicht übersteuert";
+    RecordingObserver observer;
+    run.setRunEndObserver(&observer);
+    window.controls.showBesweet = GetParam().showBesweet;
+    window.controls.writeLog = GetParam().writeLog;
+    launcher.end = ProcessEnd::exited(GetParam().exitCode);
+    launcher.output = "besweet: warning: " + level + "\n";
+    click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    const Message& box = messages.shown[0];
+    EXPECT_EQ(box.text, GetParam().boxText);
+    EXPECT_EQ(observer.warnings, std::vector<std::string>{level}) << "as the transcoder said it";
+    EXPECT_EQ(observer.failure, GetParam().exitCode == 0 ? std::nullopt : std::optional(box));
+}
+
+const std::string FailedWith1 = "BeSweet wurde mit Fehlercode 1 beendet.\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, RunEndWordsTest,
+    testing::Values(
+        WordsCase{"MissedLevel", 0, false, false,
+                  "Transcode beendet, mit Warnungen:\r\nNormalisierungslevel: 95 % verlangt, 88 % "
+                  "geliefert (der höchste Pegel ohne Übersteuern)"},
+        WordsCase{"FailureWithNothingOn", 1, false, false,
+                  FailedWith1 +
+                      "Für die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten."},
+        WordsCase{"FailureWithTheConsoleOn", 1, true, false,
+                  FailedWith1 + "Bitte die Ausgabe im Fenster „BeSweet“ prüfen."},
+        WordsCase{"FailureWithTheLogOn", 1, false, true,
+                  FailedWith1 + "Bitte das Log prüfen: konzert.ac3.log"},
+        WordsCase{
+            "FailureWithBothOn", 1, true, true,
+            FailedWith1 +
+                "Bitte die Ausgabe im Fenster „BeSweet“ oder das Log prüfen: konzert.ac3.log"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Closing the window during the wait stops the transcoder; whatever its end, no box follows.
 TEST_F(TranscodeRunTest, AStoppedRunEndsWithoutABox)
