@@ -88,6 +88,11 @@ struct NoticeCase {
     std::vector<std::string> warnings = {};
 };
 
+void PrintTo(const NoticeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class RunEndNoticeTest : public testing::TestWithParam<NoticeCase>
 {
 };
