@@ -5,9 +5,11 @@
 #include "ui/AccessibleFactory.h"
 
 #include <QAccessible>
+#include <QCursor>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QToolTip>
 #include <utility>
 
 namespace klangdorn
@@ -81,6 +83,9 @@ void WaitBarBox::tell(std::optional<int> percent, const QString& words)
     m_told = words;
     setToolTip(words.isEmpty() ? m_restingToolTip : words);
     setAccessibleDescription(words);
+    // A tool tip on show follows at once, not only when the pointer comes back.
+    if (underMouse() && QToolTip::isVisible())
+        QToolTip::showText(QCursor::pos(), toolTip(), this);
 }
 
 void WaitBarBox::clear()
