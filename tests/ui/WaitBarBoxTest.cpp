@@ -49,11 +49,6 @@ TEST(WaitBarBox, DrawsEachNAsASquareAfterItsBlanksAndClearsAgain)
     EXPECT_EQ(textColouredPixels(box, inside), 0);
 }
 
-} // namespace
-
-namespace
-{
-
 class TaskBar : public DesktopShell
 {
 public:
@@ -62,13 +57,10 @@ public:
     void notify(const DesktopNotice&) override {}
 };
 
-enum class Step { Start, Output, Finish, EndWell, EndFailed };
-
 struct Told {
-    Step step;
-    double seconds; // since the test's start
-    std::string output;
-    QString words; // the box's tool tip and accessible description; empty: its own tool tip
+    double seconds;  // since the test's start
+    std::string did; // "start", output, "finish", a run that ended "good" or "failed"
+    QString words;   // the box's tool tip and accessible description; empty: its own tool tip
 };
 
 class WaitBoxTellingTest : public testing::TestWithParam<std::vector<Told>>
@@ -89,16 +81,15 @@ TEST_P(WaitBoxTellingTest, TheBoxTellsTheRunInItsToolTipAndDescription)
     for (const Told& told : GetParam()) {
         now = SteadyTime{} + std::chrono::duration_cast<SteadyTime::duration>(
                                  std::chrono::duration<double>(told.seconds));
-        if (told.step == Step::Start)
+        if (told.did == "start")
             report.startOutput();
-        else if (told.step == Step::Output)
-            report.appendOutput(told.output);
-        else if (told.step == Step::Finish)
+        else if (told.did == "finish")
             report.finishOutput();
-        else
-            report.runEnded("/dvd/film.ac3",
-                            told.step == Step::EndWell ? std::nullopt : std::optional(Message{}),
+        else if (told.did == "good" || told.did == "failed")
+            report.runEnded("/f.ac3", told.did == "good" ? std::nullopt : std::optional(Message{}),
                             {});
+        else
+            report.appendOutput(told.did);
         const QString expected = told.words.isEmpty() ? QString("Bewegt sich") : told.words;
         EXPECT_EQ(box.toolTip(), expected) << told.seconds;
         EXPECT_EQ(QAccessible::queryAccessibleInterface(&box)->text(QAccessible::Description),
@@ -111,20 +102,19 @@ const std::string Summary = "Geliefert: 1:00.0, -9.7 LUFS, LRA 0.0 LU, -0.4 dBTP
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, WaitBoxTellingTest,
-    testing::Values(
-        std::vector<Told>{
-            {Step::Start, 0, "", ""},
-            {Step::Output, 1, "Pass 1/2: scan 10%\n", "5 %"},
-            {Step::Output, 20, "Pass 2/2: encoding 0%\nPass 2/2: encoding 10%\n",
-             "55 %, noch weniger als eine Minute"},
-            {Step::Output, 60, "Pass 2/2: encoding 20%\n" + Summary, "60 %, noch etwa 4 Minuten"},
-            {Step::Finish, 61, "", ""},
-            {Step::EndWell, 61, "", QString::fromStdString(Summary).trimmed()},
-            {Step::Start, 70, "", ""}},
-        std::vector<Told>{{Step::Start, 0, "", ""},
-                          {Step::Output, 4, "Pass 1/1: encoding 10%\n" + Summary,
-                           "10 %, noch weniger als eine Minute"},
-                          {Step::Finish, 5, "", ""},
-                          {Step::EndFailed, 5, "", ""}}));
+    testing::Values(std::vector<Told>{{0, "start", ""},
+                                      {1, "Pass 1/2: scan 10%\n", "5 %"},
+                                      {20, "Pass 2/2: encoding 0%\nPass 2/2: encoding 10%\n",
+                                       "55 %, noch weniger als eine Minute"},
+                                      {60, "Pass 2/2: encoding 20%\n" + Summary,
+                                       "60 %, noch etwa 4 Minuten"},
+                                      {61, "finish", ""},
+                                      {61, "good", QString::fromStdString(Summary).trimmed()},
+                                      {70, "start", ""}},
+                    std::vector<Told>{{0, "start", ""},
+                                      {4, "Pass 1/1: encoding 10%\n" + Summary,
+                                       "10 %, noch weniger als eine Minute"},
+                                      {5, "finish", ""},
+                                      {5, "failed", ""}}));
 
 } // namespace
