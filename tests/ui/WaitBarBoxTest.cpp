@@ -57,20 +57,28 @@ public:
     void notify(const DesktopNotice&) override {}
 };
 
-struct Told {
-    double seconds;  // since the test's start
-    std::string did; // "start", output, "finish", a run that ended "good" or "failed"
-    QString words;   // the box's tool tip and accessible description; empty: its own tool tip
-};
-
-class WaitBoxTellingTest : public testing::TestWithParam<std::vector<Told>>
-{
-};
-
 // The square stays; the box tells the run's percentage and, once it can be told, the time left;
 // after a good run its summary until the next run starts.
-TEST_P(WaitBoxTellingTest, TheBoxTellsTheRunInItsToolTipAndDescription)
+TEST(WaitBarBox, TellsTheRunInItsToolTipAndDescription)
 {
+    const std::string summary = "Geliefert: 1:00.0, -9.7 LUFS, LRA 0.0 LU, -0.4 dBTP";
+    const struct {
+        double seconds;    // since the test's start
+        std::string did;   // "start", output, "finish", a run that ended "good" or "failed"
+        std::string words; // the box's tool tip and accessible description; empty: its own
+    } steps[] = {
+        {0, "start", ""},
+        {1, "Pass 1/2: scan 10%\n", "5 %"},
+        {20, "Pass 2/2: encoding 0%\nPass 2/2: encoding 10%\n",
+         "55 %, noch weniger als eine Minute"},
+        {60, "Pass 2/2: encoding 20%\n" + summary + "\n", "60 %, noch etwa 4 Minuten"},
+        {61, "finish", ""},
+        {61, "good", summary},
+        {70, "start", ""},
+        {74, "Pass 1/1: encoding 10%\n" + summary + "\n", "10 %, noch weniger als eine Minute"},
+        {75, "finish", ""},
+        {75, "failed", ""},
+    };
     QWidget window;
     WaitBarBox box(&window);
     box.setToolTip("Bewegt sich");
@@ -78,43 +86,25 @@ TEST_P(WaitBoxTellingTest, TheBoxTellsTheRunInItsToolTipAndDescription)
     SteadyTime now{};
     DesktopRunReport report(
         window, [&] { return &box; }, taskBar, [&] { return now; });
-    for (const Told& told : GetParam()) {
+    for (const auto& step : steps) {
         now = SteadyTime{} + std::chrono::duration_cast<SteadyTime::duration>(
-                                 std::chrono::duration<double>(told.seconds));
-        if (told.did == "start")
+                                 std::chrono::duration<double>(step.seconds));
+        if (step.did == "start")
             report.startOutput();
-        else if (told.did == "finish")
+        else if (step.did == "finish")
             report.finishOutput();
-        else if (told.did == "good" || told.did == "failed")
-            report.runEnded("/f.ac3", told.did == "good" ? std::nullopt : std::optional(Message{}),
+        else if (step.did == "good" || step.did == "failed")
+            report.runEnded("/f.ac3", step.did == "good" ? std::nullopt : std::optional(Message{}),
                             {});
         else
-            report.appendOutput(told.did);
-        const QString expected = told.words.isEmpty() ? QString("Bewegt sich") : told.words;
-        EXPECT_EQ(box.toolTip(), expected) << told.seconds;
+            report.appendOutput(step.did);
+        const QString expected =
+            step.words.empty() ? "Bewegt sich" : QString::fromStdString(step.words);
+        EXPECT_EQ(box.toolTip(), expected) << step.seconds;
         EXPECT_EQ(QAccessible::queryAccessibleInterface(&box)->text(QAccessible::Description),
                   expected);
     }
     EXPECT_EQ(taskBar.shown, std::nullopt) << "the task bar's progress ends with the run";
 }
-
-const std::string Summary = "Geliefert: 1:00.0, -9.7 LUFS, LRA 0.0 LU, -0.4 dBTP\n";
-
-INSTANTIATE_TEST_SUITE_P(
-    Runs, WaitBoxTellingTest,
-    testing::Values(std::vector<Told>{{0, "start", ""},
-                                      {1, "Pass 1/2: scan 10%\n", "5 %"},
-                                      {20, "Pass 2/2: encoding 0%\nPass 2/2: encoding 10%\n",
-                                       "55 %, noch weniger als eine Minute"},
-                                      {60, "Pass 2/2: encoding 20%\n" + Summary,
-                                       "60 %, noch etwa 4 Minuten"},
-                                      {61, "finish", ""},
-                                      {61, "good", QString::fromStdString(Summary).trimmed()},
-                                      {70, "start", ""}},
-                    std::vector<Told>{{0, "start", ""},
-                                      {4, "Pass 1/1: encoding 10%\n" + Summary,
-                                       "10 %, noch weniger als eine Minute"},
-                                      {5, "finish", ""},
-                                      {5, "failed", ""}}));
 
 } // namespace
