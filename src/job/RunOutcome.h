@@ -40,7 +40,7 @@ struct RunOutputAids {
 // The box shown after the run: a failure (with the warnings that came before it) or the
 // warnings, each in the window's words; nothing after a silent good end or a stop. A failure
 // points at the aids that were on, or says how to see more.
-std::optional<Message> OutcomeMessage(const RunOutcome& outcome, const RunOutputAids& aids = {});
+std::optional<Message> OutcomeMessage(const RunOutcome& outcome, const RunOutputAids& aids);
 
 // The signal in German with its name: "Speicherzugriffsfehler (SIGSEGV)".
 std::string SignalDescription(int signal);
