@@ -18,8 +18,7 @@ using Seconds = std::chrono::duration<double>;
 // Before this much of the run and this much time, a rate says little.
 constexpr int LeastPercent = 5;
 constexpr Seconds LeastTime{3.0};
-// The rate is that of the run's last half minute, so a pass faster than the others (the channel
-// scan reads without decoding) soon stops counting.
+// The rate is that of the pass's last half minute.
 constexpr Seconds RecentPart{30.0};
 
 // The steps in minutes; 0 stands for less than a minute, the last for more than an hour.
@@ -38,12 +37,18 @@ RemainingTime::RemainingTime(SteadyClock clock) : m_clock(std::move(clock))
 void RemainingTime::start()
 {
     m_samples.assign(1, Sample{m_clock(), 0});
+    m_pass = 1;
     m_told.reset();
 }
 
-void RemainingTime::take(int percent)
+void RemainingTime::take(int percent, int pass)
 {
     const SteadyTime now = m_clock();
+    if (pass != m_pass) {
+        m_pass = pass;
+        m_samples.assign(1, Sample{now, percent});
+        return;
+    }
     // The start is kept; of the others only the last one older than the recent part.
     while (m_samples.size() > 2 && now - m_samples[2].at >= RecentPart)
         m_samples.erase(m_samples.begin() + 1);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How long a run still takes, in coarse steps ("noch etwa 2 Minuten", "noch weniger als eine
-// Minute"), told only once it can be told honestly: after 5 % of the run and 3 seconds, from the
-// rate of the run's recent part. What is told follows the estimate down at once, but up only
+// Minute"), told only once it can be told honestly: after 5 % of the run and 3 seconds of its
+// pass, from the rate of the pass's recent part, since passes go at speeds of their own (the
+// channel scan reads without decoding). What is told follows the estimate down at once, but up only
 // when the estimate lies two steps above, and then to the step below the estimate: so it never
 // wavers between neighbours, nor goes back up by more than a step after going down.
 #pragma once
@@ -25,8 +26,9 @@ public:
 
     // A run begins now, with nothing done.
     void start();
-    // The whole run's share done, as it rises.
-    void take(int percent);
+    // The whole run's share done, as it rises, and the pass it belongs to: a new pass is measured
+    // afresh, while what was told stays.
+    void take(int percent, int pass = 1);
     // The step told (see RemainingStep); nothing while the time left cannot be told honestly.
     std::optional<int> step() const { return m_told; }
     // Its words; empty while nothing is told.
@@ -41,7 +43,8 @@ private:
     void tell(int step);
 
     SteadyClock m_clock;
-    std::vector<Sample> m_samples; // the run's start, then the recent part
+    std::vector<Sample> m_samples; // the pass's start, then its recent part
+    int m_pass = 1;
     std::optional<int> m_told;
 };
 

@@ -28,7 +28,7 @@ void DesktopRunReport::appendOutput(std::string_view bytes)
 {
     if (!m_progress.append(bytes))
         return;
-    m_remaining.take(*m_progress.percent());
+    m_remaining.take(*m_progress.percent(), m_progress.pass());
     show(m_progress.percent());
 }
 

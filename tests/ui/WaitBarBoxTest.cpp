@@ -69,9 +69,8 @@ TEST(WaitBarBox, TellsTheRunInItsToolTipAndDescription)
     } steps[] = {
         {0, "start", ""},
         {1, "Pass 1/2: scan 10%\n", "5 %"},
-        {20, "Pass 2/2: encoding 0%\nPass 2/2: encoding 10%\n",
-         "55 %, noch weniger als eine Minute"},
-        {60, "Pass 2/2: encoding 20%\n" + summary + "\n", "60 %, noch etwa 4 Minuten"},
+        {20, "Pass 2/2: encoding 0%\nPass 2/2: encoding 10%\n", "55 %"},
+        {60, "Pass 2/2: encoding 20%\n" + summary + "\n", "60 %, noch etwa 5 Minuten"},
         {61, "finish", ""},
         {61, "good", summary},
         {70, "start", ""},
