@@ -31,7 +31,7 @@ until_encoding() {
     start=$(date +%s.%N)
     "$besweet" -core\( -input "$1" -output "$work/out.ac3" \) > >(stamped "$start" >"$lines") &
     local pid=$!
-    until grep -q 'Pass 1/1' "$lines"; do sleep 0.2; done
+    until grep -qE 'Pass ([0-9]+)/\1: encoding' "$lines"; do sleep 0.2; done
     kill "$pid"
     wait "$pid" 2>/dev/null || true
     grep -E ' (0|100)%$' "$lines"

@@ -65,7 +65,7 @@ ReadEnd endOf(const Input& input)
     return input.partialTail > 0 ? ReadEnd::Cut : ReadEnd::Whole;
 }
 
-// The first pass. Measures the signal as it will be mixed for the encoder, at unit gain. An
+// The peak pass. Measures the signal as it will be mixed for the encoder, at unit gain. An
 // encoded track is measured at the input's own rate: its true peak is that of the signal between
 // the samples, which resampling keeps, and the decoded track is measured anyway, so the costly
 // resampling is left to the encode. PCM output is measured at its own rate, since its samples are
@@ -73,9 +73,9 @@ ReadEnd endOf(const Input& input)
 // packets; decoded frames of the planned kind are mixed as they are measured, and anything else
 // (another rate, or channels that changed on the way) goes through the resampler first.
 [[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, int rate, std::int64_t limit,
-                                const InputWatch& watch)
+                                const InputWatch& watch, const Text& label)
 {
-    Progress progress(text("Pass 1/2: measuring the peak"));
+    Progress progress(label);
     std::int64_t samples = 0;
     const AVCodecID codec = input.stream->codecpar->codec_id;
     const int outChannels = plan.outLayout.nb_channels;
@@ -280,7 +280,7 @@ std::string whyEncodeAgain(double peak, const Target& target)
     return text;
 }
 
-// The rate the first pass measures at (see measurePeak).
+// The rate the peak is measured at (see measurePeak).
 int measuringRate(Codec codec, const Plan& plan)
 {
     return codec == Codec::Wav ? plan.outRate : plan.inRate;
@@ -313,7 +313,7 @@ void warnOfMissedLevel(double kept, bool clipped, int encodes, const Target& tar
 // gain the highest overshoot seen cannot lift above full scale (MostEncodesInAll at most, then
 // the run fails).
 void encodeNormalised(const Options& options, const Plan& plan, const Target& target, double gain,
-                      double highest, const InputWatch& watch, RunLog& log)
+                      double highest, int passesBefore, const InputWatch& watch, RunLog& log)
 {
     std::unique_ptr<EncodeStage> kept;
     double keptPeak = 0.0;
@@ -321,8 +321,9 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
     bool clipped = false;
     gain = std::min(gain, highest);
     for (int encode = 1;; ++encode) {
-        const Text label = encode == 1 ? text("Pass 2/2: encoding")
-                                       : text("Pass %d/%d: encoding again", encode + 1, encode + 1);
+        const int pass = passesBefore + encode;
+        const Text label = encode == 1 ? text("Pass %d/%d: encoding", pass, pass)
+                                       : text("Pass %d/%d: encoding again", pass, pass);
         Progress progress(label);
         std::unique_ptr<EncodeStage> stage =
             encodePass(openInput(options), options, plan, gain, progress, watch, log);
@@ -385,25 +386,29 @@ void transcodeWatched(const Options& options, const InputWatch& watch, RunLog& l
     Input input = openInput(options);
     logInput(input, log);
     logAudioStart(input, log);
-    scanChannels(input, log);
+    // Passes before the peak's: the channel scan of a file of MPEG audio or AC3.
+    const int scanned = scanChannels(input, log, normalise ? 3 : 2) ? 1 : 0;
     Plan plan;
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);
     if (normalise) {
         const Target target = targetFor(*options.norm, options.codec);
-        const Peaks peaks = measurePeak(std::move(input), plan, measuringRate(options.codec, plan),
-                                        options.stopAfterSamples, watch);
+        const Peaks peaks = measurePeak(
+            std::move(input), plan, measuringRate(options.codec, plan), options.stopAfterSamples,
+            watch, text("Pass %d/%d: measuring the peak", scanned + 1, scanned + 2));
         if (const auto gain = predictGain(peaks, options, target, log)) {
             encodeNormalised(options, plan, target, *gain, highestGain(options.codec, plan, peaks),
-                             watch, log);
+                             scanned + 1, watch, log);
             return;
         }
-        encodeOnce(openInput(options), options, plan, text("Pass 2/2: encoding"), watch, log);
+        encodeOnce(openInput(options), options, plan,
+                   text("Pass %d/%d: encoding", scanned + 2, scanned + 2), watch, log);
         return;
     }
     if (options.norm)
         log.line("normalisation: none (-norm 0); gain: none");
-    encodeOnce(std::move(input), options, plan, text("Pass 1/1: encoding"), watch, log);
+    encodeOnce(std::move(input), options, plan,
+               text("Pass %d/%d: encoding", scanned + 1, scanned + 1), watch, log);
 }
 
 } // namespace

@@ -115,10 +115,13 @@ public:
         const int into = std::clamp(reading->pass - m_firstPass, 0, share - 1);
         const int whole = m_done + (100 - m_done) * (into * 100 + reading->percent) / (share * 100);
         m_percent = std::max(m_percent.value_or(0), whole);
+        m_pass = reading->pass;
         return m_percent;
     }
 
     [[nodiscard]] std::optional<int> percent() const { return m_percent; }
+    // The pass of the latest line that told a percentage; 1 before one.
+    [[nodiscard]] int pass() const { return m_pass; }
 
     void reset() { *this = RunShare(); }
 
@@ -126,6 +129,7 @@ private:
     int m_passes = 0;
     int m_firstPass = 1;
     int m_done = 0;
+    int m_pass = 1;
     std::optional<int> m_percent;
 };
 

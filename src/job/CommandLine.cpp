@@ -45,7 +45,7 @@ std::vector<Argument> buildArgumentList(const TranscodeJob& job)
     std::vector<Argument> args{{job.BesweetPath, true}, {"-core("},  {"-input"},
                                {job.InputFile, true},   {"-output"}, {job.OutputFile, true}};
     if (job.WriteLog)
-        args.insert(args.end(), {{"-logfile"}, {job.OutputFile + ".log", true}});
+        args.insert(args.end(), {{"-logfile"}, {LogFileOf(job.OutputFile), true}});
     args.push_back({")"});
 
     if (job.InputRAWPCM)
@@ -92,6 +92,11 @@ std::string BuildCommandLine(const TranscodeJob& job)
     for (auto it = arguments.begin() + 1; it != arguments.end(); ++it)
         line += ' ' + quotedWhenBlank(*it);
     return line;
+}
+
+std::string LogFileOf(const std::string& target)
+{
+    return target + ".log";
 }
 
 } // namespace klangdorn

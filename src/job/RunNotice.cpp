@@ -2,6 +2,7 @@
 #include "job/RunNotice.h"
 
 #include "job/FileChoiceRules.h"
+#include "job/WarningWords.h"
 
 namespace klangdorn
 {
@@ -22,16 +23,21 @@ std::string reasonOf(const Message& failure)
 
 std::optional<DesktopNotice> RunEndNotice(bool windowActive, const std::string& target,
                                           const std::optional<Message>& failure,
-                                          const std::string& summary)
+                                          const std::string& summary,
+                                          const std::vector<std::string>& warnings)
 {
     if (windowActive)
         return std::nullopt;
     if (failure)
-        return DesktopNotice{"Transcode fehlgeschlagen", reasonOf(*failure), {}};
+        return DesktopNotice{NoticeTexts::Failed, reasonOf(*failure), {}};
     std::string body(bareNameOf(target));
+    // The first warning, so that no success hides it; the box in the window tells them all.
+    if (!warnings.empty())
+        body += '\n' + InWindowWords(warnings.front());
     if (!summary.empty())
         body += '\n' + summary;
-    return DesktopNotice{"Transcode beendet", body, folderOf(target), target};
+    return DesktopNotice{warnings.empty() ? NoticeTexts::EndedWell : NoticeTexts::EndedWithWarnings,
+                         body, folderOf(target), target};
 }
 
 } // namespace klangdorn

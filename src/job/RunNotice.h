@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the desktop is told when a run ends unseen, that is while the main window is not the
-// active window: a notification that it ended well (naming the target, with the transcoder's
-// summary of what it delivered, and offering to open the target's folder) or failed (with the
-// reason). Nothing while the window is active: a run that ends in sight ends silently.
+// active window: a notification that it ended well (naming the target, with its first warning
+// in the window's words and the transcoder's summary of what it delivered, and offering to open
+// the target's folder) or failed (with the reason). Nothing while the window is active: a run
+// that ends in sight ends silently, but for the boxes of a failure or of warnings.
 #pragma once
 
 #include "job/UserDialogs.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace klangdorn
 {
@@ -22,10 +24,19 @@ struct DesktopNotice {
 };
 
 // `failure` is the box the run shows for its failure, nothing after a success; `summary` is
-// the transcoder's summary line of a good run, empty when it printed none.
+// the transcoder's summary line of a good run, empty when it printed none; `warnings` are the
+// run's warnings as the transcoder said them.
 std::optional<DesktopNotice> RunEndNotice(bool windowActive, const std::string& target,
                                           const std::optional<Message>& failure,
-                                          const std::string& summary = {});
+                                          const std::string& summary = {},
+                                          const std::vector<std::string>& warnings = {});
+
+namespace NoticeTexts
+{
+inline constexpr const char* EndedWell = "Transcode beendet";
+inline constexpr const char* EndedWithWarnings = "Transcode beendet, mit Warnungen";
+inline constexpr const char* Failed = "Transcode fehlgeschlagen";
+} // namespace NoticeTexts
 
 // The action of a notification that opens the target's folder, and its label.
 inline constexpr const char* OpenFolderAction = "ordner-oeffnen";
@@ -36,7 +47,8 @@ class RunEndObserver
 {
 public:
     virtual ~RunEndObserver() = default;
-    virtual void runEnded(const std::string& target, const std::optional<Message>& failure) = 0;
+    virtual void runEnded(const std::string& target, const std::optional<Message>& failure,
+                          const std::vector<std::string>& warnings) = 0;
 };
 
 } // namespace klangdorn

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/RunOutcome.h"
 
+#include "common/PathParts.h"
 #include "job/OutputTail.h"
 #include "job/WarningWords.h"
 
@@ -82,6 +83,15 @@ std::string joined(const std::vector<std::string>& lines, std::string_view separ
     return text;
 }
 
+// Where to read more: only what was on, else how to turn it on.
+std::string whereToReadMore(const RunOutputAids& aids)
+{
+    const std::string log(bareNameOf(aids.logFile));
+    if (aids.console)
+        return log.empty() ? OutcomeTexts::CheckConsole : OutcomeTexts::CheckConsoleAndLog + log;
+    return log.empty() ? OutcomeTexts::SeeMore : OutcomeTexts::CheckLog + log;
+}
+
 } // namespace
 
 std::string SignalDescription(int signal)
@@ -112,7 +122,7 @@ RunOutcome DecideOutcome(const ProcessEnd& end, bool targetWritten,
     return {Kind::EndedWithWarnings, {}, {}, std::move(said)};
 }
 
-std::optional<Message> OutcomeMessage(const RunOutcome& outcome)
+std::optional<Message> OutcomeMessage(const RunOutcome& outcome, const RunOutputAids& aids)
 {
     switch (outcome.kind) {
     case RunOutcome::Kind::EndedWell:
@@ -130,7 +140,7 @@ std::optional<Message> OutcomeMessage(const RunOutcome& outcome)
     if (!outcome.warnings.empty())
         detail += (detail.empty() ? "" : "\n\n") + std::string(OutcomeTexts::WarningsBefore) +
                   "\n" + joined(inWindowWords(outcome.warnings), "\n");
-    return Message{outcome.reason + LineBreak + OutcomeTexts::CheckOutput, MessageButtons::Ok,
+    return Message{outcome.reason + LineBreak + whereToReadMore(aids), MessageButtons::Ok,
                    MessageIcon::Exclamation, OutcomeTexts::Failed, detail};
 }
 

@@ -30,9 +30,17 @@ RunOutcome DecideOutcome(const ProcessEnd& end, bool targetWritten,
                          const std::optional<std::string>& output,
                          const std::vector<std::string>& warnings, bool stoppedByUser);
 
+// Where the user can read more of a run than its box tells: the console ("BeSweet zeigen") and
+// the log ("Log schreiben"), when they were on.
+struct RunOutputAids {
+    bool console = false;
+    std::string logFile{}; // empty: no log asked for
+};
+
 // The box shown after the run: a failure (with the warnings that came before it) or the
-// warnings, each in the window's words; nothing after a silent good end or a stop.
-std::optional<Message> OutcomeMessage(const RunOutcome& outcome);
+// warnings, each in the window's words; nothing after a silent good end or a stop. A failure
+// points at the aids that were on, or says how to see more.
+std::optional<Message> OutcomeMessage(const RunOutcome& outcome, const RunOutputAids& aids);
 
 // The signal in German with its name: "Speicherzugriffsfehler (SIGSEGV)".
 std::string SignalDescription(int signal);
@@ -40,7 +48,12 @@ std::string SignalDescription(int signal);
 namespace OutcomeTexts
 {
 inline constexpr const char* Failed = "Transcode fehlgeschlagen";
-inline constexpr const char* CheckOutput = "Bitte die Ausgabe oder das Log prüfen.";
+inline constexpr const char* CheckConsole = "Bitte die Ausgabe im Fenster „BeSweet“ prüfen.";
+inline constexpr const char* CheckConsoleAndLog =
+    "Bitte die Ausgabe im Fenster „BeSweet“ oder das Log prüfen: ";
+inline constexpr const char* CheckLog = "Bitte das Log prüfen: ";
+inline constexpr const char* SeeMore =
+    "Für die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.";
 inline constexpr const char* NoOutput = "BeSweet hat nichts ausgegeben.";
 inline constexpr const char* EndedWithWarnings = "Transcode beendet, mit Warnungen:";
 inline constexpr const char* WarningsBefore = "Zuvor gewarnt:";

@@ -24,6 +24,8 @@ public:
     bool append(std::string_view bytes);
     // The latest percentage; nothing before the first one.
     std::optional<int> percent() const { return m_share.percent(); }
+    // The pass the latest percentage belongs to.
+    int pass() const { return m_share.pass(); }
     // The last summary line of what the run delivered so far; empty before one.
     const std::string& summary() const { return m_summary; }
     void reset();

@@ -36,4 +36,7 @@ std::vector<std::string> BuildArguments(const TranscodeJob& job);
 // with a blank or a tab is enclosed in double quotes.
 std::string BuildCommandLine(const TranscodeJob& job);
 
+// The log the transcoder writes beside the target when asked: the target's name with ".log".
+std::string LogFileOf(const std::string& target);
+
 } // namespace klangdorn

@@ -116,7 +116,7 @@ void TranscodeRun::run()
     // An old target that is still the same file afterwards was not written by this run.
     const TargetWatch targetBefore(m_files, job.OutputFile);
     const RunEnd runEnd = launchAndWait(arguments, commandLine, job.ShowBesweet);
-    reportOutcome(runEnd, job.OutputFile, targetBefore);
+    reportOutcome(runEnd, job, targetBefore);
 }
 
 // The stored path, else the bundled transcoder, else the one the user picks now (stored at
@@ -189,17 +189,19 @@ void TranscodeRun::endWaiting()
     m_window.clearWaitBar();
 }
 
-void TranscodeRun::reportOutcome(const RunEnd& runEnd, const std::string& target,
+void TranscodeRun::reportOutcome(const RunEnd& runEnd, const TranscodeJob& job,
                                  const TargetWatch& targetBefore)
 {
     const RunOutcome outcome = DecideOutcome(runEnd.end, targetBefore.written(), runEnd.output,
                                              runEnd.warnings, m_stopRequested);
-    const auto message = OutcomeMessage(outcome);
+    const RunOutputAids aids{job.ShowBesweet, job.WriteLog ? LogFileOf(job.OutputFile) : ""};
+    const auto message = OutcomeMessage(outcome, aids);
     // A run the user stopped is no news to the desktop; one that ended with warnings ended well.
     const bool failed =
         outcome.kind == RunOutcome::Kind::Failed || outcome.kind == RunOutcome::Kind::Signalled;
     if (m_runEndObserver && outcome.kind != RunOutcome::Kind::Stopped)
-        m_runEndObserver->runEnded(target, failed ? message : std::nullopt);
+        m_runEndObserver->runEnded(job.OutputFile, failed ? message : std::nullopt,
+                                   outcome.warnings);
     if (message)
         m_messages.show(*message);
     m_window.runEnded(outcome);

@@ -79,7 +79,7 @@ private:
     RunEnd launchAndWait(const std::vector<std::string>& arguments, const std::string& commandLine,
                          bool showWindow);
     void endWaiting();
-    void reportOutcome(const RunEnd& runEnd, const std::string& target,
+    void reportOutcome(const RunEnd& runEnd, const TranscodeJob& job,
                        const TargetWatch& targetBefore);
     void reportError(const RuntimeError& error);
 

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/WarningWords.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <optional>
+#include <utility>
 
 namespace klangdorn
 {
@@ -48,10 +52,78 @@ std::size_t clauseEnd(std::string_view text, std::size_t from)
     return text.size();
 }
 
+constexpr std::string_view LevelUnit = " dBFS";
+
+// A level in dBFS as the slider's percentage of full scale; a decimal comma counts as a point.
+std::optional<int> percentOfFullScale(std::string_view decibels)
+{
+    std::string number(decibels);
+    std::replace(number.begin(), number.end(), ',', '.');
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size() || value > 6.0)
+        return std::nullopt;
+    return static_cast<int>(std::lround(100.0 * std::pow(10.0, value / 20.0)));
+}
+
+// Takes "<number> dBFS" and the word after it from the front of text.
+std::optional<int> takeLevel(std::string_view& text, std::string_view word)
+{
+    const auto unit = text.find(LevelUnit);
+    if (unit == std::string_view::npos || text.substr(unit + LevelUnit.size(), word.size()) != word)
+        return std::nullopt;
+    const auto percent = percentOfFullScale(text.substr(0, unit));
+    text.remove_prefix(unit + LevelUnit.size() + word.size());
+    return percent;
+}
+
+// The reason in the window's words; one it does not know stays as the transcoder said it.
+std::string reasonInWindowWords(std::string_view reason)
+{
+    for (const LevelReason& row : levelReasons) {
+        const auto count = row.said.find("%d");
+        if (count == std::string_view::npos) {
+            if (reason == row.said)
+                return std::string(row.shown);
+            continue;
+        }
+        const auto head = row.said.substr(0, count);
+        const auto tail = row.said.substr(count + 2);
+        if (reason.size() <= head.size() + tail.size() || !reason.starts_with(head) ||
+            !reason.ends_with(tail))
+            continue;
+        const auto number = reason.substr(head.size(), reason.size() - head.size() - tail.size());
+        if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const auto shownCount = row.shown.find("%d");
+        return std::string(row.shown.substr(0, shownCount)) + std::string(number) +
+               std::string(row.shown.substr(shownCount + 2));
+    }
+    return std::string(reason);
+}
+
+std::optional<std::string> levelInWindowWords(std::string_view warning)
+{
+    for (const LevelWarningForm& form : levelWarningForms) {
+        if (!warning.starts_with(form.lead))
+            continue;
+        std::string_view rest = warning.substr(form.lead.size());
+        const auto delivered = takeLevel(rest, form.delivered);
+        const auto asked = delivered ? takeLevel(rest, form.asked) : std::nullopt;
+        if (!asked)
+            continue;
+        return "Normalisierungslevel: " + std::to_string(*asked) + " % verlangt, " +
+               std::to_string(*delivered) + " % geliefert (" + reasonInWindowWords(rest) + ")";
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string InWindowWords(std::string_view warning)
 {
+    if (auto level = levelInWindowWords(warning))
+        return std::move(*level);
     for (const WarningMend& row : warningMends) {
         const auto option = optionAt(warning, row.fragment);
         if (!option)

@@ -24,9 +24,38 @@ inline constexpr std::array warningMends{
     WarningMend{"-ssrc(", "chkResample", "„Resample auf 48 kHz“ ankreuzen"},
 };
 
-// The warning with its mend clause in the window's words. The mend clause is the one that
-// holds the option: from the last ": " before it up to the end of the warning or of the
-// parenthesis around the clause. A warning without such a clause stays as it is.
+// How the transcoder says, in each language it speaks, that a normalised track missed the level
+// asked: "<lead><delivered> dBFS<delivered word>, <asked> dBFS<asked word>: <reason>".
+struct LevelWarningForm {
+    std::string_view lead;
+    std::string_view delivered;
+    std::string_view asked;
+};
+
+inline constexpr std::array levelWarningForms{
+    LevelWarningForm{"level: ", " delivered, ", " asked: "},
+    LevelWarningForm{"Pegel: ", " geliefert, ", " verlangt: "},
+};
+
+// A reason the transcoder gives for the level it kept, and the window's words for it; "%d"
+// stands for a count.
+struct LevelReason {
+    std::string_view said;
+    std::string_view shown;
+};
+
+inline constexpr std::array levelReasons{
+    LevelReason{"the highest level that does not clip", "der höchste Pegel ohne Übersteuern"},
+    LevelReason{"der höchste Pegel, der nicht übersteuert", "der höchste Pegel ohne Übersteuern"},
+    LevelReason{"the nearest of %d encodes", "der nächste von %d Versuchen"},
+    LevelReason{"der nächste von %d Kodierungen", "der nächste von %d Versuchen"},
+};
+
+// The warning in the window's words. A missed level speaks as the slider does, in percent:
+// "Normalisierungslevel: 95 % verlangt, 88 % geliefert (der höchste Pegel ohne Übersteuern)".
+// Elsewhere the mend clause is the one that holds an option the window sets: from the last ": "
+// before it up to the end of the warning or of the parenthesis around the clause. A warning
+// without either stays as it is.
 std::string InWindowWords(std::string_view warning);
 
 } // namespace klangdorn

@@ -11,21 +11,25 @@ namespace klangdorn
 {
 
 DesktopRunReport::DesktopRunReport(QWidget& window, std::function<WaitBarBox*()> waitBox,
-                                   DesktopShell& shell)
-    : m_window(window), m_waitBox(std::move(waitBox)), m_shell(shell)
+                                   DesktopShell& shell, SteadyClock clock)
+    : m_window(window), m_waitBox(std::move(waitBox)), m_shell(shell), m_remaining(std::move(clock))
 {
 }
 
 void DesktopRunReport::startOutput()
 {
     m_progress.reset();
+    m_remaining.start();
     m_summary.clear();
+    tellInBox(std::nullopt, {});
 }
 
 void DesktopRunReport::appendOutput(std::string_view bytes)
 {
-    if (m_progress.append(bytes))
-        show(m_progress.percent());
+    if (!m_progress.append(bytes))
+        return;
+    m_remaining.take(*m_progress.percent(), m_progress.pass());
+    show(m_progress.percent());
 }
 
 void DesktopRunReport::finishOutput()
@@ -37,9 +41,12 @@ void DesktopRunReport::finishOutput()
     m_progress.reset();
 }
 
-void DesktopRunReport::runEnded(const std::string& target, const std::optional<Message>& failure)
+void DesktopRunReport::runEnded(const std::string& target, const std::optional<Message>& failure,
+                                const std::vector<std::string>& warnings)
 {
-    if (const auto notice = RunEndNotice(windowInSight(), target, failure, m_summary))
+    if (!failure)
+        tellInBox(std::nullopt, m_summary);
+    if (const auto notice = RunEndNotice(windowInSight(), target, failure, m_summary, warnings))
         m_shell.notify(*notice);
 }
 
@@ -57,8 +64,13 @@ bool DesktopRunReport::windowInSight() const
 void DesktopRunReport::show(std::optional<int> percent)
 {
     m_shell.showProgress(percent);
+    tellInBox(percent, percent ? RunningWords(*percent, m_remaining.words()) : std::string());
+}
+
+void DesktopRunReport::tellInBox(std::optional<int> percent, const std::string& words)
+{
     if (WaitBarBox* box = m_waitBox())
-        box->showPercent(percent);
+        box->tell(percent, QString::fromStdString(words));
 }
 
 } // namespace klangdorn

@@ -5,9 +5,11 @@
 #include "ui/AccessibleFactory.h"
 
 #include <QAccessible>
+#include <QCursor>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QToolTip>
 #include <utility>
 
 namespace klangdorn
@@ -65,19 +67,25 @@ int WaitBarBox::textHeight(const std::string&) const
     return fontMetrics().height();
 }
 
-void WaitBarBox::showPercent(std::optional<int> percent)
+void WaitBarBox::tell(std::optional<int> percent, const QString& words)
 {
-    if (percent == m_percent)
-        return;
-    // The tool tip the box has between runs comes back when the run ends.
-    if (!m_percent)
-        m_restingToolTip = toolTip();
+    const bool valueChanged = percent && percent != m_percent;
     m_percent = percent;
-    setToolTip(percent ? QString::fromStdString(PercentText(*percent)) : m_restingToolTip);
-    if (percent) {
+    if (valueChanged) {
         QAccessibleValueChangeEvent changed(this, *percent);
         QAccessible::updateAccessibility(&changed);
     }
+    if (words == m_told)
+        return;
+    // The tool tip the box has when it tells nothing comes back when it is done telling.
+    if (m_told.isEmpty())
+        m_restingToolTip = toolTip();
+    m_told = words;
+    setToolTip(words.isEmpty() ? m_restingToolTip : words);
+    setAccessibleDescription(words);
+    // A tool tip on show follows at once, not only when the pointer comes back.
+    if (underMouse() && QToolTip::isVisible())
+        QToolTip::showText(QCursor::pos(), toolTip(), this);
 }
 
 void WaitBarBox::clear()

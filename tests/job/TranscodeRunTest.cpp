@@ -348,9 +348,11 @@ TEST_P(RunOutcomeTest, FailedRunIsReportedAfterTheRunHasEnded)
     EXPECT_EQ(journal, concat({LaunchAndEnd, {"message: Transcode fehlgeschlagen"}}));
     Message shown = messages.shown.at(0);
     shown.detail.clear(); // told by the detail tests
-    EXPECT_EQ(shown,
-              (Message{GetParam().firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.",
-                       MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen"}));
+    EXPECT_EQ(
+        shown,
+        (Message{GetParam().firstLine +
+                     "\r\nFür die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.",
+                 MessageButtons::Ok, MessageIcon::Exclamation, "Transcode fehlgeschlagen"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -390,7 +392,8 @@ TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
 
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
-    EXPECT_TRUE(messages.shown[0].text.ends_with("\r\nBitte die Ausgabe oder das Log prüfen."));
+    EXPECT_TRUE(messages.shown[0].text.ends_with(
+        "\r\nFür die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten."));
     EXPECT_EQ(messages.shown[0].detail, GetParam().detail);
 }
 
@@ -435,8 +438,8 @@ TEST_F(TranscodeRunTest, AnOldTargetLeftAsItWasIsNoSuccess)
     launcher.duringWait = nullptr; // the transcoder ends with 0 but writes nothing
     click();
     ASSERT_EQ(messages.shown.size(), 2u); // the overwrite question, then the failure
-    EXPECT_EQ(messages.shown[1].text,
-              "Die Zieldatei wurde nicht erstellt.\r\nBitte die Ausgabe oder das Log prüfen.");
+    EXPECT_EQ(messages.shown[1].text, "Die Zieldatei wurde nicht erstellt.\r\nFür die ganze "
+                                      "Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.");
 
     messages.shown.clear();
     launcher.duringWait = [this] { files.write(Target); };

@@ -48,11 +48,26 @@ INSTANTIATE_TEST_SUITE_P(
             "(-fs) übergangen",
             "in.wav ist eine Datei eines bekannten Formats (WAV): als solche gelesen, RAW PCM "
             "(-fs) übergangen"},
-        WordsCase{"a missed level",
+        WordsCase{"a level that would clip",
                   "level: -2.07 dBFS delivered, -0.45 dBFS asked: the highest level that does not "
                   "clip",
-                  "level: -2.07 dBFS delivered, -0.45 dBFS asked: the highest level that does not "
-                  "clip"},
+                  "Normalisierungslevel: 95 % verlangt, 79 % geliefert (der höchste Pegel ohne "
+                  "Übersteuern)"},
+        WordsCase{"a level that would clip, in German",
+                  "Pegel: -1.12 dBFS geliefert, -0.45 dBFS verlangt: der höchste Pegel, der nicht "
+                  "übersteuert",
+                  "Normalisierungslevel: 95 % verlangt, 88 % geliefert (der höchste Pegel ohne "
+                  "Übersteuern)"},
+        WordsCase{
+            "the nearest level",
+            "level: -0.98 dBFS delivered, -6.02 dBFS asked: the nearest of 3 encodes",
+            "Normalisierungslevel: 50 % verlangt, 89 % geliefert (der nächste von 3 Versuchen)"},
+        WordsCase{
+            "the nearest level, in German with decimal commas",
+            "Pegel: -1,12 dBFS geliefert, -0,09 dBFS verlangt: der nächste von 12 Kodierungen",
+            "Normalisierungslevel: 99 % verlangt, 88 % geliefert (der nächste von 12 Versuchen)"},
+        WordsCase{"a level without its unit", "level: -6.02 delivered, -0.45 dBFS asked: why not",
+                  "level: -6.02 delivered, -0.45 dBFS asked: why not"},
         WordsCase{"option inside a word", "stream 2 taken: --ssrc(x and x-ssrc( differ",
                   "stream 2 taken: --ssrc(x and x-ssrc( differ"},
         WordsCase{"nothing the window sets", "stream 2 of 3 taken (deu, \"Kommentar\")",

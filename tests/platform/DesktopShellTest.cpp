@@ -200,6 +200,9 @@ struct EndCase {
     Active active;
     std::optional<Message> failure;
     int notifications;
+    std::vector<std::string> warnings = {};
+    QString title = "Transcode beendet";
+    QString body = "film.ac3\n" + Summary;
 };
 
 class RunEndTest : public DesktopShellTest, public testing::WithParamInterface<EndCase>
@@ -225,17 +228,15 @@ TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
     PosixProcessLauncher launcher(nullptr, &report);
     setEnv("FAKE_SAY", "Pass 1/1: encoding 100%\n" + Summary.toStdString());
     launcher.fAppControl(*launcher.launch({FAKE_TRANSCODER}, "", false));
-    report.runEnded("/home/anna/DVD/film.ac3", GetParam().failure);
+    report.runEnded("/home/anna/DVD/film.ac3", GetParam().failure, GetParam().warnings);
     waitForEarlierNotifications();
     ASSERT_EQ(recorder.notifications.size(), GetParam().notifications);
     if (GetParam().notifications == 0)
         return;
     const QVariantList& notice = recorder.notifications.front();
     EXPECT_EQ(notice[2].toString(), DesktopId); // the icon
-    EXPECT_EQ(notice[3].toString(),
-              GetParam().failure ? "Transcode fehlgeschlagen" : "Transcode beendet");
-    EXPECT_EQ(notice[4].toString(),
-              GetParam().failure ? "Die Zieldatei wurde nicht erstellt." : "film.ac3\n" + Summary);
+    EXPECT_EQ(notice[3].toString(), GetParam().title);
+    EXPECT_EQ(notice[4].toString(), GetParam().body);
     EXPECT_EQ(notice[5].toStringList(), GetParam().failure
                                             ? QStringList()
                                             : QStringList({"ordner-oeffnen", "Ordner öffnen"}));
@@ -243,11 +244,19 @@ TEST_P(RunEndTest, OnlyARunEndingUnseenIsNotified)
 }
 
 const Message Failure{"Die Zieldatei wurde nicht erstellt.\r\nBitte das Log prüfen."};
+const std::vector<std::string> Warnings{
+    "level: -0.51 dBFS delivered, -0.09 dBFS asked: the nearest of 3 encodes", "clipped"};
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, RunEndTest,
     testing::Values(EndCase{"SuccessUnseen", Active::None, std::nullopt, 1},
-                    EndCase{"FailureUnseen", Active::None, Failure, 1},
+                    EndCase{"FailureUnseen", Active::None, Failure, 1, Warnings,
+                            "Transcode fehlgeschlagen", "Die Zieldatei wurde nicht erstellt."},
+                    EndCase{"WarningsUnseen", Active::None, std::nullopt, 1, Warnings,
+                            "Transcode beendet, mit Warnungen",
+                            "film.ac3\nNormalisierungslevel: 99 % verlangt, 94 % geliefert (der "
+                            "nächste von 3 Versuchen)\n" +
+                                Summary},
                     EndCase{"SuccessInSight", Active::MainWindow, std::nullopt, 0},
                     EndCase{"ConsoleInSight", Active::ItsConsole, std::nullopt, 0}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -309,7 +318,7 @@ TEST_P(OpenFolderTest, OpenFolderShowsTheTargetOrSaysWhyNot)
     QWidget window;
     DesktopRunReport report(
         window, [] { return nullptr; }, *shell);
-    report.runEnded("/home/anna/DVD/film 1.ac3", std::nullopt);
+    report.runEnded("/home/anna/DVD/film 1.ac3", std::nullopt, {});
     waitForEarlierNotifications();
     clickAction(1, "ordner-oeffnen");
     ASSERT_TRUE(QTest::qWaitFor(

@@ -121,7 +121,8 @@ TEST_P(RealOutcomeTest, RunWaitsForTheTranscoderAndReportsOnlyAFailure)
     } else {
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text,
-                  GetParam().firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.");
+                  GetParam().firstLine +
+                      "\r\nFür die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.");
         EXPECT_EQ(messages.shown[0].caption, "Transcode fehlgeschlagen");
     }
 }
@@ -238,7 +239,8 @@ TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
 
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text,
-              said.firstLine + "\r\nBitte die Ausgabe oder das Log prüfen.");
+              said.firstLine +
+                  "\r\nFür die ganze Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.");
     std::string expected = said.detailStart;
     if (const auto at = expected.find("<source>"); at != std::string::npos)
         expected.replace(at, 8, window.controls.inputFile);

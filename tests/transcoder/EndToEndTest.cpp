@@ -91,6 +91,7 @@ TEST_F(EndToEnd, RawPcmSourceBecomesAnAc3TrackAndAFailedRunIsReported)
     click("cmdTranscode");
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text,
-              "BeSweet wurde mit Fehlercode 1 beendet.\r\nBitte die Ausgabe oder das Log prüfen.");
+              "BeSweet wurde mit Fehlercode 1 beendet.\r\nFür die ganze Ausgabe „BeSweet zeigen“ "
+              "ankreuzen und erneut starten.");
     EXPECT_FALSE(std::filesystem::exists(folder / "kaputt.ac3"));
 }

@@ -181,8 +181,8 @@ TEST_F(WineRunTest, RelativePathsFromTheWorkingFolderAndTheExitCodeReachTheRun)
         << recorded();
     EXPECT_EQ(contentOf(work / "Ziel ö.ac3"), "BeSweet-Ersatz\nRIFF-Quelle\n");
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text,
-              "BeSweet wurde mit Fehlercode 3 beendet.\r\nBitte die Ausgabe oder das Log prüfen.");
+    EXPECT_EQ(messages.shown[0].text, "BeSweet wurde mit Fehlercode 3 beendet.\r\nFür die ganze "
+                                      "Ausgabe „BeSweet zeigen“ ankreuzen und erneut starten.");
     EXPECT_FALSE(console.isVisible());
     EXPECT_TRUE(window.transcodeEnabled);
 }

@@ -68,17 +68,17 @@ std::optional<int> channelsInHeader(AVCodecID codec, const std::uint8_t* data, s
     return std::nullopt;
 }
 
-void scanChannels(Input& input, RunLog& log)
+bool scanChannels(Input& input, RunLog& log, int passes)
 {
     const AVCodecID codec = input.stream->codecpar->codec_id;
     if (codec != AV_CODEC_ID_AC3 && !isMpegAudio(codec))
-        return;
+        return false;
     const int first = input.decoder->ch_layout.nb_channels;
     if (kindOf(input.path) == FileKind::Stream) {
         log.line("input: a pipe, which cannot be looked through before it is read: the output "
                  "takes the channels of its first part (" +
                  std::to_string(first) + ")");
-        return;
+        return false;
     }
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
@@ -92,8 +92,9 @@ void scanChannels(Input& input, RunLog& log)
     PacketPtr packet = makePacket();
     int most = first;
     ReadStalls stalls;
-    // Reading the whole file takes a while on a long recording: it has a line of its own.
-    Progress progress(text("Looking through the input for the channels of each part"));
+    // Reading the whole file takes a while on a long recording: it is a pass of its own.
+    Progress progress(
+        text("Pass %d/%d: looking through the input for the channels of each part", 1, passes));
     for (;;) {
         const int read = av_read_frame(raw, packet.get());
         stopWhenInterrupted();
@@ -118,6 +119,7 @@ void scanChannels(Input& input, RunLog& log)
         log.line("input: starts with " + std::to_string(first) +
                  (first == 1 ? " channel" : " channels") + ", a later part holds " +
                  std::to_string(most) + ": the output is made for the most");
+    return true;
 }
 
 } // namespace besweet

@@ -21,6 +21,8 @@ namespace besweet
 
 // Sets input.mostChannels from the headers of a file of MPEG audio or AC3; a pipe cannot be
 // looked through before it is read, and keeps the first part's channels, as the log says.
-void scanChannels(Input& input, RunLog& log);
+// Reading the file is the first of the run's `passes` (its progress says "Pass 1/n"); true
+// when it was read.
+bool scanChannels(Input& input, RunLog& log, int passes);
 
 } // namespace besweet
