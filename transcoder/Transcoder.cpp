@@ -18,6 +18,7 @@
 #include "input/InputChange.h"
 #include "input/Timeline.h"
 #include "level/ChannelSplitMeter.h"
+#include "level/LoudnessMeter.h"
 #include "level/PeakMeter.h"
 
 #include <algorithm>
@@ -69,14 +70,16 @@ ReadEnd endOf(const Input& input)
 // written as they come out of the resampler. PCM at the measuring rate is read straight from its
 // packets; decoded frames of the planned kind are mixed as they are measured, and anything else
 // (another rate, or channels that changed on the way) goes through the resampler first.
+// The loudness is measured on the same samples.
 [[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, int rate, std::int64_t limit,
-                                const InputWatch& watch)
+                                const InputWatch& watch, LoudnessMeter& loudness)
 {
     Progress progress(text("Pass 1/2: measuring the peak"));
     std::int64_t samples = 0;
     const AVCodecID codec = input.stream->codecpar->codec_id;
     const int outChannels = plan.outLayout.nb_channels;
     PeakMeter mixed(plan.matrix, outChannels, plan.inLayout.nb_channels);
+    mixed.measureLoudness(&loudness);
     const bool direct = plan.inRate == rate;
     if (direct && PeakMeter::readsPacketsOf(codec)) {
         ChannelSplitMeter split(mixed, codec);
@@ -88,6 +91,7 @@ ReadEnd endOf(const Input& input)
         return {mixed.samplePeak(), mixed.truePeak()};
     }
     PeakMeter converted(identityMatrix(outChannels), outChannels, outChannels);
+    converted.measureLoudness(&loudness);
     Resampler resampler(plan, AV_SAMPLE_FMT_FLTP, 1.0, nullptr, rate);
     const auto measure = [&](const AVFrame& frame) { converted.addFrame(frame); };
     const auto onFrame = [&](const AVFrame& frame) {
@@ -135,8 +139,10 @@ double marginAt(Codec codec, int kbps)
     return fromDecibels(decibels);
 }
 
-// Decoded peaks this close to the level asked reach it (0.5 dB, less a hair for rounding).
-constexpr double ToleranceDecibels = 0.49;
+// Decoded peaks this close to the level asked reach it: 0.3 dB below it to 0.1 dB above, less a
+// hair for rounding.
+constexpr double BelowDecibels = 0.29;
+constexpr double AboveDecibels = 0.09;
 constexpr int MostEncodes = 3;
 // Encodes that still peak above full scale after these end the run: the track is not made.
 constexpr int MostEncodesInAll = 8;
@@ -167,8 +173,8 @@ struct Target {
 Target targetFor(double asked, Codec codec)
 {
     const double askedDecibels = toDecibels(asked);
-    const double lowest = askedDecibels - ToleranceDecibels;
-    const double highest = std::min(askedDecibels + ToleranceDecibels, 0.0);
+    const double lowest = askedDecibels - BelowDecibels;
+    const double highest = std::min(askedDecibels + AboveDecibels, 0.0);
     // PCM is written as it is measured: the level itself.
     const double aim = codec == Codec::Wav ? askedDecibels : (lowest + highest) / 2.0;
     return {asked, fromDecibels(lowest), fromDecibels(highest), fromDecibels(aim)};
@@ -180,6 +186,7 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
 {
     if (peaks.truePeak <= 0.0) {
         log.line("peak: silence; gain: none");
+        warn(log, text("-norm: the input is silent: there is nothing to raise"));
         return std::nullopt;
     }
     log.line("peak: " + std::to_string(peaks.sample) + " (" + decibels(peaks.sample) +
@@ -201,12 +208,12 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
 
 // Reads the whole input into an encode; the progress is left for the caller to finish, once it
 // knows whether this pass is the last.
-[[nodiscard]] std::unique_ptr<EncodeStage> encodePass(Input input, const Options& options,
-                                                      const Plan& plan, double gain,
-                                                      Progress& progress, const InputWatch& watch,
-                                                      RunLog& log)
+// measured: the loudness measured before, in a normalised run.
+[[nodiscard]] std::unique_ptr<EncodeStage>
+encodePass(Input input, const Options& options, const Plan& plan, double gain, Progress& progress,
+           const InputWatch& watch, RunLog& log, const LoudnessMeter* measured = nullptr)
 {
-    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log);
+    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log, measured);
     const std::int64_t samples = decodeAll(
         input, progress, [&](const AVFrame& frame) { stage->add(frame); }, &log,
         options.stopAfterSamples);
@@ -293,7 +300,9 @@ double highestGain(Codec codec, const Plan& plan, const Peaks& peaks)
     return 1.0 / (plan.inRate == plan.outRate ? peaks.sample : peaks.truePeak);
 }
 
-// Says on standard error, and in the log, how far the kept track is from the level asked.
+// Says on standard error, and in the log, how far the kept track is from the level asked. It is
+// the highest level that does not clip only where an encode that clipped came closer to the
+// level, or the encoder's input reached full scale.
 void warnOfMissedLevel(double kept, bool clipped, int encodes, const Target& target, RunLog& log)
 {
     if (clipped && kept < target.lowest)
@@ -310,22 +319,22 @@ void warnOfMissedLevel(double kept, bool clipped, int encodes, const Target& tar
 // gain the highest overshoot seen cannot lift above full scale (MostEncodesInAll at most, then
 // the run fails).
 void encodeNormalised(const Options& options, const Plan& plan, const Target& target, double gain,
-                      double highest, const InputWatch& watch, RunLog& log)
+                      double highest, const InputWatch& watch, RunLog& log,
+                      const LoudnessMeter& measured)
 {
     std::unique_ptr<EncodeStage> kept;
     double keptPeak = 0.0;
     std::vector<Encode> done;
-    bool clipped = false;
+    bool atFullScale = false; // the encoder's input
     gain = std::min(gain, highest);
     for (int encode = 1;; ++encode) {
         const Text label = encode == 1 ? text("Pass 2/2: encoding")
                                        : text("Pass %d/%d: encoding again", encode + 1, encode + 1);
         Progress progress(label);
         std::unique_ptr<EncodeStage> stage =
-            encodePass(openInput(options), options, plan, gain, progress, watch, log);
+            encodePass(openInput(options), options, plan, gain, progress, watch, log, &measured);
         const double peak = stage->decodedPeak();
         log.line("decoded peak: " + dBFS(peak));
-        clipped = clipped || peak > 1.0;
         done.push_back({gain, peak});
         if (!kept || better(peak, keptPeak, target)) {
             kept = std::move(stage);
@@ -344,7 +353,7 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
         const double next =
             std::min(correctedGain(done, target, encode + 1 >= MostEncodes), highest);
         // Full scale at the encoder's input, and still short of the level.
-        clipped = clipped || next >= highest;
+        atFullScale = atFullScale || next >= highest;
         if (!keptClips && next >= highest && gain >= highest) {
             progress.finish();
             break;
@@ -356,7 +365,12 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
                  whyEncodeAgain(peak, target) + "; gain corrected by " + decibels(next / gain));
         gain = next;
     }
-    warnOfMissedLevel(keptPeak, clipped, static_cast<int>(done.size()), target, log);
+    const bool clipCloser = std::ranges::any_of(done, [&](const Encode& e) {
+        return e.peak > 1.0 && std::fabs(toDecibels(e.peak / target.asked)) <
+                                   std::fabs(toDecibels(keptPeak / target.asked));
+    });
+    warnOfMissedLevel(keptPeak, atFullScale || clipCloser, static_cast<int>(done.size()), target,
+                      log);
     kept->commit();
 }
 
@@ -386,13 +400,18 @@ void transcodeWatched(const Options& options, const InputWatch& watch, RunLog& l
     Plan plan;
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);
+    if (options.monoKbpsAsked > 0)
+        warn(log, text("Layer II mono takes at most 192 kbps: encoded at 192 kbps instead of %d",
+                       options.monoKbpsAsked));
     if (normalise) {
         const Target target = targetFor(*options.norm, options.codec);
-        const Peaks peaks = measurePeak(std::move(input), plan, measuringRate(options.codec, plan),
-                                        options.stopAfterSamples, watch);
+        const int rate = measuringRate(options.codec, plan);
+        LoudnessMeter loudness(plan.outLayout, rate);
+        const Peaks peaks =
+            measurePeak(std::move(input), plan, rate, options.stopAfterSamples, watch, loudness);
         if (const auto gain = predictGain(peaks, options, target, log)) {
             encodeNormalised(options, plan, target, *gain, highestGain(options.codec, plan, peaks),
-                             watch, log);
+                             watch, log, loudness);
             return;
         }
         encodeOnce(openInput(options), options, plan, text("Pass 2/2: encoding"), watch, log);

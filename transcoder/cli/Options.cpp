@@ -143,12 +143,14 @@ int bitrateFrom(const std::string& value, std::span<const int> table, std::strin
 }
 
 // The format allows mono only up to 192 kbps and the two-channel modes only from 64 kbps (but
-// not at 80).
+// not at 80). Mono asked at more is encoded at 192 kbps, with a warning.
+constexpr int MostMonoKbps = 192;
+
 std::vector<int> layerIIBitrates(char mode)
 {
     std::vector<int> allowed;
     for (const int rate : LayerIIKbps) {
-        const bool fits = mode == 'm' ? rate <= 192 : rate >= 64 && rate != 80;
+        const bool fits = mode == 'm' ? rate <= MostMonoKbps : rate >= 64 && rate != 80;
         if (fits)
             allowed.push_back(rate);
     }
@@ -229,6 +231,10 @@ void readEncoder(const Given& given, Options& options)
         options.mode = mode[0];
         options.kbps =
             bitrateFrom(valueOf(given, "-toolame(", "-b").value_or("224"), LayerIIKbps, "Layer II");
+        if (options.mode == 'm' && options.kbps > MostMonoKbps) {
+            options.monoKbpsAsked = options.kbps;
+            options.kbps = MostMonoKbps;
+        }
         checkLayerIIMode(options.mode, options.kbps);
         return;
     }

@@ -3,6 +3,7 @@
 #include "encode/EncodeStage.h"
 
 #include "cli/Messages.h"
+#include "core/Decibels.h"
 #include "core/Describe.h"
 #include "encode/Ac3Dialnorm.h"
 #include "encode/MpegAudioStart.h"
@@ -205,6 +206,15 @@ std::uint32_t headerOf(const AVPacket& packet)
            static_cast<std::uint32_t>(packet.data[2]) << 8 | packet.data[3];
 }
 
+// How far above the samples it takes an encoder's decoded track may peak: the highest overshoot
+// bench/encoder_overshoot.cpp found on any material, and what lies between the samples. PCM is
+// written as it is taken and cannot pass full scale.
+bool mayClip(Codec codec, double samplePeak)
+{
+    constexpr double OvershootDecibels = 3.5;
+    return codec != Codec::Wav && samplePeak >= fromDecibels(-OvershootDecibels);
+}
+
 int encoderFrameSize(const AVCodecContext& encoder)
 {
     const bool anySize =
@@ -214,13 +224,18 @@ int encoderFrameSize(const AVCodecContext& encoder)
 
 } // namespace
 
-EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log)
+EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log,
+                         const LoudnessMeter* measured)
     : plan_(plan), log_(log), settings_{options.mode, options.dialnorm.value_or(DialnormNeutral)},
       options_(options), encoder_(openEncoder(options, plan, settings_)), output_(options.output),
       frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
-      fifo_(initFifo(*encoder_, frameSize_)), pool_(initPool(*encoder_, frameSize_))
+      fifo_(initFifo(*encoder_, frameSize_)), pool_(initPool(*encoder_, frameSize_)),
+      measured_(measured), gain_(gain)
 {
-    decoded_.emplace(*encoder_, options.output);
+    if (measured)
+        decoded_.emplace(*encoder_, options.output);
+    else
+        meter_.emplace(encoder_->ch_layout, encoder_->sample_rate);
     openingDue_ = options.codec == Codec::LayerII && options.mode == 'j' &&
                   encoder_->ch_layout.nb_channels == 2;
     log.line("encoder: " + encoderSettings(options, plan, settings_));
@@ -260,14 +275,17 @@ void EncodeStage::finish()
     if (openingDue_)
         encodeOpening(true);
     frames_->finish();
-    decoded_->finish();
+    if (decoded_)
+        decoded_->finish();
     check(av_write_trailer(output_.format.get()), text("%s: cannot write", options_.output));
     avio_flush(output_.io.get());
     if (output_.io->error < 0)
         check(output_.io->error, text("%s: cannot write", options_.output));
     checkFramesReadable();
+    loudness_ = measured_ ? measured_->figures(gain_) : meter_->figures();
+    decodeWhereItMayClip();
     if (options_.codec == Codec::Ac3 && !options_.dialnorm) {
-        const int dialnorm = dialnormFor(decoded_->loudness().integrated);
+        const int dialnorm = dialnormFor(loudness_.integrated);
         setDialnormInFile(output_.file.descriptor(), dialnorm, options_.output);
         log_.line("dialogue level: " + std::to_string(dialnorm) + " (the loudness measured)");
     }
@@ -276,7 +294,8 @@ void EncodeStage::finish()
 void EncodeStage::commit()
 {
     output_.file.commit();
-    const Text summary = summaryLine(decoded_->seconds(), decoded_->loudness());
+    const Text summary = summaryLine(static_cast<double>(durationWritten_) / encoder_->sample_rate,
+                                     loudness_, decoded_ ? decoded_->truePeak() : -1.0);
     say("%s\n", summary.local.c_str());
     log_.line(summary.english);
 }
@@ -289,16 +308,37 @@ void EncodeStage::checkFramesReadable()
     if (options_.codec != Codec::LayerII)
         return;
     const int skipped = framesMpegReaderSkips(firstHeaders_);
-    log_.line("frames: " + std::to_string(decoded_->packets()) + " written and decoded, " +
-              std::to_string(decoded_->packets() - skipped) +
-              " read by FFmpeg's MPEG audio reader");
+    const auto written = static_cast<std::int64_t>(packetsWritten_);
+    if (decoded_ && decoded_->packets() != written)
+        throw WorkError(text("%s: the encoded track does not decode", options_.output));
+    log_.line("frames: " + std::to_string(written) + " written, " +
+              std::to_string(written - skipped) + " read by FFmpeg's MPEG audio reader");
     if (skipped > 0)
         warn(log_, text("%s: programs built on FFmpeg skip the first %d frames of the track",
                         options_.output, skipped));
 }
 
+// A track not decoded as it was written is decoded from the file where the samples the encoder
+// took came within its overshoot of full scale; one that then peaks above full scale is kept,
+// with a warning that says how to make it whole.
+void EncodeStage::decodeWhereItMayClip()
+{
+    if (decoded_ || !mayClip(options_.codec, meter_->samplePeak()))
+        return;
+    decoded_.emplace(*encoder_, options_.output);
+    decoded_->addFile(output_.file.descriptor(), encoder_->codec_id);
+    const double peak = decoded_->peak();
+    log_.line("decoded peak: " + decibels(peak) + "FS");
+    if (peak > 1.0)
+        warn(log_, text("%s: the track peaks at %sFS, above full scale, and clips in players: "
+                        "normalise it to 95 %% (-ota( -norm 0.95 ))",
+                        options_.output, decibels(peak)));
+}
+
 void EncodeStage::toFifo(const AVFrame& converted)
 {
+    if (meter_)
+        meter_->add(converted);
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted.extended_data),
                             converted.nb_samples) < converted.nb_samples)
         throw WorkError(text("out of memory"));
@@ -444,9 +484,11 @@ void EncodeStage::write(AVPacket& packet)
         packet.duration = duration;
     }
     ++packetsWritten_;
+    durationWritten_ += packet.duration > 0 ? packet.duration : frameSize_;
     if (firstHeaders_.size() < MpegHeadersLookedAt)
         firstHeaders_.push_back(headerOf(packet));
-    decoded_->add(packet);
+    if (decoded_)
+        decoded_->add(packet);
     av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
     packet.stream_index = output_.stream->index;
     checkEach(av_write_frame(output_.format.get(), &packet),
