@@ -236,7 +236,7 @@ const Material fullScaleNoise{"white_noise", [](int i) { return noiseAt(i); }};
 const Material clicks{"clicks", [](int i) { return i % 4800 == 0 ? 1.0 : 0.0; }};
 
 enum class Lands {
-    OnTheLevel,         // within 0.5 dB
+    OnTheLevel,         // from 0.3 dB below it to 0.1 dB above
     OnTheLevelOrSaysSo, // or lower, with the log line that the level would clip
     LowerAndSaysSo,
 };
@@ -280,7 +280,8 @@ TEST_P(DecodedLevel, LandsOnTheLevelNeverAboveFullScale)
 
     const double peak = decodeFile(output, DecodeTo::Float).peak;
     const std::string log = readBytes(folder / "o.log");
-    const bool onTheLevel = std::fabs(toDecibels(peak) - toDecibels(std::stod(c.level))) <= 0.5;
+    const double off = toDecibels(peak) - toDecibels(std::stod(c.level));
+    const bool onTheLevel = off >= -0.3 && off <= 0.1;
     const bool saysSo = log.find("the highest level that does not clip") != std::string::npos;
     EXPECT_LE(peak, 1.0) << log;
     // One of the encodes' decoded peaks in the log is the one kept.
