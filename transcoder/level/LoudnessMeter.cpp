@@ -14,6 +14,10 @@
 #include <limits>
 #include <string>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace besweet
 {
 
@@ -25,7 +29,57 @@ constexpr double IntegratedGate = -10.0; // LU below the loudness of the blocks 
 constexpr double RangeGate = -20.0;      // LU below that of the short-term windows above -70
 constexpr std::size_t BlockSteps = 4;    // 400 ms
 constexpr std::size_t WindowSteps = 30;  // 3 s
-constexpr std::size_t MostTogether = 8;  // channels filtered in one pass
+// The channels filtered together: the lanes of a vector of floats, which every x86-64 and ARMv8
+// processor takes in one register.
+constexpr std::size_t MostTogether = 4;
+using Vector = float __attribute__((vector_size(MostTogether * sizeof(float))));
+
+Vector splat(float value)
+{
+    return Vector{} + value;
+}
+
+// Lane by lane, in one instruction where the processor has one.
+Vector largest(Vector a, Vector b)
+{
+#if defined(__SSE__)
+    return _mm_max_ps(a, b);
+#else
+    return a > b ? a : b;
+#endif
+}
+
+Vector smallest(Vector a, Vector b)
+{
+#if defined(__SSE__)
+    return _mm_min_ps(a, b);
+#else
+    return a < b ? a : b;
+#endif
+}
+
+// The low half of a, then the low half of b.
+Vector lowHigh(Vector a, Vector b)
+{
+#if defined(__SSE__)
+    return _mm_movelh_ps(a, b);
+#else
+    return Vector{a[0], a[1], b[0], b[1]};
+#endif
+}
+
+// Sample i of each lane's channel.
+template <std::size_t Lanes> Vector gather(const float* const* in, std::size_t i)
+{
+#if defined(__SSE__)
+    if constexpr (Lanes == 2)
+        return _mm_unpacklo_ps(_mm_load_ss(in[0] + i), _mm_load_ss(in[1] + i));
+#endif
+    Vector x = {};
+    for (std::size_t c = 0; c < Lanes; ++c)
+        x[c] = in[c][i];
+    return x;
+}
 
 double loudnessOf(double power)
 {
@@ -169,16 +223,18 @@ void LoudnessMeter::add(const float* const* planes, std::size_t frames, std::siz
         const std::int64_t end = stepEnd(lead.squares.size());
         const auto count = std::min(frames - at, static_cast<std::size_t>(end - lead.taken));
         for (std::size_t from = first; from < last; from += MostTogether) {
-            const std::size_t to = std::min(last, from + MostTogether);
-            switch (to - from) {
+            switch (std::min(last - from, MostTogether)) {
             case 1:
-                filter<1>(planes, at, count, from, to);
+                filterPaired<1>(planes, at, count, from);
                 break;
             case 2:
-                filter<2>(planes, at, count, from, to);
+                filterPaired<2>(planes, at, count, from);
+                break;
+            case 3:
+                filter<3>(planes, at, count, from);
                 break;
             default:
-                filter<0>(planes, at, count, from, to);
+                filter<4>(planes, at, count, from);
             }
         }
         at += count;
@@ -187,8 +243,8 @@ void LoudnessMeter::add(const float* const* planes, std::size_t frames, std::siz
             channel.taken += static_cast<std::int64_t>(count);
             if (channel.taken < end)
                 continue;
-            channel.squares.push_back(static_cast<float>(channel.sum));
-            channel.sum = 0.0;
+            channel.squares.push_back(channel.sum);
+            channel.sum = 0.0f;
             // A filter left to die away would sink into denormal numbers, which are slow.
             for (float& memory : channel.state)
                 if (std::fabs(memory) < 1e-20f)
@@ -197,43 +253,118 @@ void LoudnessMeter::add(const float* const* planes, std::size_t frames, std::siz
     }
 }
 
-// Filters count samples from at of the channels first to last together, the sample frame's
-// channels side by side; Fixed: their number where known, so the loop unrolls.
-template <int Fixed>
+// Filters count samples from at of the Lanes channels from first together, the sample frame's
+// channels side by side in the lanes of one vector.
+template <std::size_t Lanes>
 void LoudnessMeter::filter(const float* const* planes, std::size_t at, std::size_t count,
-                           std::size_t first, std::size_t last)
+                           std::size_t first)
 {
-    const std::size_t n = Fixed > 0 ? static_cast<std::size_t>(Fixed) : last - first;
-    float s[MostTogether][4];
-    float peak[MostTogether];
-    double sum[MostTogether];
-    const float* in[MostTogether];
-    for (std::size_t c = 0; c < n; ++c) {
+    Vector s[4] = {};
+    Vector highest = {};
+    Vector lowest = {};
+    Vector sum = {};
+    const float* in[Lanes];
+    for (std::size_t c = 0; c < Lanes; ++c) {
         const Channel& channel = channels_[first + c];
-        std::copy(std::begin(channel.state), std::end(channel.state), s[c]);
-        peak[c] = channel.peak;
+        for (std::size_t m = 0; m < 4; ++m)
+            s[m][c] = channel.state[m];
+        highest[c] = channel.peak;
+        lowest[c] = -channel.peak;
         sum[c] = channel.sum;
         in[c] = planes[first + c] + at;
     }
-    const float b0 = shelf_[0], b1 = shelf_[1], b2 = shelf_[2], a1 = shelf_[3], a2 = shelf_[4];
-    const float h1 = highPass_[3], h2 = highPass_[4];
-    for (std::size_t i = 0; i < count; ++i)
-        for (std::size_t c = 0; c < n; ++c) {
-            const float x = in[c][i];
-            peak[c] = std::max(peak[c], std::fabs(x));
-            const float y = b0 * x + s[c][0];
-            s[c][0] = b1 * x - a1 * y + s[c][1];
-            s[c][1] = b2 * x - a2 * y;
-            const float z = y + s[c][2];
-            s[c][2] = -2.0f * y - h1 * z + s[c][3];
-            s[c][3] = y - h2 * z;
-            sum[c] += static_cast<double>(z * z);
-        }
-    for (std::size_t c = 0; c < n; ++c) {
+    const Vector b0 = splat(shelf_[0]), b1 = splat(shelf_[1]), b2 = splat(shelf_[2]);
+    const Vector a1 = splat(shelf_[3]), a2 = splat(shelf_[4]);
+    const Vector h1 = splat(highPass_[3]), h2 = splat(highPass_[4]);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Vector x = gather<Lanes>(in, i);
+        highest = largest(highest, x);
+        lowest = smallest(lowest, x);
+        const Vector y = b0 * x + s[0];
+        s[0] = b1 * x - a1 * y + s[1];
+        s[1] = b2 * x - a2 * y;
+        const Vector z = y + s[2];
+        s[2] = s[3] - (y + y) - h1 * z;
+        s[3] = y - h2 * z;
+        sum += z * z;
+    }
+    for (std::size_t c = 0; c < Lanes; ++c) {
         Channel& channel = channels_[first + c];
-        std::copy(s[c], s[c] + 4, channel.state);
-        channel.peak = peak[c];
+        for (std::size_t m = 0; m < 4; ++m)
+            channel.state[m] = s[m][c];
+        channel.peak = std::max(highest[c], -lowest[c]);
         channel.sum = sum[c];
+    }
+}
+
+// One or two channels leave lanes free, which run the high pass one sample behind the shelf:
+// lanes 0 and 1 take the channels' samples through the shelf, lanes 2 and 3 the shelf's previous
+// outputs through the high pass, so both sections take one step of the same biquad. The first
+// step runs the shelf alone, a last one the high pass alone.
+template <std::size_t Lanes>
+void LoudnessMeter::filterPaired(const float* const* planes, std::size_t at, std::size_t count,
+                                 std::size_t first)
+{
+    if (count == 0)
+        return;
+    Vector s0 = {};
+    Vector s1 = {};
+    Vector highest = {};
+    Vector lowest = {};
+    Vector sum = {};
+    const float* in[Lanes];
+    for (std::size_t c = 0; c < Lanes; ++c) {
+        const Channel& channel = channels_[first + c];
+        s0[c] = channel.state[0];
+        s1[c] = channel.state[1];
+        s0[c + 2] = channel.state[2];
+        s1[c + 2] = channel.state[3];
+        highest[c] = channel.peak;
+        lowest[c] = -channel.peak;
+        sum[c + 2] = channel.sum;
+        in[c] = planes[first + c] + at;
+    }
+    const Vector b0 = {shelf_[0], shelf_[0], 1.0f, 1.0f};
+    const Vector b1 = {shelf_[1], shelf_[1], -2.0f, -2.0f};
+    const Vector b2 = {shelf_[2], shelf_[2], 1.0f, 1.0f};
+    const Vector a1 = {shelf_[3], shelf_[3], highPass_[3], highPass_[3]};
+    const Vector a2 = {shelf_[4], shelf_[4], highPass_[4], highPass_[4]};
+    const auto step = [&](Vector u) {
+        const Vector out = b0 * u + s0;
+        s0 = b1 * u - a1 * out + s1;
+        s1 = b2 * u - a2 * out;
+        return out;
+    };
+    // The first sample through the shelf alone.
+    const Vector shelfLanes = {1.0f, 1.0f, 0.0f, 0.0f};
+    const Vector firstX = gather<Lanes>(in, 0);
+    highest = largest(highest, firstX);
+    lowest = smallest(lowest, firstX);
+    const Vector keep0 = s0, keep1 = s1;
+    Vector y = step(firstX);
+    s0 = shelfLanes != 0.0f ? s0 : keep0;
+    s1 = shelfLanes != 0.0f ? s1 : keep1;
+    for (std::size_t i = 1; i < count; ++i) {
+        const Vector x = gather<Lanes>(in, i);
+        highest = largest(highest, x);
+        lowest = smallest(lowest, x);
+        y = step(lowHigh(x, y));
+        sum += y * y;
+    }
+    // The last shelf output through the high pass alone.
+    const Vector last0 = s0, last1 = s1;
+    y = step(lowHigh(Vector{}, y));
+    sum += y * y;
+    s0 = shelfLanes != 0.0f ? last0 : s0;
+    s1 = shelfLanes != 0.0f ? last1 : s1;
+    for (std::size_t c = 0; c < Lanes; ++c) {
+        Channel& channel = channels_[first + c];
+        channel.state[0] = s0[c];
+        channel.state[1] = s1[c];
+        channel.state[2] = s0[c + 2];
+        channel.state[3] = s1[c + 2];
+        channel.peak = std::max(highest[c], -lowest[c]);
+        channel.sum = sum[c + 2];
     }
 }
 

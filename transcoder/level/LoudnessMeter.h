@@ -45,15 +45,17 @@ private:
         float weight = 1.0f;
         float state[4] = {}; // the two sections' memories
         float peak = 0.0f;
-        double sum = 0.0;           // of the current step's squares
+        float sum = 0.0f;           // of the current step's squares
         std::int64_t taken = 0;     // samples
         std::vector<float> squares; // sum of squares per finished step
     };
 
     [[nodiscard]] std::int64_t stepEnd(std::size_t step) const;
-    template <int Fixed>
-    void filter(const float* const* planes, std::size_t at, std::size_t count, std::size_t first,
-                std::size_t last);
+    template <std::size_t Lanes>
+    void filter(const float* const* planes, std::size_t at, std::size_t count, std::size_t first);
+    template <std::size_t Lanes>
+    void filterPaired(const float* const* planes, std::size_t at, std::size_t count,
+                      std::size_t first);
 
     int rate_;
     float shelf_[5]; // b0 b1 b2 a1 a2 of the high shelf
