@@ -18,13 +18,15 @@ done
 packages=(
     cmake g++ make pkg-config gettext
     qt6-base-dev qt6-qpa-plugins
-    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     # Optional for running: the German texts of Qt's own dialogs, the window's font.
     qt6-translations-l10n fonts-liberation
 )
 if $tests; then
     packages+=(
         libgtest-dev libgmock-dev locales dbus-daemon
+        # The oracle of besweet's loudness measure.
+        libebur128-dev
         # The Windows core and launcher: built with mingw-w64 (POSIX threads for GoogleTest,
         # built from its sources) and run, with a Windows transcoder stand-in, under wine.
         g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine
