@@ -143,7 +143,7 @@ double marginAt(Codec codec, int kbps)
 // hair for rounding.
 constexpr double BelowDecibels = 0.29;
 constexpr double AboveDecibels = 0.09;
-constexpr int MostEncodes = 3;
+constexpr int MostEncodes = 4;
 // Encodes that still peak above full scale after these end the run: the track is not made.
 constexpr int MostEncodesInAll = 8;
 
@@ -249,6 +249,27 @@ struct Encode {
     double peak; // decoded
 };
 
+// Where one encode fell below the level and one at a higher gain above it, the next gain lies
+// between the two: where the line between them meets the aim, kept a quarter of the way from
+// either end, since the decoded peak follows the gain only roughly there.
+std::optional<double> bracketedGain(const std::vector<Encode>& done, const Target& target)
+{
+    const Encode* below = nullptr;
+    const Encode* above = nullptr;
+    for (const Encode& e : done) {
+        if (e.peak < target.lowest && (!below || e.gain > below->gain))
+            below = &e;
+        if (e.peak > target.highest && (!above || e.gain < above->gain))
+            above = &e;
+    }
+    if (!below || !above || above->gain <= below->gain)
+        return std::nullopt;
+    const double span = toDecibels(above->gain / below->gain);
+    const double share =
+        toDecibels(target.aim / below->peak) / toDecibels(above->peak / below->peak);
+    return below->gain * fromDecibels(span * std::clamp(share, 0.25, 0.75));
+}
+
 // The gain for the next encode, from what the last ones gave: the last gain moved by the miss,
 // along the slope (decoded dB per gain dB) between the last two encodes where that is a sane
 // one, else one to one. A last encode after nothing but clipping ones aims at the bottom of the
@@ -262,6 +283,8 @@ double correctedGain(const std::vector<Encode>& done, const Target& target, bool
             worst = std::max(worst, e.peak / e.gain);
         return target.lowest * fromDecibels(0.1) / worst;
     }
+    if (const auto between = bracketedGain(done, target))
+        return *between;
     double slope = 1.0;
     if (done.size() >= 2) {
         const Encode& before = done[done.size() - 2];
@@ -355,6 +378,7 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
         // Full scale at the encoder's input, and still short of the level.
         atFullScale = atFullScale || next >= highest;
         if (!keptClips && next >= highest && gain >= highest) {
+            log.line("the encoder's input is at full scale: no higher gain is taken");
             progress.finish();
             break;
         }

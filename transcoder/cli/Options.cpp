@@ -301,10 +301,12 @@ void printHelp(std::ostream& out)
                 "is\n"
                 "                decoded again as it is encoded; a track whose decoded peak is "
                 "above\n"
-                "                full scale or more than 0.5 dB from X is encoded again with the "
-                "gain\n"
-                "                corrected (3 encodes at most, more while it peaks above full\n"
-                "                scale, each in the log). Material no gain brings to X without\n"
+                "                full scale, more than 0.3 dB below X or 0.1 dB above is encoded "
+                "again\n"
+                "                with the gain corrected (4 encodes at most, more while it peaks "
+                "above\n"
+                "                full scale, each in the log). Material no gain brings to X "
+                "without\n"
                 "                clipping ends at the highest level that does not clip (a\n"
                 "                warning). Reads the input twice or more, so not from a pipe\n")
                .local
