@@ -11,6 +11,7 @@
 #include "core/Describe.h"
 #include "core/Text.h"
 #include "encode/EncodeStage.h"
+#include "encode/LevelSearch.h"
 #include "encode/Plan.h"
 #include "encode/Resampler.h"
 #include "input/HeaderScan.h"
@@ -139,45 +140,12 @@ double marginAt(Codec codec, int kbps)
     return fromDecibels(decibels);
 }
 
-// Decoded peaks this close to the level asked reach it: 0.3 dB below it to 0.1 dB above, less a
-// hair for rounding.
-constexpr double BelowDecibels = 0.29;
-constexpr double AboveDecibels = 0.09;
-constexpr int MostEncodes = 4;
 // Encodes that still peak above full scale after these end the run: the track is not made.
 constexpr int MostEncodesInAll = 8;
 
 std::string dBFS(double linear)
 {
     return decibels(linear) + "FS";
-}
-
-// The level asked, and the decoded peaks that count as reaching it: near it, never above full
-// scale. The first encode aims at the middle of that window.
-struct Target {
-    double asked;
-    double lowest;
-    double highest;
-    double aim;
-
-    [[nodiscard]] bool reached(double peak) const { return peak >= lowest && peak <= highest; }
-    // How far (dB) the peak lies outside the window; 0 inside.
-    [[nodiscard]] double miss(double peak) const
-    {
-        if (peak <= 0.0)
-            return 1e9;
-        return std::max({0.0, toDecibels(lowest / peak), toDecibels(peak / highest)});
-    }
-};
-
-Target targetFor(double asked, Codec codec)
-{
-    const double askedDecibels = toDecibels(asked);
-    const double lowest = askedDecibels - BelowDecibels;
-    const double highest = std::min(askedDecibels + AboveDecibels, 0.0);
-    // PCM is written as it is measured: the level itself.
-    const double aim = codec == Codec::Wav ? askedDecibels : (lowest + highest) / 2.0;
-    return {asked, fromDecibels(lowest), fromDecibels(highest), fromDecibels(aim)};
 }
 
 // The gain that should bring the decoded peak to the aim, or nothing for silence.
@@ -233,69 +201,6 @@ void encodeOnce(Input input, const Options& options, const Plan& plan, const Tex
     stage->commit();
 }
 
-// Of two finished encodes, the one to keep: one that does not clip over one that does, then the
-// nearer to the level asked, then (both clipping) the lower.
-bool better(double peak, double than, const Target& target)
-{
-    if ((peak <= 1.0) != (than <= 1.0))
-        return peak <= 1.0;
-    if (peak > 1.0)
-        return peak < than;
-    return target.miss(peak) < target.miss(than);
-}
-
-struct Encode {
-    double gain;
-    double peak; // decoded
-};
-
-// Where one encode fell below the level and one at a higher gain above it, the next gain lies
-// between the two: where the line between them meets the aim, kept a quarter of the way from
-// either end, since the decoded peak follows the gain only roughly there.
-std::optional<double> bracketedGain(const std::vector<Encode>& done, const Target& target)
-{
-    const Encode* below = nullptr;
-    const Encode* above = nullptr;
-    for (const Encode& e : done) {
-        if (e.peak < target.lowest && (!below || e.gain > below->gain))
-            below = &e;
-        if (e.peak > target.highest && (!above || e.gain < above->gain))
-            above = &e;
-    }
-    if (!below || !above || above->gain <= below->gain)
-        return std::nullopt;
-    const double span = toDecibels(above->gain / below->gain);
-    const double share =
-        toDecibels(target.aim / below->peak) / toDecibels(above->peak / below->peak);
-    return below->gain * fromDecibels(span * std::clamp(share, 0.25, 0.75));
-}
-
-// The gain for the next encode, from what the last ones gave: the last gain moved by the miss,
-// along the slope (decoded dB per gain dB) between the last two encodes where that is a sane
-// one, else one to one. A last encode after nothing but clipping ones aims at the bottom of the
-// window with the highest peak per gain seen, so it does not clip again.
-double correctedGain(const std::vector<Encode>& done, const Target& target, bool last)
-{
-    const Encode& latest = done.back();
-    if (last && std::ranges::all_of(done, [](const Encode& e) { return e.peak > 1.0; })) {
-        double worst = 0.0;
-        for (const Encode& e : done)
-            worst = std::max(worst, e.peak / e.gain);
-        return target.lowest * fromDecibels(0.1) / worst;
-    }
-    if (const auto between = bracketedGain(done, target))
-        return *between;
-    double slope = 1.0;
-    if (done.size() >= 2) {
-        const Encode& before = done[done.size() - 2];
-        const double gainStep = toDecibels(latest.gain / before.gain);
-        const double peakStep = toDecibels(latest.peak / before.peak);
-        if (std::fabs(gainStep) > 0.05 && peakStep / gainStep > 0.5 && peakStep / gainStep < 2.0)
-            slope = peakStep / gainStep;
-    }
-    return latest.gain * fromDecibels(toDecibels(target.aim / latest.peak) / slope);
-}
-
 std::string whyEncodeAgain(double peak, const Target& target)
 {
     if (peak > 1.0)
@@ -323,17 +228,22 @@ double highestGain(Codec codec, const Plan& plan, const Peaks& peaks)
     return 1.0 / (plan.inRate == plan.outRate ? peaks.sample : peaks.truePeak);
 }
 
-// Says on standard error, and in the log, how far the kept track is from the level asked. It is
-// the highest level that does not clip only where an encode that clipped came closer to the
-// level, or the encoder's input reached full scale.
-void warnOfMissedLevel(double kept, bool clipped, int encodes, const Target& target, RunLog& log)
+// Says on standard error, and in the log, how far the kept track is from the level asked.
+void warnOfMissedLevel(const std::vector<Encode>& done, double kept, bool atFullScale,
+                       const Target& target, RunLog& log)
 {
-    if (clipped && kept < target.lowest)
+    switch (howMissed(done, kept, atFullScale, target)) {
+    case Missed::HighestUnclipped:
         warn(log, text("level: %s delivered, %s asked: the highest level that does not clip",
                        dBFS(kept), dBFS(target.asked)));
-    else if (!target.reached(kept))
+        break;
+    case Missed::Nearest:
         warn(log, text("level: %s delivered, %s asked: the nearest of %d encodes", dBFS(kept),
-                       dBFS(target.asked), encodes));
+                       dBFS(target.asked), static_cast<int>(done.size())));
+        break;
+    case Missed::Not:
+        break;
+    }
 }
 
 // Encodes, measures the decoded track and, while it misses the level, encodes again with the
@@ -389,12 +299,7 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
                  whyEncodeAgain(peak, target) + "; gain corrected by " + decibels(next / gain));
         gain = next;
     }
-    const bool clipCloser = std::ranges::any_of(done, [&](const Encode& e) {
-        return e.peak > 1.0 && std::fabs(toDecibels(e.peak / target.asked)) <
-                                   std::fabs(toDecibels(keptPeak / target.asked));
-    });
-    warnOfMissedLevel(keptPeak, atFullScale || clipCloser, static_cast<int>(done.size()), target,
-                      log);
+    warnOfMissedLevel(done, keptPeak, atFullScale, target, log);
     kept->commit();
 }
 
