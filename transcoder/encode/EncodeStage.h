@@ -11,6 +11,7 @@
 #include "cli/Options.h"
 #include "core/Av.h"
 #include "encode/FrameEncoder.h"
+#include "encode/OpenEncoder.h"
 #include "encode/Plan.h"
 #include "encode/Resampler.h"
 #include "level/DecodedTrack.h"
@@ -34,13 +35,6 @@ struct Output {
     IoContextPtr io;
     OutputFormatPtr format;
     AVStream* stream = nullptr;
-};
-
-// What an encoder is opened with beside the options: the Layer II mode (the opening frames of a
-// joint stereo track are plain stereo) and the AC3 dialogue level.
-struct EncoderSettings {
-    char mode;
-    int dialnorm;
 };
 
 class EncodeStage

@@ -67,9 +67,4 @@ private:
 // Channel c of a frame of any sample format as floats, 1.0 full scale, into out.
 void channelAsFloats(const AVFrame& frame, int c, float* out);
 
-// "Delivered: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBTP": what a good run delivered, in the
-// units the window looks for (common/RunSummary.h). The true peak only of a track decoded
-// (truePeak < 0: none).
-[[nodiscard]] Text summaryLine(double seconds, const LoudnessFigures& figures, double truePeak);
-
 } // namespace besweet
