@@ -22,6 +22,7 @@ struct WarningMend {
 // merely mentions an option ("raw PCM (-fs) ignored") is no mend and stays as it is.
 inline constexpr std::array warningMends{
     WarningMend{"-ssrc(", "chkResample", "„Resample auf 48 kHz“ ankreuzen"},
+    WarningMend{"-norm", "sldNormalize", "„Normalisierungslevel“ auf 95 % stellen"},
 };
 
 // The warning with its mend clause in the window's words. The mend clause is the one that

@@ -266,7 +266,7 @@ void EncodeStage::decodeWhereItMayClip()
     log_.line("decoded peak: " + decibels(peak) + "FS");
     if (peak > 1.0)
         warn(log_, text("%s: the track peaks at %sFS, above full scale, and clips in players: "
-                        "normalise it to 95 %% (-ota( -norm 0.95 ))",
+                        "normalise it to 95 %% with -norm 0.95",
                         options_.output, decibels(peak)));
 }
 
