@@ -92,7 +92,7 @@ for i in "${!job_names[@]}"; do
 done
 [[ $tools == *besweet* && $tools == *ffmpeg* ]] || exit 0
 echo
-printf '%-24s %10s %8s\n' "besweet/ffmpeg" ratio goal
+printf '%-32s %8s %8s\n' "besweet/ffmpeg" ratio goal
 goals=(1.05 1.0 1.8 1.05)
 for i in "${!job_names[@]}"; do
     if [[ ${job_names[$i]} == *_norm ]]; then
@@ -100,6 +100,6 @@ for i in "${!job_names[@]}"; do
     else
         b=${per_second[besweet$i]} f=${per_second[ffmpeg$i]} what="(per s)"
     fi
-    printf '%-24s %10s %8s\n' "${job_names[$i]} $what" \
+    printf '%-32s %8s %8s\n' "${job_names[$i]} $what" \
         "$(awk -v b="$b" -v f="$f" 'BEGIN { printf "%.2f", b / f }')" "<= ${goals[$i]}"
 done
