@@ -318,7 +318,29 @@ void LoudnessMeter::filterPaired(const float* const* planes, std::size_t at, std
     Vector y = step(firstX);
     s0 = shelfLanes != 0.0f ? s0 : keep0;
     s1 = shelfLanes != 0.0f ? s1 : keep1;
-    for (std::size_t i = 1; i < count; ++i) {
+    std::size_t i = 1;
+#if defined(__SSE__)
+    // Two channels four samples at a time: lanes 0 and 2 of the pairs are the first channel's,
+    // 1 and 3 the second's.
+    if constexpr (Lanes == 2)
+        for (; i + 4 <= count; i += 4) {
+            const Vector first = _mm_loadu_ps(in[0] + i);
+            const Vector second = _mm_loadu_ps(in[1] + i);
+            const Vector early = _mm_unpacklo_ps(first, second);
+            const Vector late = _mm_unpackhi_ps(first, second);
+            highest = largest(highest, largest(early, late));
+            lowest = smallest(lowest, smallest(early, late));
+            y = step(_mm_movelh_ps(early, y));
+            sum += y * y;
+            y = step(_mm_shuffle_ps(early, y, _MM_SHUFFLE(1, 0, 3, 2)));
+            sum += y * y;
+            y = step(_mm_movelh_ps(late, y));
+            sum += y * y;
+            y = step(_mm_shuffle_ps(late, y, _MM_SHUFFLE(1, 0, 3, 2)));
+            sum += y * y;
+        }
+#endif
+    for (; i < count; ++i) {
         const Vector x = gather<Lanes>(in, i);
         highest = largest(highest, x);
         lowest = smallest(lowest, x);
@@ -337,7 +359,7 @@ void LoudnessMeter::filterPaired(const float* const* planes, std::size_t at, std
         channel.state[1] = s1[c];
         channel.state[2] = s0[c + 2];
         channel.state[3] = s1[c + 2];
-        channel.peak = std::max(highest[c], -lowest[c]);
+        channel.peak = std::max({highest[c], highest[c + 2], -lowest[c], -lowest[c + 2]});
         channel.sum = sum[c + 2];
     }
 }
