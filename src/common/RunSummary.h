@@ -20,9 +20,9 @@ inline constexpr std::string_view SummaryTruePeakUnit = " dBTP";
 // a track the transcoder did not decode, ends with the loudness range's unit.
 constexpr bool IsRunSummaryLine(std::string_view line)
 {
-    return line.find(SummaryLoudnessUnit) != std::string_view::npos
-        && (line.find(SummaryTruePeakUnit) != std::string_view::npos
-            || line.ends_with(SummaryRangeUnit));
+    return line.find(SummaryLoudnessUnit) != std::string_view::npos &&
+           (line.find(SummaryTruePeakUnit) != std::string_view::npos ||
+            line.ends_with(SummaryRangeUnit));
 }
 
 // The last summary line of a run's output, without its line end; empty when there is none.
