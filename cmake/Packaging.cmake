@@ -27,8 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window cannot open without Qt's platform plugins, which no library links to; the
 # libraries dpkg-shlibdeps finds are added after it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# The German texts of Qt's own dialogs, and the font the window's layout is measured for.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-liberation")
+# The German texts of Qt's own dialogs, the font the window's layout is measured for, and
+# xdg-open, which opens the target's folder where no file manager answers on the session bus.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-liberation, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

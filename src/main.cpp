@@ -8,6 +8,7 @@
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtSettingsBackend.h"
 #include "platform/TopMostWindow.h"
+#include "platform/WindowSystemStart.h"
 #include "settings/SettingsStore.h"
 #include "ui/AfterFirstPaint.h"
 #include "ui/ProgramArguments.h"
@@ -20,7 +21,6 @@
 
 #include <QApplication>
 #include <QScopeGuard>
-#include <QTimer>
 #include <chrono>
 #include <cstdio>
 
@@ -29,7 +29,7 @@ namespace
 
 #ifndef _WIN32
 // A bus on this machine answers its greeting in well under a millisecond, within a few under
-// heavy load; one that has not answered by then is taken as stalled. Qt starts meanwhile.
+// heavy load; one that has not answered by then is taken as stalled.
 constexpr std::chrono::milliseconds BusAnswerLimit{25};
 #endif
 
@@ -55,11 +55,17 @@ int main(int argc, char* argv[])
         return *early.exitCode;
 
 #ifndef _WIN32
-    // Asked while Qt starts; settled before anything reaches the bus.
-    klangdorn::SessionBusCheck busCheck(BusAnswerLimit);
+    // Settled before Qt starts (a platform theme may reach the bus while it is built) and
+    // before any thread of ours reads the environment that the answer may change.
+    const klangdorn::BusAnswer bus = klangdorn::SettleSessionBus(BusAnswerLimit);
     klangdorn::FontSystemWarmUp fontSystem;
 #endif
+    // The menu stays in the window, whose layout counts it in: a desktop's global menu bar is
+    // not looked for, which would ask the session bus on the window's thread and wait.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+    klangdorn::WindowSystemStart windowSystem(klangdorn::ExecutableBaseNameOf(argv[0]));
     QApplication app(argc, argv);
+    windowSystem.reached();
 #ifndef _WIN32
     fontSystem.thenRun(klangdorn::FillFontDatabase); // needs the application
     const auto fontSystemEndsBeforeTheApplication = qScopeGuard([&] { fontSystem.finish(); });
@@ -80,7 +86,7 @@ int main(int argc, char* argv[])
         klangdorn::ChooseProgramFontFamily();
         fontSystem.finish();
     });
-    if (busCheck.settle() == klangdorn::BusAnswer::Silent) {
+    if (bus == klangdorn::BusAnswer::Silent) {
         err << QString::fromStdString(klangdorn::SilentBusText(klangdorn::ExecutableBaseName()));
         err.flush();
     }
@@ -101,16 +107,16 @@ int main(int argc, char* argv[])
     // transcode is stopped without asking, since nobody may be there to answer.
     klangdorn::TerminationSignals closeOnSignal([&window] { window.closeWithoutAsking(); });
 #endif
-    if (request.sourceFile)
-        window.applySource(*request.sourceFile); // as if chosen in the source dialog
     // The icon is looked up in the desktop's theme on disk: it follows the first paint.
     klangdorn::RunAfterFirstPaint(window, klangdorn::showProgramIcon);
-    window.show();
+    klangdorn::ApplyStartRequest(window, messageBoxes, request);
+    // Boxes of the start wait for the window to be on screen, so they stand over it.
     if (setAside)
-        QTimer::singleShot(0, &window, [&] {
+        klangdorn::RunAfterFirstPaint(window, [&] {
             messageBoxes.show(klangdorn::Message{klangdorn::SetAsideText(*setAside),
                                                  klangdorn::MessageButtons::Ok,
                                                  klangdorn::MessageIcon::Exclamation});
         });
+    window.show();
     return app.exec();
 }

@@ -17,10 +17,13 @@ done
 
 packages=(
     cmake g++ make pkg-config gettext
+    # Makes the German manual pages from the English ones and their catalogue.
+    po4a
     qt6-base-dev qt6-qpa-plugins
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-    # Optional for running: the German texts of Qt's own dialogs, the window's font.
-    qt6-translations-l10n fonts-liberation
+    # Optional for running: the German texts of Qt's own dialogs, the window's font, and
+    # xdg-open for "Ordner öffnen" where no file manager answers on the session bus.
+    qt6-translations-l10n fonts-liberation xdg-utils
 )
 if $tests; then
     packages+=(

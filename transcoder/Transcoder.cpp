@@ -46,9 +46,12 @@ std::vector<double> identityMatrix(int channels)
     return identity;
 }
 
+// A frame of the planned rate and channels, in samples the peak meter reads as they are (64-bit
+// integers go through the resampler first, as any other conversion does).
 bool matchesPlan(const AVFrame& frame, const Plan& plan)
 {
-    return frame.sample_rate == plan.inRate &&
+    const auto format = av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format));
+    return frame.sample_rate == plan.inRate && format != AV_SAMPLE_FMT_S64 &&
            av_channel_layout_compare(&frame.ch_layout, &plan.inLayout) == 0;
 }
 

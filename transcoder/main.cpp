@@ -171,8 +171,8 @@ int main(int argc, char** argv)
     } catch (const WorkError& error) {
         failure = error.message();
         // A failure of no file's own (memory, an encoder missing) is the output's: not made.
-        if (!failure->english.starts_with(options.input + ": ") &&
-            !failure->english.starts_with(options.output + ": "))
+        if (!failure->english.starts_with(escapedControls(options.input) + ": ") &&
+            !failure->english.starts_with(escapedControls(options.output) + ": "))
             failure = text("%s: %s", options.output, *failure);
     } catch (const Interrupted& interrupted) {
         signal = interrupted.signal;

@@ -31,7 +31,7 @@ std::optional<DesktopNotice> RunEndNotice(bool windowActive, const std::string& 
     std::string body(bareNameOf(target));
     if (!summary.empty())
         body += '\n' + summary;
-    return DesktopNotice{"Transcode beendet", body, folderOf(target)};
+    return DesktopNotice{"Transcode beendet", body, folderOf(target), target};
 }
 
 } // namespace klangdorn

@@ -16,7 +16,8 @@ namespace klangdorn
 struct DesktopNotice {
     std::string summary;
     std::string body;
-    std::string folder; // offered as "Ordner öffnen"; none when empty
+    std::string folder;   // offered as "Ordner öffnen"; none when empty
+    std::string target{}; // shown selected in the folder, when the file manager can
     friend bool operator==(const DesktopNotice&, const DesktopNotice&) = default;
 };
 

@@ -174,7 +174,9 @@ TranscodeRun::RunEnd TranscodeRun::launchAndWait(const std::vector<std::string>&
 
 void TranscodeRun::stop()
 {
-    if (!m_running)
+    // Asked once, the run ends as stopped: a later stop would find the transcoder ended of
+    // the first and take that end for one of its own.
+    if (!m_running || m_stopRequested)
         return;
     // A run that ended on its own before the stop keeps its failure or warnings box.
     m_stopRequested = m_running->stop();

@@ -62,7 +62,7 @@ public:
 
     bool isRunning() const { return m_running != nullptr; }
     // Asks the running transcoder to end; the run then ends as stopped, without a box, unless
-    // the transcoder had ended on its own already.
+    // the transcoder had ended on its own already. Further stops change nothing.
     void stop();
 
 private:

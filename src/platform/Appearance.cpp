@@ -97,6 +97,9 @@ namespace
 
 const Family& installedFamily()
 {
+    // Asked only of a started font system: fontconfig would otherwise load its whole
+    // configuration a second time on this thread, alongside the font system's own thread.
+    awaitFontSystem();
     static const Family& chosen = []() -> const Family& {
         for (const Family& family : families) {
             if (isInstalledFamily(family.name))

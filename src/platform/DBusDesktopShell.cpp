@@ -27,20 +27,28 @@ QString fromStd(const std::string& text)
 
 } // namespace
 
-void OpenFolderOnDesktop(const QString& folder)
+bool OpenFolderOnDesktop(const QString& folder)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+Message FolderNotOpenedMessage(const std::string& folder)
+{
+    return Message{"Der Ordner „" + folder + "“ lässt sich nicht öffnen: kein Dateimanager" +
+                       LineBreak + "und kein Programm zum Öffnen (xdg-utils) gefunden.",
+                   MessageButtons::Ok, MessageIcon::Exclamation, "Ordner öffnen"};
 }
 
 DBusDesktopShell::DBusDesktopShell(std::function<QDBusConnection()> connect, QString desktopId,
-                                   FolderOpener openFolder)
-    : m_connect(std::move(connect)), m_desktopId(std::move(desktopId)),
+                                   MessageBoxes& messages, FolderOpener openFolder)
+    : m_connect(std::move(connect)), m_desktopId(std::move(desktopId)), m_messages(messages),
       m_openFolder(std::move(openFolder))
 {
 }
 
-DBusDesktopShell::DBusDesktopShell(QDBusConnection bus, QString desktopId, FolderOpener openFolder)
-    : m_desktopId(std::move(desktopId)), m_openFolder(std::move(openFolder))
+DBusDesktopShell::DBusDesktopShell(QDBusConnection bus, QString desktopId, MessageBoxes& messages,
+                                   FolderOpener openFolder)
+    : m_desktopId(std::move(desktopId)), m_messages(messages), m_openFolder(std::move(openFolder))
 {
     reached(bus);
 }
@@ -134,13 +142,14 @@ void DBusDesktopShell::sendNotice(const DesktopNotice& notice)
     if (folder.isEmpty())
         return; // the reply is not needed: without a service the error goes unread
     auto* watcher = new QDBusPendingCallWatcher(pending, this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, folder](QDBusPendingCallWatcher* finished) {
-                const QDBusPendingReply<uint> reply = *finished;
-                if (reply.isValid())
-                    m_folders[reply.value()] = folder;
-                finished->deleteLater();
-            });
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, shown = Shown{folder, fromStd(notice.target)}](QDBusPendingCallWatcher* finished) {
+            const QDBusPendingReply<uint> reply = *finished;
+            if (reply.isValid())
+                m_folders[reply.value()] = shown;
+            finished->deleteLater();
+        });
 }
 
 void DBusDesktopShell::actionInvoked(uint id, const QString& action)
@@ -148,7 +157,35 @@ void DBusDesktopShell::actionInvoked(uint id, const QString& action)
     const auto found = m_folders.find(id);
     if (found == m_folders.end() || action != QLatin1String(OpenFolderAction))
         return;
-    m_openFolder(found->second);
+    showInFileManager(found->second);
+}
+
+// Asked without waiting; only when the file manager is not there (or refuses) is the folder
+// opened another way.
+void DBusDesktopShell::showInFileManager(const Shown& shown)
+{
+    if (shown.target.isEmpty() || !m_bus->isConnected()) {
+        openFolderElsewhere(shown.folder);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(FileManagerService), QString::fromLatin1(FileManagerPath),
+        QString::fromLatin1(FileManagerService), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(shown.target).toString(QUrl::FullyEncoded)}
+         << QString();
+    auto* watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, folder = shown.folder](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                if (finished->isError())
+                    openFolderElsewhere(folder);
+            });
+}
+
+void DBusDesktopShell::openFolderElsewhere(const QString& folder)
+{
+    if (!m_openFolder(folder))
+        m_messages.show(FolderNotOpenedMessage(folder.toStdString()));
 }
 
 } // namespace klangdorn

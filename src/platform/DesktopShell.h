@@ -24,7 +24,7 @@ public:
 };
 
 // The shell of the user's desktop session: the session bus where there is one, else one that
-// shows nothing.
-std::unique_ptr<DesktopShell> MakeSessionDesktopShell();
+// shows nothing. `messages` tells what the user asked of it and it could not do.
+std::unique_ptr<DesktopShell> MakeSessionDesktopShell(MessageBoxes& messages);
 
 } // namespace klangdorn

@@ -2,11 +2,11 @@
 #include "platform/PosixProcessLauncher.h"
 
 #include "common/TextCase.h"
+#include "common/UniqueFd.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
 #include "platform/BundledTranscoder.h"
 #include "platform/SystemReason.h"
-#include "common/UniqueFd.h"
 #include "platform/WineRun.h"
 
 #include <QCoreApplication>
@@ -251,11 +251,15 @@ public:
     // The whole group it leads (wine's helpers too); only while it is not reaped, so the
     // number cannot stand for another process yet. One that does not end when asked is
     // killed: a run whose window is gone must not go on unseen.
+    // Asked again, it answers as the first time and keeps the first stop's time to the kill.
     bool stop() override
     {
         reapIfEnded();
         if (m_end)
-            return false;
+            return m_stopped;
+        if (m_stopped)
+            return true;
+        m_stopped = true;
         ::kill(-m_pid, SIGTERM);
         m_forceKill.start(ForceKillAfterMs);
         return true;
@@ -357,6 +361,7 @@ private:
     OutputTail m_tail;
     std::optional<ProcessEnd> m_end;
     QTimer m_forceKill;
+    bool m_stopped = false; // asked to end
 };
 
 } // namespace

@@ -241,32 +241,41 @@ std::optional<std::string> SessionBusAddress()
     return "unix:path=" + socket;
 }
 
-SessionBusCheck::SessionBusCheck(std::chrono::milliseconds limit) : m_address(SessionBusAddress())
+bool OnlyStartsADaemon(std::string_view address)
 {
-    if (!m_address)
-        return;
-    const auto socket = BusSocketOf(*m_address);
-    if (!socket)
-        return;
-    m_asking = std::thread([this, socket = *socket, limit] { m_answer = AskBus(socket, limit); });
-}
-
-SessionBusCheck::~SessionBusCheck()
-{
-    if (m_asking.joinable())
-        m_asking.join();
-}
-
-BusAnswer SessionBusCheck::settle()
-{
-    if (m_asking.joinable())
-        m_asking.join();
-    if (m_answer == BusAnswer::Silent) {
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", NoBusAddress, 1);
-        m_answer = BusAnswer::Absent; // said once
-        return BusAnswer::Silent;
+    constexpr std::string_view Autolaunch = "autolaunch:";
+    bool any = false;
+    while (!address.empty()) {
+        const auto semicolon = address.find(';');
+        const std::string_view entry = address.substr(0, semicolon);
+        if (!entry.empty()) {
+            if (entry.substr(0, Autolaunch.size()) != Autolaunch)
+                return false;
+            any = true;
+        }
+        address = semicolon == std::string_view::npos ? std::string_view{}
+                                                      : address.substr(semicolon + 1);
     }
-    return m_answer;
+    return any;
+}
+
+BusAnswer SettleSessionBus(std::chrono::milliseconds limit)
+{
+    std::optional<std::string> address = SessionBusAddress();
+    if (address && OnlyStartsADaemon(*address))
+        address.reset();
+    const std::optional<std::string> socket =
+        address ? BusSocketOf(*address) : std::optional<std::string>();
+    const BusAnswer answer = !address  ? BusAnswer::Absent
+                             : !socket ? BusAnswer::Unchecked
+                                       : AskBus(*socket, limit);
+    // Without an address the bus library would start a daemon of its own (dbus-launch
+    // --autolaunch), which outlives the window.
+    if (answer == BusAnswer::Silent || answer == BusAnswer::Absent)
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", NoBusAddress, 1);
+    else if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address->c_str(), 1);
+    return answer;
 }
 
 std::string SilentBusText(std::string_view program)

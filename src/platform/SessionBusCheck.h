@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Whether the session bus answers, asked on a thread of its own with a time limit before
-// anything of Qt's or ours first reaches it. A bus that accepts connections and never answers
+// Whether the session bus answers, asked with a time limit before anything of Qt's or ours
+// first reaches it. A bus that accepts connections and never answers
 // would hold up every first call to it without end, the window's among them (Qt's
 // accessibility bridge and menu bar ask it while the window is built); when it is silent, the
-// process's bus address is turned to one that fails at once, so Qt and we go on without it.
+// process's bus address is turned to one that fails at once, so Qt and we go on without it;
+// so is a missing one, which would have the bus library start a daemon that outlives us.
 #pragma once
 
 #include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 namespace klangdorn
 {
@@ -37,24 +37,15 @@ std::optional<std::string> SessionBusAddress();
 // An address that fails at once, for a process that goes on without the bus.
 inline constexpr const char* NoBusAddress = "unix:path=/dev/null/kein-sitzungsbus";
 
-class SessionBusCheck
-{
-public:
-    // Asks the session bus on a thread of its own, at most `limit`.
-    explicit SessionBusCheck(std::chrono::milliseconds limit);
-    ~SessionBusCheck();
-    SessionBusCheck(const SessionBusCheck&) = delete;
-    SessionBusCheck& operator=(const SessionBusCheck&) = delete;
+// An address that only starts a bus daemon of its own ("autolaunch:").
+bool OnlyStartsADaemon(std::string_view address);
 
-    // Waits for the answer (no longer than the limit). A silent bus is replaced in the
-    // environment by NoBusAddress; call it before anything reaches the bus.
-    BusAnswer settle();
-
-private:
-    std::optional<std::string> m_address;
-    BusAnswer m_answer = BusAnswer::Unchecked;
-    std::thread m_asking;
-};
+// Asks the session bus, at most `limit`, and leaves in the environment only a bus that
+// answers: a silent bus, or none, is replaced by NoBusAddress, so nothing waits on it or starts
+// a daemon; an address found as the user's bus socket is put there outright. It changes the
+// environment: call it before Qt starts and before any other thread runs. Silent is answered
+// once; asked again, the bus counts as absent.
+BusAnswer SettleSessionBus(std::chrono::milliseconds limit);
 
 // What the user is told once on standard error when the bus is silent.
 std::string SilentBusText(std::string_view program);

@@ -21,11 +21,11 @@ public:
 
 } // namespace
 
-std::unique_ptr<DesktopShell> MakeSessionDesktopShell()
+std::unique_ptr<DesktopShell> MakeSessionDesktopShell([[maybe_unused]] MessageBoxes& messages)
 {
 #if KLANGDORN_HAS_DBUS
     return std::make_unique<DBusDesktopShell>([] { return QDBusConnection::sessionBus(); },
-                                              applicationId());
+                                              applicationId(), messages);
 #else
     return std::make_unique<NoDesktopShell>();
 #endif

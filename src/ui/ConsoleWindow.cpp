@@ -3,6 +3,7 @@
 
 #include "job/RunOutcome.h"
 #include "platform/TopMostWindow.h"
+#include "ui/AfterFirstPaint.h"
 
 #include <QFontDatabase>
 #include <QScreen>
@@ -68,9 +69,12 @@ void ConsoleWindow::showRunEnd(const ProcessEnd& end)
 {
     showPendingOutput();
     m_pending.clear();
-    const QString last = document()->lastBlock().text();
     m_lines.append("\n");
     const QString summary = QString::fromStdString(m_lines.summary());
+    // The summary moves below the end line: in sight, and said once.
+    if (!summary.isEmpty())
+        removeLastLineReading(summary);
+    const QString last = document()->lastBlock().text();
     insertAtEnd((last.isEmpty() ? QString() : QStringLiteral("\n")) + runEndLine(end) +
                 QLatin1Char('\n') + (summary.isEmpty() ? QString() : summary + QLatin1Char('\n')));
 }
@@ -104,6 +108,20 @@ void ConsoleWindow::placeBesideTheMainWindowOnce()
                          size() + decoration, MinimumSize + decoration);
     resize(frame.size() - decoration);
     move(frame.topLeft());
+    // The window manager may frame the console more thickly than the main window (a resize
+    // handle): once its real frame is known it is made to end on the screen.
+    RunAfterFirstPaint(*this, [this] { keepFrameOnScreen(); });
+}
+
+void ConsoleWindow::keepFrameOnScreen()
+{
+    const QRect room = screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    const int overRight = std::max(0, frame.right() - room.right());
+    const int overBottom = std::max(0, frame.bottom() - room.bottom());
+    if (overRight || overBottom)
+        resize(std::max(MinimumSize.width(), width() - overRight),
+               std::max(MinimumSize.height(), height() - overBottom));
 }
 
 QString runEndLine(const ProcessEnd& end)
@@ -205,6 +223,21 @@ void ConsoleWindow::showPendingOutput()
         clear(); // all the view holds is newer
     pending.finished.append(pending.current);
     replaceLastLine(pending.finished.join(QLatin1Char('\n')));
+}
+
+void ConsoleWindow::removeLastLineReading(const QString& text)
+{
+    for (QTextBlock block = document()->lastBlock(); block.isValid(); block = block.previous()) {
+        if (block.text() != text)
+            continue;
+        QTextCursor cursor(block);
+        // With its line end; the unfinished last line is only emptied.
+        cursor.movePosition(block.next().isValid() ? QTextCursor::NextBlock
+                                                   : QTextCursor::EndOfBlock,
+                            QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        return;
+    }
 }
 
 void ConsoleWindow::insertAtEnd(const QString& text)

@@ -3,9 +3,10 @@
 // output and error live while it runs. A carriage return without a line feed starts the
 // line over, as a terminal does, so progress lines rewrite themselves. Every run starts it
 // empty and its last line says how the run ended, followed by the transcoder's summary of what
-// it delivered, when it printed one. Output is taken at a constant cost per byte and shown a
-// few times a second, its last ConsoleLines::MostLines lines, each cut to its last
-// ConsoleLines::LongestLine characters; so a flood of output never holds up its reading.
+// it delivered, when it printed one (moved there from the output, so it is said once). Output is
+// taken at a constant cost per byte and shown a few times a second, its last
+// ConsoleLines::MostLines lines, each cut to its last ConsoleLines::LongestLine characters; so a
+// flood of output never holds up its reading.
 #pragma once
 
 #include "job/ProcessControl.h"
@@ -47,7 +48,9 @@ private:
     void appendText(const QString& text);
     void insertAtEnd(const QString& text);
     void replaceLastLine(const QString& text);
+    void removeLastLineReading(const QString& text);
     void placeBesideTheMainWindowOnce();
+    void keepFrameOnScreen();
     void applyStacking();
 
     QStringDecoder m_decoder{QStringDecoder::Utf8};

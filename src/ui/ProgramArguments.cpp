@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ProgramArguments.h"
 
-#include "job/UserDialogs.h"
+#include "ui/AfterFirstPaint.h"
+#include "ui/frmMain.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -38,14 +39,22 @@ StartRequest refuse(QTextStream& err, const QString& what)
     err << Program << ": " << what
         << QStringLiteral(" „%1 --help“ zeigt den Aufruf.\n").arg(Program);
     err.flush();
-    return StartRequest{WrongCommandLine, std::nullopt};
+    return StartRequest{WrongCommandLine, std::nullopt, std::nullopt};
+}
+
+StartRequest unusable(const QString& what, const char* caption)
+{
+    return StartRequest{std::nullopt, std::nullopt,
+                        Message{what.toStdString() + LineBreak +
+                                    "Bitte die Quelldatei über „...“ neben dem Feld wählen.",
+                                MessageButtons::Ok, MessageIcon::Exclamation, caption}};
 }
 
 StartRequest answer(QTextStream& out, const QString& text)
 {
     out << text;
     out.flush();
-    return StartRequest{0, std::nullopt};
+    return StartRequest{0, std::nullopt, std::nullopt};
 }
 
 // The toolkit's own options, as its application objects take them off the command line.
@@ -137,11 +146,23 @@ StartRequest parseProgramArguments(const QStringList& arguments, QTextStream& ou
                                .arg(files.size()));
     const QFileInfo source(files.first());
     if (!source.exists())
-        return refuse(err, QStringLiteral("Die Quelldatei „%1“ gibt es nicht.").arg(files.first()));
+        return unusable(QStringLiteral("Die Quelldatei „%1“ gibt es nicht.").arg(files.first()),
+                        "Quelldatei nicht gefunden");
     if (source.isDir())
-        return refuse(err, QStringLiteral("„%1“ ist ein Ordner, keine Datei.").arg(files.first()));
+        return unusable(QStringLiteral("„%1“ ist ein Ordner, keine Datei.").arg(files.first()),
+                        "Quelldatei ungültig");
     return StartRequest{std::nullopt,
-                        QDir::toNativeSeparators(source.absoluteFilePath()).toStdString()};
+                        QDir::toNativeSeparators(source.absoluteFilePath()).toStdString(),
+                        std::nullopt};
+}
+
+void ApplyStartRequest(frmMain& window, MessageBoxes& messages, const StartRequest& request)
+{
+    if (request.sourceFile)
+        window.applySource(*request.sourceFile);
+    if (request.unusableFile)
+        RunAfterFirstPaint(window,
+                           [&messages, box = *request.unusableFile] { messages.show(box); });
 }
 
 } // namespace klangdorn

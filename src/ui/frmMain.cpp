@@ -69,7 +69,7 @@ frmMain::frmMain(SettingsStore& settings, MessageBoxes& messages, FileDialogBack
     // The console is made once the window has been painted, or when a run needs it first.
     m_console = std::make_unique<DeferredConsole>(*this);
     RunAfterFirstPaint(*this, [this] { m_console->window(); });
-    m_desktopShell = MakeSessionDesktopShell();
+    m_desktopShell = MakeSessionDesktopShell(m_messages);
     RunAfterFirstPaint(*this, [this] { m_desktopShell->reach(); });
     m_desktopReport = std::make_unique<DesktopRunReport>(
         *this, [this] { return m_picWaitBar; }, *m_desktopShell);

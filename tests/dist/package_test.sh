@@ -38,7 +38,7 @@ done
 # besweet measures loudness itself; libebur128 is the tests' alone.
 ! grep -q libebur128 <<<"$depends" || fail "Depends names libebur128, which only the tests use: $depends"
 recommends=$(field Recommends)
-for recommended in qt6-translations-l10n fonts-liberation; do
+for recommended in qt6-translations-l10n fonts-liberation xdg-utils; do
     grep -q "$recommended" <<<"$recommends" || fail "Recommends lacks $recommended: $recommends"
 done
 

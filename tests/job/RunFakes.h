@@ -91,10 +91,11 @@ public:
     }
     long long processId() const override { return 4711; }
     std::optional<std::string> lastOutput() const override { return m_output; }
+    // Ends of the first stop, as a real one does: a later stop finds it ended.
     bool stop() override
     {
         m_journal.push_back("stop");
-        return !m_endedBeforeStop;
+        return !std::exchange(m_endedBeforeStop, true);
     }
 
 private:

@@ -109,10 +109,11 @@ const std::string Summary = "Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBT
 INSTANTIATE_TEST_SUITE_P(
     Ends, RunEndNoticeTest,
     testing::Values(NoticeCase{"SuccessUnseen", false, std::nullopt, "",
-                               DesktopNotice{"Transcode beendet", "film.ac3", "/home/anna/DVD"}},
+                               DesktopNotice{"Transcode beendet", "film.ac3", "/home/anna/DVD",
+                                             "/home/anna/DVD/film.ac3"}},
                     NoticeCase{"SuccessUnseenWithSummary", false, std::nullopt, Summary,
                                DesktopNotice{"Transcode beendet", "film.ac3\n" + Summary,
-                                             "/home/anna/DVD"}},
+                                             "/home/anna/DVD", "/home/anna/DVD/film.ac3"}},
                     NoticeCase{"FailureUnseen", false, Failure, Summary,
                                DesktopNotice{"Transcode fehlgeschlagen",
                                              "BeSweet wurde mit Fehlercode 2 beendet.\n"

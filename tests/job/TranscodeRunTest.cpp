@@ -482,19 +482,28 @@ TEST_F(TranscodeRunTest, WarningsReachTheBoxInTheWindowsWords)
 }
 
 // Closing the window during the wait stops the transcoder; whatever its end, no box follows.
+// Stopped again (Ctrl+C or a log-out after "Ja"), the transcoder is not asked again and the run
+// still ends as stopped, though the transcoder has ended of the first stop meanwhile.
 TEST_F(TranscodeRunTest, AStoppedRunEndsWithoutABox)
 {
-    launcher.end = ProcessEnd::signalled(15);
-    launcher.duringWait = [this] {
-        EXPECT_TRUE(run.isRunning());
-        run.stop();
-    };
-    click();
-    EXPECT_EQ(journal, (Journal{"button off", "timer on", "launch", "wait", "stop", "timer off",
-                                "button on", "clear wait bar"}));
-    EXPECT_FALSE(run.isRunning());
-    run.stop(); // nothing left to stop
-    EXPECT_EQ(journal.size(), 8u);
+    for (const int stops : {1, 2, 3}) {
+        journal.clear();
+        messages.shown.clear();
+        launcher.end = ProcessEnd::signalled(15);
+        launcher.duringWait = [this, stops] {
+            EXPECT_TRUE(run.isRunning());
+            for (int i = 0; i < stops; ++i)
+                run.stop();
+        };
+        click();
+        EXPECT_EQ(journal, (Journal{"button off", "timer on", "launch", "wait", "stop", "timer off",
+                                    "button on", "clear wait bar"}))
+            << stops << " stops";
+        EXPECT_TRUE(messages.shown.empty()) << stops << " stops: " << messages.shown[0].text;
+        EXPECT_FALSE(run.isRunning());
+        run.stop(); // nothing left to stop
+        EXPECT_EQ(journal.size(), 8u);
+    }
 }
 
 // A stop that comes after the transcoder's own end (the closing question answered late) leaves

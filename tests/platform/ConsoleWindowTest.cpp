@@ -2,9 +2,11 @@
 #include "ui/ConsoleWindow.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QWidget>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -97,6 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FloodCase{"a 50 MB line", std::string(64 * 1024, 'x'), 800, "Ende\n",
                   "…" + QString(ConsoleLines::LongestLine - 4, 'x') + "Ende\n"},
+        // Pieces shorter than a line: the unfinished line is cut back as it grows.
+        FloodCase{"a 5 MB line in small pieces", std::string(100, 'x'), 50000, "Ende\n",
+                  "…" + QString(ConsoleLines::LongestLine - 4, 'x') + "Ende\n"},
         FloodCase{"carriage returns", "Durchgang 1/1: kodieren 42%\r", 200000, "fertig\n",
                   "fertig\n"},
         FloodCase{"carriage returns in a long line", std::string(5000, 'y') + "\r", 2000, "z", "z"},
@@ -115,8 +120,8 @@ TEST(ConsoleWindowTest, NewRunStartsEmptyAndShown)
     EXPECT_FALSE(console.testAttribute(Qt::WA_QuitOnClose));
 }
 
-// The run's summary stays in sight after the line that says how it ended; a summary of the
-// run before does not come back.
+// The run's summary moves below the line that says how it ended: in sight and said once; a
+// summary of the run before does not come back.
 TEST(ConsoleWindowTest, EndsWithTheRunsSummary)
 {
     const std::string Summary = "Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBTP";
@@ -127,13 +132,16 @@ TEST(ConsoleWindowTest, EndsWithTheRunsSummary)
     } cases[] = {
         {{},
          {"Pass 1/1: encoding 100%\n", Summary.substr(0, 20), Summary.substr(20) + "\n"},
-         QString::fromStdString("BeSweet beendet mit Exit-Code 0.\n" + Summary + "\n")},
+         QString::fromStdString("Pass 1/1: encoding 100%\nBeSweet beendet mit Exit-Code 0.\n" +
+                                Summary + "\n")},
         {{},
          {Summary + "\nbesweet: warning: a hole of 2.0 s was filled\n"},
-         QString::fromStdString("BeSweet beendet mit Exit-Code 0.\n" + Summary + "\n")},
+         QString::fromStdString("besweet: warning: a hole of 2.0 s was filled\n"
+                                "BeSweet beendet mit Exit-Code 0.\n" +
+                                Summary + "\n")},
         {{},
          {"Pass 1/1: encoding 100%\r", Summary},
-         QString::fromStdString(Summary + "\nBeSweet beendet mit Exit-Code 0.\n" + Summary + "\n")},
+         QString::fromStdString("BeSweet beendet mit Exit-Code 0.\n" + Summary + "\n")},
         {{Summary + "\n"},
          {"besweet: no audio\n"},
          "besweet: no audio\nBeSweet beendet mit Exit-Code 0.\n"},
@@ -148,11 +156,31 @@ TEST(ConsoleWindowTest, EndsWithTheRunsSummary)
             console.appendOutput(chunk);
         console.finishOutput();
         console.showRunEnd(ProcessEnd::exited(0));
-        EXPECT_TRUE(console.toPlainText().endsWith(run.end)) << console.toPlainText().toStdString();
+        EXPECT_EQ(console.toPlainText(), run.end);
     }
 }
 
 } // namespace
+
+// A window manager may frame the console more thickly than the main window (a resize handle
+// below), so it would stick out of the screen: once painted, it is made to end on the screen.
+TEST(ConsoleWindowPlacement, EndsOnTheScreenOnceItsFrameIsKnown)
+{
+    for (const QPoint beyond : {QPoint(0, 4), QPoint(7, 0), QPoint(-10, -10)}) {
+        QWidget main;
+        main.setGeometry(20, 30, 374, 317);
+        main.show();
+        auto* console = new ConsoleWindow(&main);
+        console->startOutput();
+        const QRect room = console->screen()->availableGeometry();
+        const QSize size = console->size();
+        console->move(room.bottomRight() + QPoint(1, 1) + beyond -
+                      QPoint(console->frameGeometry().width(), console->frameGeometry().height()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(console));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return room.contains(console->frameGeometry()); }, 500));
+        EXPECT_EQ(console->size(), size - QSize(std::max(0, beyond.x()), std::max(0, beyond.y())));
+    }
+}
 
 TEST(ConsoleWindowPlacement, OpensBelowTheMainWindowOnceThenStaysWhereTheUserLeftIt)
 {

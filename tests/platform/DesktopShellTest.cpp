@@ -49,6 +49,18 @@ public slots:
     void Update(const QDBusMessage& message) { updates.append(message.arguments()); }
 };
 
+// The file manager's interface: records the items it is asked to show.
+class FileManagerRecorder : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QList<QStringList> shownItems;
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { shownItems.append(uris); }
+};
+
 class DesktopShellTest : public test::ProcessTest
 {
 protected:
@@ -67,8 +79,10 @@ protected:
         ASSERT_TRUE(m_recorderBus->connect(QString(), QString(), LauncherEntryInterface,
                                            QStringLiteral("Update"), &recorder,
                                            SLOT(Update(QDBusMessage))));
-        shell.emplace(*m_shellBus, DesktopId,
-                      [this](const QString& folder) { openedFolders.append(folder); });
+        shell.emplace(*m_shellBus, DesktopId, messages, [this](const QString& folder) {
+            openedFolders.append(folder);
+            return desktopOpensFolders;
+        });
     }
     void TearDown() override
     {
@@ -88,6 +102,13 @@ protected:
         ASSERT_TRUE(m_recorderBus->registerService(NotificationsService));
         ASSERT_TRUE(m_recorderBus->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
                                                   &recorder, QDBusConnection::ExportAllSlots));
+    }
+
+    void offerFileManager()
+    {
+        ASSERT_TRUE(m_recorderBus->registerService(FileManagerService));
+        ASSERT_TRUE(m_recorderBus->registerObject(FileManagerPath, &fileManager,
+                                                  QDBusConnection::ExportAllSlots));
     }
 
     // The notification server's answer when the user clicks one of a notification's actions.
@@ -113,8 +134,11 @@ protected:
     }
 
     BusRecorder recorder;
+    FileManagerRecorder fileManager;
+    test::FakeMessageBoxes messages;
     std::optional<DBusDesktopShell> shell;
-    QStringList openedFolders;
+    QStringList openedFolders; // the other way than the file manager
+    bool desktopOpensFolders = true;
 
 private:
     QProcess m_daemon;
@@ -258,6 +282,57 @@ TEST_F(DesktopShellTest, OpenFolderOpensTheTargetsFolder)
         EXPECT_EQ(openedFolders, click.opened) << click.notification << " " << click.action;
     }
 }
+
+struct FolderCase {
+    const char* name;
+    bool fileManager;         // on the bus
+    bool desktopOpensFolders; // Qt's desktop services find a way
+    QString shown;            // asked of the file manager
+    QString opened;           // opened the desktop's other way
+    bool box;
+};
+
+class OpenFolderTest : public DesktopShellTest, public testing::WithParamInterface<FolderCase>
+{
+};
+
+// "Ordner öffnen" on the notification of a run that ended unseen: the file manager shows the
+// target selected; without one the folder opens the desktop's other way, and where nothing can
+// open it one box names the folder.
+TEST_P(OpenFolderTest, OpenFolderShowsTheTargetOrSaysWhyNot)
+{
+    const FolderCase& c = GetParam();
+    offerNotifications();
+    if (c.fileManager)
+        offerFileManager();
+    desktopOpensFolders = c.desktopOpensFolders;
+    QWidget window;
+    DesktopRunReport report(
+        window, [] { return nullptr; }, *shell);
+    report.runEnded("/home/anna/DVD/film 1.ac3", std::nullopt);
+    waitForEarlierNotifications();
+    clickAction(1, "ordner-oeffnen");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return fileManager.shownItems.size() + openedFolders.size() > 0; }, 5000));
+    QTest::qWait(100); // a second way would follow at once
+    EXPECT_EQ(fileManager.shownItems,
+              c.shown.isEmpty() ? QList<QStringList>() : QList<QStringList>{{c.shown}});
+    EXPECT_EQ(openedFolders, c.opened.isEmpty() ? QStringList() : QStringList{c.opened});
+    ASSERT_EQ(messages.shown.size(), c.box ? 1u : 0u);
+    if (c.box) {
+        EXPECT_EQ(messages.shown[0].text, "Der Ordner „/home/anna/DVD“ lässt sich nicht öffnen: "
+                                          "kein Dateimanager\r\nund kein Programm zum Öffnen "
+                                          "(xdg-utils) gefunden.");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Desktops, OpenFolderTest,
+    testing::Values(FolderCase{"FileManager", true, false, "file:///home/anna/DVD/film%201.ac3", "",
+                               false},
+                    FolderCase{"DesktopServices", false, true, "", "/home/anna/DVD", false},
+                    FolderCase{"Nothing", false, false, "", "/home/anna/DVD", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Records each tool tip a widget is given.
 class ToolTipRecorder : public QObject

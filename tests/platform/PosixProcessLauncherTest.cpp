@@ -2,10 +2,10 @@
 #include "platform/PosixProcessLauncher.h"
 
 #include "ProcessTestSupport.h"
+#include "common/UniqueFd.h"
 #include "job/OutputTail.h"
 #include "job/RuntimeError.h"
 #include "platform/BundledTranscoder.h"
-#include "common/UniqueFd.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -99,8 +99,9 @@ bool hasEnded(pid_t pid)
     return state != std::string::npos && line.compare(state + 2, 1, "Z") == 0;
 }
 
-// A stopped program is asked to end; one that will not is killed after a grace time. Either
-// way the helper it started (with the same answer to SIGTERM) ends with it.
+// A stopped program is asked to end; one that will not is killed after a grace time, counted
+// from the first stop however often it is asked again. Either way the helper it started (with
+// the same answer to SIGTERM) ends with it, and every stop owns the end.
 class StopTest : public LauncherTest, public testing::WithParamInterface<bool>
 {
 };
@@ -114,17 +115,31 @@ TEST_P(StopTest, AStoppedProgramEndsAndOneThatIgnoresItIsKilled)
     auto process = launcher.launch({FakeTranscoder}, "", false);
     const auto group = static_cast<pid_t>(process->processId());
     guardAgainstHang(*process);
+    std::chrono::steady_clock::time_point firstStop;
+    QTimer again(&context); // the user asks again every second
+    again.setInterval(1000);
+    int stopsLeft = 4;
+    QObject::connect(&again, &QTimer::timeout, [&] {
+        EXPECT_TRUE(process->stop()) << "a repeated stop took the end for the program's own";
+        if (--stopsLeft == 0)
+            again.stop();
+    });
     QTimer::singleShot(0, &context, [&] {
         // Once it has started (and set its signal up): it writes its arguments first.
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return QFileInfo::exists(QString::fromStdString(path("arguments"))); }, 10'000));
-        process->stop();
+        firstStop = std::chrono::steady_clock::now();
+        EXPECT_TRUE(process->stop());
+        again.start();
     });
     EXPECT_EQ(launcher.fAppControl(*process),
               ProcessEnd::signalled(GetParam() ? SIGKILL : SIGTERM));
+    // The kill is due 5 s after the first stop; restarted by the last one it came after 9 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - firstStop, std::chrono::milliseconds(7500));
     EXPECT_FALSE(childRanToItsEnd());
     EXPECT_FALSE(hangGuardFired);
-    process->stop(); // reaped: nothing is sent to a number that may be another's now
+    EXPECT_TRUE(process->stop()) << "ended of the stop, yet told as its own end";
+    // reaped: nothing is sent to a number that may be another's now
     pid_t helper = 0;
     std::ifstream(path("helper")) >> helper;
     ASSERT_GT(helper, 0);

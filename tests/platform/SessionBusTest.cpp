@@ -2,14 +2,15 @@
 // A session bus that accepts connections and never answers (a stalled daemon, an address left
 // over from another session): asked with a time limit, left out, and the window starts and
 // runs without it. A bus of the test's own (dbus-daemon) answers.
+#include "common/UniqueFd.h"
 #include "platform/ProcessTestSupport.h"
 #include "platform/SessionBusCheck.h"
-#include "common/UniqueFd.h"
 #include "support/FakeDialogs.h"
 #include "ui/WindowFixture.h"
 
 #include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <condition_variable>
@@ -177,6 +178,48 @@ INSTANTIATE_TEST_SUITE_P(
                     AnswerCase{"Nothing", Listener::Nothing, false, BusAnswer::Absent}),
     [](const auto& info) { return std::string(info.param.name); });
 
+using SettleTest = test::ProcessTest;
+
+// Settled before Qt starts: only a bus that answers is left in the environment. Without one,
+// with a silent one or one that would be started for the program alone, the address fails at
+// once, so nothing starts a daemon that outlives the window; the user's socket is named.
+TEST_F(SettleTest, OnlyALiveBusIsLeftInTheEnvironment)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not installed (package dbus)";
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtime); });
+    setEnv("XDG_RUNTIME_DIR", dir.path().toStdString()); // its "bus" is the user's socket
+    const std::string bus = "unix:path=" + path("bus");
+    const struct {
+        const char* given; // nullptr: unset
+        Listener listener;
+        BusAnswer answer;
+        std::string after;
+    } cases[] = {{nullptr, Listener::Nothing, BusAnswer::Absent, NoBusAddress},
+                 {"autolaunch:", Listener::Nothing, BusAnswer::Absent, NoBusAddress},
+                 {bus.c_str(), Listener::Silent, BusAnswer::Silent, NoBusAddress},
+                 {bus.c_str(), Listener::Daemon, BusAnswer::Answers, bus},
+                 {nullptr, Listener::Daemon, BusAnswer::Answers, bus}};
+    for (const auto& c : cases) {
+        std::optional<SilentSocket> silent;
+        std::optional<PrivateBus> daemon;
+        if (c.listener == Listener::Silent)
+            silent.emplace(path("bus"));
+        if (c.listener == Listener::Daemon)
+            daemon.emplace(QString::fromStdString(bus));
+        if (c.given)
+            setEnv("DBUS_SESSION_BUS_ADDRESS", c.given);
+        else
+            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        HangGuard guard(30s);
+        EXPECT_EQ(SettleSessionBus(2000ms), c.answer) << (c.given ? c.given : "unset");
+        const char* after = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        EXPECT_EQ(after ? after : "unset", c.after) << (c.given ? c.given : "unset");
+        std::remove(path("bus").c_str());
+    }
+}
+
 using SilentBusStart = test::ProcessTest;
 
 // With the session bus silent the program says so, the window appears, reaches for the
@@ -188,8 +231,7 @@ TEST_F(SilentBusStart, TheWindowStartsRunsAndEndsWithoutTheBus)
     setEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path("bus"));
     HangGuard guard(60s);
 
-    SessionBusCheck check(60ms);
-    EXPECT_EQ(check.settle(), BusAnswer::Silent);
+    EXPECT_EQ(SettleSessionBus(60ms), BusAnswer::Silent);
     EXPECT_STREQ(std::getenv("DBUS_SESSION_BUS_ADDRESS"), NoBusAddress);
 
     QtSettingsBackend backend;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Inputs by their container: every header that declares a length holds a file cut short to it,
-// a header whose values no file can have is refused with one line, raw PCM (-fs) never reads a
+// Inputs by their container: a header whose values no file can have is refused with one line
+// (how a declared length is held: InputEndTest.cpp), raw PCM (-fs) never reads a
 // known format as samples, a TS recording with runs of zeros and MP3 files joined with cat are
 // read whole, a WAV over 4 GiB is read to its end, and of several audio streams the main one is
 // taken, as a warning says.
@@ -42,42 +42,6 @@ Tone containerTone()
     tone.amplitudes = {0.5, 0.25};
     return tone;
 }
-
-class DeclaredLength : public testing::TestWithParam<Container>
-{
-};
-
-// Whole, the file gives all its audio; cut to 45 %, it is refused with one line, not taken as a
-// shorter track.
-TEST_P(DeclaredLength, IsHeldOrTheFileIsCutShort)
-{
-    const Container& c = GetParam();
-    ScratchFolder folder;
-    const auto whole = folder / ("whole." + c.name);
-    writeEncoded(whole, containerTone(), c.encoder, c.muxer, c.options);
-    const RunResult wholeRun = runBesweet(besweetArguments(whole, folder / "whole.wav", {}));
-    ASSERT_EQ(wholeRun.exitCode, 0) << wholeRun.err;
-    const Decoded got = decodeFile(folder / "whole.wav");
-    EXPECT_EQ(got.samples, 4 * 48000);
-    EXPECT_NEAR(got.peak, 0.5, 0.01);
-
-    const std::string bytes = readBytes(whole);
-    const auto cut = folder / ("cut." + c.name);
-    writeBytes(cut, bytes.substr(0, bytes.size() * 45 / 100));
-    const RunResult run = runBesweet(besweetArguments(cut, folder / "cut.wav", {}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.rfind("besweet: " + cut.string() + ": is cut short: its ", 0), 0U) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_FALSE(std::filesystem::exists(folder / "cut.wav"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Besweet, DeclaredLength,
-    testing::Values(Container{"rf64", "pcm_s16le", "wav", "rf64=always"},
-                    Container{"w64", "pcm_s16le", "w64"}, Container{"aiff", "pcm_s16be", "aiff"},
-                    Container{"caf", "pcm_s16le", "caf"}, Container{"mkv", "pcm_s16le", "matroska"},
-                    Container{"mka_flac", "flac", "matroska"}),
-    [](const testing::TestParamInfo<Container>& info) { return info.param.name; });
 
 class RawPcmAsked : public testing::TestWithParam<Container>
 {
@@ -396,26 +360,6 @@ INSTANTIATE_TEST_SUITE_P(Besweet, SeveralStreams, testing::Values(
     Streams{"mkv_one_stream", "matroska", "mkv", {2}, {true}, 1, ""}),
     [](const testing::TestParamInfo<Streams>& info) { return info.param.name; });
 // clang-format on
-
-// In the child: its standard input becomes a pipe that a process of its own fills from the file.
-void feedStandardInput(const std::filesystem::path& file)
-{
-    int ends[2];
-    if (::pipe(ends) != 0)
-        ::_exit(126);
-    if (::fork() == 0) {
-        ::close(ends[0]);
-        const int from = ::open(file.c_str(), O_RDONLY);
-        char buffer[65536];
-        for (ssize_t got; from >= 0 && (got = ::read(from, buffer, sizeof buffer)) > 0;)
-            if (::write(ends[1], buffer, static_cast<std::size_t>(got)) != got)
-                break;
-        ::_exit(0);
-    }
-    ::dup2(ends[0], STDIN_FILENO);
-    ::close(ends[0]);
-    ::close(ends[1]);
-}
 
 struct Mp4Read {
     std::string name;

@@ -163,5 +163,48 @@ INSTANTIATE_TEST_SUITE_P(Besweet, DamagedRecordings, testing::Values(
     [](const testing::TestParamInfo<Damage>& info) { return info.param.name; });
 // clang-format on
 
+// Two TS recordings joined, the second stamped two frames before the first one's end: where its
+// first two frames are the first one's last two, they repeat them and are dropped; where it holds
+// other audio, nothing repeats, and all of it is kept.
+struct Overlap {
+    std::string name;
+    bool repeats;
+    std::string says;
+};
+
+using OverlappingRecordings = testing::TestWithParam<Overlap>;
+
+TEST_P(OverlappingRecordings, DropOnlyWhatRepeats)
+{
+    const Overlap& c = GetParam();
+    constexpr std::size_t frameBytes = 576; // Layer II, 192 kbps at 48 kHz
+    constexpr int frameSamples = 1152;
+    constexpr std::size_t firstFrames = 100;
+    ScratchFolder folder;
+    const std::string first = toneBytes(2, {0.3}, 5.0, "mp2");
+    const std::string other = toneBytes(2, {0.2}, 5.0, "mp2");
+    const std::string second = c.repeats ? first.substr((firstFrames - 2) * frameBytes)
+                                         : other.substr((firstFrames - 2) * frameBytes);
+    const double overlapAt = (firstFrames - 2) * frameSamples / 48000.0;
+    writeMuxed(folder / "first.ts", "mpegts",
+               {MuxedStream{first.substr(0, firstFrames * frameBytes), 1.0}});
+    writeMuxed(folder / "second.ts", "mpegts", {MuxedStream{second, 1.0 + overlapAt}});
+    writeBytes(folder / "in.ts", readBytes(folder / "first.ts") + readBytes(folder / "second.ts"));
+    const RunResult run = runBesweet(besweetArguments(folder / "in.ts", folder / "out.wav", {}));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::int64_t frames =
+        static_cast<std::int64_t>(firstFrames + second.size() / frameBytes - (c.repeats ? 2 : 0));
+    EXPECT_EQ(decodeFile(folder / "out.wav").samples, frames * frameSamples) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.err.rfind("besweet: warning: " + c.says, 0), 0U) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Besweet, OverlappingRecordings,
+    testing::Values(Overlap{"repeating_two_frames", true, "0.05 s of audio dropped at 00:00:02.4"},
+                    Overlap{"other_audio_two_frames_back", false,
+                            "the time stamps run slow against the audio from 00:00:02.4 on"}),
+    [](const testing::TestParamInfo<Overlap>& info) { return info.param.name; });
+
 } // namespace
 } // namespace besweet::test

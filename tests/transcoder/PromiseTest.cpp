@@ -99,6 +99,9 @@ const WhileRead cutToAThird = [](const fs::path& input) {
 const WhileRead recordMore = [](const fs::path& input) {
     std::ofstream(input, std::ios::binary | std::ios::app) << std::string(1920000, '\x40');
 };
+const WhileRead touch = [](const fs::path& input) {
+    fs::last_write_time(input, fs::last_write_time(input) + std::chrono::seconds(5));
+};
 const WhileRead putAnotherInPlace = [](const fs::path& input) {
     fs::copy_file(input, input.string() + ".new");
     fs::rename(input.string() + ".new", input);
@@ -120,7 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
                     recordMore, "in.wav: is still being written: "},
         PromiseCase{"replaced", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -toolame( -b 192 )",
                     putAnotherInPlace,
-                    "in.wav: changed while it was read: another file took its place"}));
+                    "in.wav: changed while it was read: another file took its place"},
+        PromiseCase{"touched", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -ac3enc( -b 192 )", touch,
+                    "in.wav: changed while it was read: its modification time moved while its "
+                    "size and identity stayed the same"}));
 
 Tone recorded()
 {
@@ -142,8 +148,9 @@ std::string recordedAs(const std::string& muxer)
 }
 
 // Slow: goes on writing; paused: keeps the file open, writing nothing more for now; gone:
-// ended with the first part (a crash).
-enum class Writer { Slow, Paused, Gone, SlowPipe };
+// ended with the first part (a crash); reader: the whole file written, and open for reading
+// only (a player).
+enum class Writer { Slow, Paused, Gone, SlowPipe, Reader };
 
 // Writes bytes as a recorder does: the first part (which ends inside a frame) at once, then a
 // tenth more every 150 ms, until all is written or it is stopped.
@@ -159,8 +166,10 @@ public:
             fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             written_ = put(first);
         }
-        if (writer == Writer::Gone)
+        if (writer == Writer::Gone || writer == Writer::Reader)
             ::close(std::exchange(fd_, -1));
+        if (writer == Writer::Reader)
+            fd_ = ::open(path.c_str(), O_RDONLY);
         if (writer == Writer::Slow || writer == Writer::SlowPipe)
             thread_ = std::thread([this, path] { record(path); });
     }
@@ -221,7 +230,26 @@ struct RecordingCase {
     Writer writer;
     std::string said;          // on standard error; none: the whole recording is converted
     bool anotherUsers = false; // besweet runs as another user than the recorder
+    bool onABoundary = false;  // the first part ends where a frame ends, not inside one
 };
+
+// The first part: two fifths and a bit, or (on a boundary) up to the frame that starts nearest
+// two fifths; reader: all of it.
+std::size_t firstPart(const RecordingCase& c, const std::string& bytes)
+{
+    if (c.writer == Writer::Reader)
+        return bytes.size();
+    const std::size_t part = bytes.size() * 2 / 5;
+    if (!c.onABoundary)
+        return part + 101;
+    const ScratchFolder folder;
+    writeBytes(folder / "whole", bytes);
+    std::size_t end = 0;
+    for (const std::int64_t start : packetPositions(folder / "whole"))
+        if (start > 0 && static_cast<std::size_t>(start) <= part)
+            end = static_cast<std::size_t>(start);
+    return end;
+}
 
 void PrintTo(const RecordingCase& c, std::ostream* os)
 {
@@ -250,7 +278,7 @@ TEST_P(ReadsARecording, AsStillBeingWrittenOrCutShort)
     ASSERT_EQ(::chmod(output.c_str(), 0666), 0);
     RunResult run;
     {
-        const Recorder recorder(input, c.writer, bytes, bytes.size() * 2 / 5 + 101);
+        const Recorder recorder(input, c.writer, bytes, firstPart(c, bytes));
         run = RunningBesweet(besweetArguments(input, output, {}), -1,
                              c.anotherUsers ? asNobody : ChildSetup{})
                   .wait();
@@ -287,7 +315,15 @@ INSTANTIATE_TEST_SUITE_P(
         RecordingCase{"mp2_recorder_gone", "mp2", Writer::Gone, cutShort},
         RecordingCase{"ts_recorder_gone", "mpegts", Writer::Gone, cutShort},
         RecordingCase{"ts_recorder_of_another_user_gone", "mpegts", Writer::Gone, cutShort, true},
-        RecordingCase{"mp2_through_a_pipe", "mp2", Writer::SlowPipe, ""}));
+        RecordingCase{"mp2_through_a_pipe", "mp2", Writer::SlowPipe, ""},
+        RecordingCase{"mp2_recorder_paused_on_a_frame_boundary", "mp2", Writer::Paused,
+                      stillWritten + "another program has it open for writing", false, true},
+        RecordingCase{"wav_recorder_paused_on_a_frame_boundary", "wav", Writer::Paused,
+                      stillWritten + "another program has it open for writing", false, true},
+        RecordingCase{"mp2_recorder_paused_inside_a_frame", "mp2", Writer::Paused,
+                      stillWritten + "it ends cut short, and another program has it open"},
+        RecordingCase{"mp2_open_in_a_player", "mp2", Writer::Reader, ""},
+        RecordingCase{"wav_open_in_a_player", "wav", Writer::Reader, ""}));
 
 } // namespace
 } // namespace besweet::test

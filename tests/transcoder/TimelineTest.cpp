@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The time-line rule on made-up packet stamps: every sample that goes in comes out once and in
-// order, silence only for a hole the packets after it confirm, only a short repetition dropped,
-// and each change said where it is.
+// order, silence only for a hole the packets after it confirm, only a short repetition of the
+// same packets dropped (stamps that fall behind without one are drift, kept), and each change
+// said where it is.
 #include "input/Timeline.h"
 
 #include <algorithm>
@@ -31,13 +32,29 @@ Stamps stamps(double a, double b, int moved = 0, int count = 0, double by = 0.0)
     return all;
 }
 
+// 400 packets whose stamps run slow by the share: each one's stamp falls further behind.
+Stamps drifting(double share)
+{
+    Stamps all;
+    for (int i = 0; i < 400; ++i)
+        all.emplace_back(1.0 + i * Length * (1.0 - share));
+    return all;
+}
+
+// The first packet of drifting(share) whose stamp is out of line (see tolerance in the rule).
+double firstOutOfLine(double share)
+{
+    return std::floor(std::max(Length, 0.03) / (Length * share) + 1.0) * Length;
+}
+
 struct Rows {
     std::string name;
     Stamps in;
     double silence;    // seconds out that are no input, all at the first note
     std::int64_t drop; // sample frames of input not out
     std::vector<Kind> notes;
-    double noteAt; // where the first note says it is, in seconds of output
+    double noteAt;                 // where the first note says it is, in seconds of output
+    std::vector<int> repeats = {}; // the packets the same as one already taken at their stamp
 };
 
 void PrintTo(const Rows& r, std::ostream* os)
@@ -67,8 +84,8 @@ TEST_P(StampRules, KeepEverySampleInOrder)
         for (const StampRule::Note& note : rule.takeNotes())
             notes.push_back(note);
     };
-    for (const auto& stamp : r.in) {
-        rule.add({stamp, Length});
+    for (std::size_t i = 0; i < r.in.size(); ++i) {
+        rule.add({r.in[i], Length, std::ranges::count(r.repeats, static_cast<int>(i)) > 0});
         takeReady();
     }
     rule.end();
@@ -98,7 +115,13 @@ INSTANTIATE_TEST_SUITE_P(Timeline, StampRules, testing::Values(
     Rows{"joined_at_the_same_stamps", stamps(1.4, 1.4), 0, 0, {Kind::NewTimeLine}, T},
     Rows{"joined_going_back_by_part", stamps(0, T - 2.0), 0, 0, {Kind::NewTimeLine}, T},
     Rows{"overlapping_by_a_frame_and_a_half", stamps(0, T - 1.5 * Length), 0, Frame * 3 / 2,
-         {Kind::Overlap}, T},
+         {Kind::Overlap}, T, {200, 201}},
+    Rows{"repeating_two_frames", stamps(0, T - 2 * Length), 0, Frame * 2, {Kind::Overlap}, T,
+         {200, 201}},
+    Rows{"going_back_two_frames_repeating_nothing", stamps(0, T - 2 * Length), 0, 0,
+         {Kind::Drift}, T},
+    Rows{"drifting_slow_by_half_a_percent", drifting(0.005), 0, 0, {Kind::Drift},
+         firstOutOfLine(0.005)},
     Rows{"one_stamp_late", stamps(0, T, 200, 1, 5.0), 0, 0, {Kind::Damage}, T},
     Rows{"one_stamp_early", stamps(10, 10 + T, 200, 1, -5.0), 0, 0, {Kind::Damage}, T},
     Rows{"a_run_of_four_late", stamps(0, T, 200, 4, 40.0), 0, 0, {Kind::Damage}, T},

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace klangdorn;
 using namespace klangdorn::test;
@@ -52,6 +53,7 @@ TEST_P(Arguments, AnswerOrRefuseAndEnd)
     const Outcome outcome = parse(c.arguments);
     EXPECT_EQ(outcome.request.exitCode, c.exitCode);
     EXPECT_EQ(outcome.request.sourceFile, std::nullopt);
+    EXPECT_EQ(outcome.request.unusableFile, std::nullopt);
     if (c.out)
         EXPECT_TRUE(outcome.out.startsWith(c.out)) << outcome.out.toStdString();
     else
@@ -73,11 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgumentCase{{"-h"}, 0, "Aufruf: Klangdorn_d", nullptr},
                     ArgumentCase{{"--version"}, 0, "Klangdorn_d " KLANGDORN_VERSION "\n", nullptr},
                     ArgumentCase{{"--laut"}, 2, nullptr, "Unbekannte Option „laut“."},
-                    ArgumentCase{{"/tmp/klangdorn-fehlt.wav"},
-                                 2,
-                                 nullptr,
-                                 "Die Quelldatei „/tmp/klangdorn-fehlt.wav“ gibt es nicht."},
-                    ArgumentCase{{"/tmp"}, 2, nullptr, "„/tmp“ ist ein Ordner, keine Datei."},
                     ArgumentCase{{"/a.wav", "/b.wav"},
                                  2,
                                  nullptr,
@@ -113,6 +110,43 @@ TEST_F(FileArgument, FillsTheSourceAndProposesTheTargetAsTheDialogWould)
               folder.path() + "/Meine Aufnahmen/konzert.mpa");
     EXPECT_EQ(stored(SettingKey::InputDir), (folder.path() + "/Meine Aufnahmen").toStdString());
     EXPECT_TRUE(dialog.shown.empty());
+}
+
+using UnusableFileArgument = WindowFixture;
+
+// From the desktop's menu there is no terminal: a file that cannot be the source opens the
+// window, and once it is on screen one box names the file; the source stays empty.
+TEST_F(UnusableFileArgument, OpensTheWindowAndSaysWhy)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString present = folder.path() + "/da.wav";
+    QFile(present).open(QIODevice::WriteOnly);
+    const QString why = "\r\nBitte die Quelldatei über „...“ neben dem Feld wählen.";
+    const struct {
+        QString argument;
+        QString box; // empty: none, the file is the source
+    } cases[] = {{folder.path() + "/fehlt.wav",
+                  "Die Quelldatei „" + folder.path() + "/fehlt.wav“ gibt es nicht." + why},
+                 {folder.path(), "„" + folder.path() + "“ ist ein Ordner, keine Datei." + why},
+                 {present, ""}};
+    for (const auto& c : cases) {
+        const Outcome outcome = parse({c.argument});
+        EXPECT_EQ(outcome.request.exitCode, std::nullopt);
+        EXPECT_TRUE(outcome.err.isEmpty()) << outcome.err.toStdString();
+        messages.shown.clear();
+        restart();
+        ApplyStartRequest(*window, messages, outcome.request);
+        EXPECT_TRUE(messages.shown.empty()) << "a box before the window is on screen";
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        QTest::qWait(50); // the steps after the first paint
+        QStringList boxes;
+        for (const Message& box : messages.shown)
+            boxes << QString::fromStdString(box.text);
+        EXPECT_EQ(boxes, c.box.isEmpty() ? QStringList() : QStringList{c.box});
+        EXPECT_EQ(control<QLineEdit>("txtInputFile")->text(), c.box.isEmpty() ? present : "");
+    }
 }
 
 // Qt's own options are left to Qt, with their values; everything else is the program's.

@@ -23,4 +23,15 @@ err=$(headless -platform xcb --hilfe 2>&1 >/dev/null)
 status=$?
 [ "$status" -eq 2 ] || fail "--hilfe without a display ended with $status: $err"
 echo "$err" | grep -q '^Klangdorn_d: Unbekannte Option „hilfe“' || fail "--hilfe printed: $err"
+# Without a display (none, or one nobody answers at) the window cannot open: one German line
+# and exit code 2, never the toolkit's abort (134).
+file=$(mktemp /tmp/program-arguments-XXXXXX.wav)
+trap 'rm -f "$file"' EXIT
+for display in "" :4711; do
+    err=$(env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY="$display" "$program" "$file" 2>&1 >/dev/null)
+    status=$?
+    { [ "$status" -eq 2 ] && [ "$(echo "$err" | wc -l)" -eq 1 ] &&
+        echo "$err" | grep -q '^Klangdorn_d: Keine grafische Oberfläche erreichbar'; } ||
+        fail "display '$display' ended with $status: $err"
+done
 exit 0

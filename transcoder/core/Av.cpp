@@ -79,6 +79,16 @@ Text avReason(int code)
     return reason;
 }
 
+Text headerReason(int code)
+{
+    if (!saysNothing(code))
+        return avReason(code);
+    Text reason = text("damaged header");
+    reason.english += " (" + (t_libraryError.empty() ? avErrorText(code) : t_libraryError) + ")";
+    t_libraryError.clear();
+    return reason;
+}
+
 Text damagedDataAt(double seconds)
 {
     // Nothing before the start, nor beyond a few years (a broken time stamp).

@@ -31,6 +31,9 @@ void noteLibraryError(std::string_view message);
 // An error code of FFmpeg's as a plain reason a person can act on ("no audio data recognised",
 // "damaged data"); its English form adds FFmpeg's own text for the log.
 [[nodiscard]] Text avReason(int code);
+// The same for a code from reading a file's header and setting up its decoder: one that says
+// nothing of its own (the library refusing values no file has) is a damaged header.
+[[nodiscard]] Text headerReason(int code);
 // "damaged data at 00:01:02.3", seconds from the start of the input.
 [[nodiscard]] Text damagedDataAt(double seconds);
 

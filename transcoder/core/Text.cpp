@@ -75,6 +75,27 @@ Text fill(const char* format, std::span<const Text> pieces)
 
 } // namespace text_format
 
+std::string escapedControls(std::string_view words)
+{
+    static constexpr std::string_view hex = "0123456789abcdef";
+    std::string escaped;
+    escaped.reserve(words.size());
+    for (const char c : words) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f)
+            escaped += c;
+        else if (c == '\n')
+            escaped += "\\n";
+        else if (c == '\t')
+            escaped += "\\t";
+        else if (c == '\r')
+            escaped += "\\r";
+        else
+            escaped += {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
+    }
+    return escaped;
+}
+
 std::string filled(std::string_view format, std::span<const std::string> arguments)
 {
     std::string result;

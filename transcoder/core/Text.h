@@ -23,6 +23,10 @@ struct Text {
     std::string local;   // for the screen: the user's language, English without a catalogue
 };
 
+// The words with each control character written out as an escape (a line break as a backslash
+// and n, the escape character as a backslash and x1b): one line whatever a name holds.
+[[nodiscard]] std::string escapedControls(std::string_view words);
+
 namespace text_format
 {
 
@@ -118,9 +122,12 @@ inline Text piece(const Text& text)
 {
     return text;
 }
+// Words (most often a file name) go in with their control characters written out, so that a
+// name holding a line break cannot make one message two lines.
 inline Text piece(std::string_view words)
 {
-    return {std::string(words), std::string(words)};
+    std::string escaped = escapedControls(words);
+    return {escaped, escaped};
 }
 template <std::integral Number>
 requires(kindOf<Number>() == Kind::Number) Text piece(Number number)

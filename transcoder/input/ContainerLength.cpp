@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +21,7 @@ namespace
 // So many chunks are looked through for the data; real files have a handful before it.
 constexpr int MostChunks = 64;
 
-// A regular file read at given offsets.
+// A regular file read at given offsets, or the first bytes of a stream of a known length.
 class HeaderReader
 {
 public:
@@ -31,6 +32,7 @@ public:
         if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
             size_ = static_cast<std::uint64_t>(info.st_size);
     }
+    HeaderReader(std::string_view head, std::uint64_t size) : fd_(-1), head_(head), size_(size) {}
     HeaderReader(const HeaderReader&) = delete;
     HeaderReader& operator=(const HeaderReader&) = delete;
     ~HeaderReader()
@@ -44,12 +46,20 @@ public:
     // True when all count bytes at offset could be read.
     bool read(std::uint64_t offset, unsigned char* into, std::size_t count) const
     {
-        return size_ > 0 && offset <= size_ && count <= size_ - offset &&
-               ::pread(fd_, into, count, static_cast<off_t>(offset)) == static_cast<ssize_t>(count);
+        if (size_ == 0 || offset > size_ || count > size_ - offset)
+            return false;
+        if (fd_ < 0) {
+            if (offset > head_.size() || count > head_.size() - offset)
+                return false;
+            std::memcpy(into, head_.data() + offset, count);
+            return true;
+        }
+        return ::pread(fd_, into, count, static_cast<off_t>(offset)) == static_cast<ssize_t>(count);
     }
 
 private:
     int fd_;
+    std::string_view head_;
     std::uint64_t size_ = 0;
 };
 
@@ -219,6 +229,34 @@ std::optional<DeclaredLength> cafLength(const HeaderReader& file)
     return std::nullopt;
 }
 
+// A CAF whose packets vary in size (a desc chunk of 0 bytes or 0 frames per packet) needs the
+// packet table before its audio to be read as it comes.
+bool cafTableAfterAudio(const HeaderReader& file)
+{
+    unsigned char header[8];
+    if (!file.read(0, header, sizeof header) || std::memcmp(header, "caff", 4) != 0)
+        return false;
+    std::uint64_t offset = sizeof header;
+    bool varying = false;
+    for (int chunks = 0; chunks < MostChunks; ++chunks) {
+        unsigned char chunk[28];
+        if (!file.read(offset, chunk, 12))
+            return false;
+        const std::uint64_t size = bigEndian(chunk + 4, 8);
+        // desc: rate (8 bytes), format, flags, bytes per packet, frames per packet.
+        if (std::memcmp(chunk, "desc", 4) == 0 && file.read(offset + 12 + 16, chunk + 12, 8))
+            varying = bigEndian(chunk + 12, 4) == 0 || bigEndian(chunk + 16, 4) == 0;
+        if (std::memcmp(chunk, "pakt", 4) == 0)
+            return false;
+        if (std::memcmp(chunk, "data", 4) == 0)
+            return varying;
+        if (size > file.size())
+            return false;
+        offset += 12 + size;
+    }
+    return false;
+}
+
 // An EBML element's ID or size: its length is told by the first byte's leading zeros.
 struct Vint {
     std::uint64_t value;
@@ -271,17 +309,46 @@ std::optional<DeclaredLength> matroskaLength(const HeaderReader& file)
     return std::nullopt;
 }
 
+// Sun AU: a big-endian header that says where the data starts and how long it is (all ones:
+// not known, as a streaming writer leaves it).
+std::optional<DeclaredLength> auLength(const HeaderReader& file)
+{
+    unsigned char header[12];
+    if (!file.read(0, header, sizeof header) || std::memcmp(header, ".snd", 4) != 0)
+        return std::nullopt;
+    const std::uint64_t offset = bigEndian(header + 4, 4);
+    const std::uint64_t size = bigEndian(header + 8, 4);
+    if (offset < 24 || size == 0xFFFFFFFFU)
+        return std::nullopt;
+    return DeclaredLength{"AU", offset, size, true};
+}
+
+std::optional<DeclaredLength> lengthIn(const HeaderReader& file)
+{
+    if (file.size() == 0)
+        return std::nullopt;
+    for (const auto& lengthOf :
+         {wavLength, w64Length, aiffLength, cafLength, matroskaLength, auLength})
+        if (auto found = lengthOf(file))
+            return found;
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<DeclaredLength> declaredLength(const std::string& path)
 {
-    const HeaderReader file(path);
-    if (file.size() == 0)
-        return std::nullopt;
-    for (const auto& lengthOf : {wavLength, w64Length, aiffLength, cafLength, matroskaLength})
-        if (auto found = lengthOf(file))
-            return found;
-    return std::nullopt;
+    return lengthIn(HeaderReader(path));
+}
+
+std::optional<DeclaredLength> declaredLength(std::string_view head, std::uint64_t arrived)
+{
+    return lengthIn(HeaderReader(head, arrived));
+}
+
+bool packetTableAfterAudio(std::string_view head)
+{
+    return cafTableAfterAudio(HeaderReader(head, head.size()));
 }
 
 std::optional<OversizedWav> oversizedWav(const std::string& path)
@@ -297,80 +364,6 @@ std::optional<OversizedWav> oversizedWav(const std::string& path)
     if (data->size != 0xFFFFFFFFU && beyond > 1)
         return std::nullopt;
     return OversizedWav{data->sizeField, data->size, held - beyond};
-}
-
-WavReadToTheEnd::WavReadToTheEnd(const std::string& path, const OversizedWav& wav)
-    : fd_(-1), sizeField_(wav.sizeField)
-{
-    // The file is opened last: what throws before it leaves nothing open, and io_ is freed as a
-    // member when the opening throws.
-    constexpr int bufferSize = 64 * 1024;
-    auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
-    if (!buffer)
-        throw WorkError(text("out of memory"));
-    io_.reset(avio_alloc_context(buffer, bufferSize, 0, this, readPatched, nullptr, seekTo));
-    if (!io_) {
-        av_free(buffer);
-        throw WorkError(text("out of memory"));
-    }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        throw WorkError(text("%s: cannot open: %s", path, systemReason(errno)));
-}
-
-WavReadToTheEnd::~WavReadToTheEnd()
-{
-    io_.reset();
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
-int WavReadToTheEnd::readPatched(void* opaque, std::uint8_t* buffer, int size)
-{
-    auto& self = *static_cast<WavReadToTheEnd*>(opaque);
-    ssize_t got = 0;
-    do
-        got = ::pread(self.fd_, buffer, static_cast<std::size_t>(size),
-                      static_cast<off_t>(self.position_));
-    while (got < 0 && errno == EINTR);
-    if (got < 0)
-        return AVERROR(errno);
-    if (got == 0)
-        return AVERROR_EOF;
-    // The size field, or the part of it this read holds.
-    const auto start = static_cast<std::uint64_t>(self.position_);
-    for (std::uint64_t at = self.sizeField_; at < self.sizeField_ + 4; ++at)
-        if (at >= start && at < start + static_cast<std::uint64_t>(got))
-            buffer[at - start] = 0xFF;
-    self.position_ += got;
-    return static_cast<int>(got);
-}
-
-std::int64_t WavReadToTheEnd::seekTo(void* opaque, std::int64_t offset, int whence)
-{
-    auto& self = *static_cast<WavReadToTheEnd*>(opaque);
-    struct stat info {
-    };
-    if (::fstat(self.fd_, &info) != 0)
-        return AVERROR(errno);
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return info.st_size;
-    case SEEK_SET:
-        break;
-    case SEEK_CUR:
-        offset += self.position_;
-        break;
-    case SEEK_END:
-        offset += info.st_size;
-        break;
-    default:
-        return AVERROR(EINVAL);
-    }
-    if (offset < 0)
-        return AVERROR(EINVAL);
-    self.position_ = offset;
-    return offset;
 }
 
 bool isHeldWhole(const DeclaredLength& declared, std::uint64_t fileSize)

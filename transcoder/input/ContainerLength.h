@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What an input file's header says about its length, read from the file itself: where its audio
-// data starts and how long it is (RIFF WAV, RF64/BW64, W64, AIFF, CAF, Matroska), so that a file
-// cut short is told from a whole one; and a RIFF WAV larger than its 32-bit sizes can say.
+// data starts and how long it is (RIFF WAV, RF64/BW64, W64, AIFF, CAF, Matroska, Sun AU), so that a
+// file cut short is told from a whole one; and a RIFF WAV larger than its 32-bit sizes can say.
 #pragma once
 
 #include "core/Av.h"
@@ -9,12 +9,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace besweet
 {
 
 struct DeclaredLength {
-    const char* container; // "RIFF WAV", "RF64", "W64", "AIFF", "CAF", "Matroska"
+    const char* container; // "RIFF WAV", "RF64", "W64", "AIFF", "CAF", "Matroska", "AU"
     std::uint64_t offset;  // where the data starts
     std::uint64_t bytes;   // how long the header says it is
     bool samplesOnly;      // the data is nothing but the audio's sample frames
@@ -23,6 +24,14 @@ struct DeclaredLength {
 // The data the header of the regular file at path declares; nothing when it is none of the
 // containers above or leaves the length open (as streaming writers do).
 [[nodiscard]] std::optional<DeclaredLength> declaredLength(const std::string& path);
+// The same for a stream read to its end: head holds its first bytes, arrived counts them all.
+// Nothing also when the header runs beyond head.
+[[nodiscard]] std::optional<DeclaredLength> declaredLength(std::string_view head,
+                                                           std::uint64_t arrived);
+
+// True when head starts a CAF file whose packets vary in size and whose packet table does not
+// come before its audio: read as it comes, its packets cannot be told apart.
+[[nodiscard]] bool packetTableAfterAudio(std::string_view head);
 
 // A RIFF WAV whose data chunk runs to the end of a file larger than a 32-bit size can say: its
 // size field wrapped around (or holds 0xFFFFFFFF), and only the end of the file ends the data.

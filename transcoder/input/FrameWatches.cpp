@@ -4,10 +4,12 @@
 
 #include "core/ChannelMix.h"
 #include "core/Describe.h"
+#include "input/FrameLength.h"
 #include "input/Timeline.h"
 
 #include <cerrno>
 #include <string_view>
+#include <utility>
 
 namespace besweet
 {
@@ -50,20 +52,60 @@ void ShapeWatch::see(const AVFrame& frame)
     position_ += static_cast<double>(frame.nb_samples) / frame.sample_rate;
 }
 
+const AVPacket& DecodeDamage::sending(const AVPacket& packet, double position)
+{
+    if (afterFrame_) {
+        afterFrame_->at = position;
+        if (!run_)
+            run_ = afterFrame_;
+        afterFrame_.reset();
+    }
+    packetAt_ = packet.pos;
+    packetBytes_ = packet.size;
+    decodedSince_ = false;
+    const auto size = static_cast<std::size_t>(packet.size);
+    std::size_t same = size > 0 ? 1 : 0;
+    while (same < size && packet.data[size - same - 1] == packet.data[size - 1])
+        ++same;
+    sameAtTheEnd_ = static_cast<std::int64_t>(same);
+    const AVCodecID codec = input_.stream->codecpar->codec_id;
+    if (!hasFrameLengthInHeader(codec))
+        return packet;
+    const auto length = frameLength(codec, packet.data, size);
+    if (!length || *length >= size || startsFrame(codec, packet.data + *length, size - *length))
+        return packet;
+    av_packet_unref(trimmed_.get());
+    check(av_packet_ref(trimmed_.get(), &packet), text("out of memory"));
+    trimmed_->size = static_cast<int>(*length);
+    const auto rest = static_cast<std::int64_t>(size - *length);
+    afterFrame_ = Run{position, 1,
+                      packet.pos >= 0 ? packet.pos + static_cast<std::int64_t>(*length) : -1, rest};
+    packetBytes_ = 0;
+    return *trimmed_;
+}
+
 bool DecodeDamage::skipped(int code, double position)
 {
     if (code >= 0 || code == AVERROR(EAGAIN) || code == AVERROR_EOF)
         return false;
     if (code == AVERROR(ENOMEM) || code == AVERROR_EXIT)
         check(code, text("%s: cannot decode", input_.path));
-    if (!run_)
-        run_ = Run{position, 0};
+    // Audio came out of the packet: what the decoder refuses is what follows its frame, as far
+    // as it can be told (the bytes of one value it ends in).
+    if (!run_ && decodedSince_) {
+        run_ = Run{position, 0, packetAt_ >= 0 ? packetAt_ + packetBytes_ - sameAtTheEnd_ : -1,
+                   sameAtTheEnd_};
+        packetBytes_ = 0;
+    } else if (!run_)
+        run_ = Run{position, 0, packetAt_, 0};
     ++run_->pieces;
+    run_->refused += std::exchange(packetBytes_, 0);
     return true;
 }
 
 void DecodeDamage::decoded()
 {
+    decodedSince_ = true;
     if (!run_)
         return;
     if (log_)
@@ -73,11 +115,19 @@ void DecodeDamage::decoded()
     run_.reset();
 }
 
-void DecodeDamage::checkSomethingFollows() const
+void DecodeDamage::skipTrailing(std::int64_t bytes)
 {
-    if (run_)
-        throw CutShort(text("%s: corrupt audio data near %s, and nothing decodable follows",
-                             input_.path, seconds(run_->at)));
+    if (!run_)
+        run_ = std::exchange(afterFrame_, std::nullopt);
+    if (!run_)
+        return;
+    const std::int64_t after =
+        run_->from >= 0 && bytes > run_->from ? bytes - run_->from : run_->refused;
+    if (log_)
+        warn(*log_, text("%d bytes after the end of the audio skipped: nothing in them decodes "
+                         "(%s of audio before them)",
+                         after, seconds(run_->at)));
+    run_.reset();
 }
 
 } // namespace besweet

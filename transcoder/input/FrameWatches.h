@@ -39,28 +39,44 @@ private:
 };
 
 // Data the decoder refuses (a run of zeros, lost sync, a damaged frame) is skipped, as a player
-// skips it, and each run of it said once with where it starts; only damage that nothing
-// decodable follows ends the read.
+// skips it, and each run of it said once with where it starts; a run that nothing decodable
+// follows is bytes after the end of the audio, skipped as well and said with how many they are.
 class DecodeDamage
 {
 public:
     DecodeDamage(const Input& input, RunLog* log) : input_(input), log_(log) {}
 
+    // The packet about to be decoded, with position the seconds decoded so far: what to send.
+    // An MPEG audio or AC3 frame followed by bytes that start no frame (the parser hands on
+    // what follows the last frame with it) is sent without them; they are damage of their own.
+    [[nodiscard]] const AVPacket& sending(const AVPacket& packet, double position);
     // True when code is an error of the data, which is skipped; a lack of memory or an
     // interrupt is thrown.
     bool skipped(int code, double position);
     // A frame decoded: the run of damage before it ends here.
     void decoded();
-    void checkSomethingFollows() const;
+    // The input has ended after bytes in all (0: not known): a run of damage not yet ended is
+    // said as what follows the audio.
+    void skipTrailing(std::int64_t bytes);
 
 private:
     struct Run {
         double at;
         int pieces;
+        std::int64_t from;    // where its first packet starts in the input (-1: not known)
+        std::int64_t refused; // bytes of the packets in it
     };
     const Input& input_;
     RunLog* log_;
     std::optional<Run> run_;
+    PacketPtr trimmed_ = makePacket();
+    std::optional<Run> afterFrame_; // bytes cut from the packet sent last
+    std::int64_t packetAt_ = -1;
+    std::int64_t packetBytes_ = 0;
+    // Of the packet sent last: how many bytes of one value it ends in, and whether audio has
+    // come out of it (the decoder then refuses only what follows its frame).
+    std::int64_t sameAtTheEnd_ = 0;
+    bool decodedSince_ = false;
 };
 
 } // namespace besweet

@@ -13,6 +13,7 @@
 #include "input/StreamChoice.h"
 #include "input/Timeline.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -99,18 +100,51 @@ double bytesPerSecond(const Input& input)
     return static_cast<double>(parameters.bit_rate) / 8.0;
 }
 
+// Throws CutShort when what arrived holds less than the header declares.
+void checkHeldWhole(const Input& input, const std::optional<DeclaredLength>& declared,
+                    std::uint64_t arrived)
+{
+    if (!declared || isHeldWhole(*declared, arrived))
+        return;
+    throw CutShort(text("%s: is cut short: %s", input.path,
+                        cutShortText(*declared, arrived, bytesPerSecond(input))));
+}
+
 // A file cut short holds less than its header declares; FFmpeg would quietly read what is there,
-// but a track missing its end is no success. (A pipe's length is not known beforehand.)
+// but a track missing its end is no success. (A pipe is judged once it has ended.)
 void checkComplete(const Input& input)
 {
     if (input.bytes <= 0 || kindOf(input.path) != FileKind::Regular)
         return;
-    const auto declared = declaredLength(input.path);
-    const auto size = static_cast<std::uint64_t>(input.bytes);
-    if (!declared || isHeldWhole(*declared, size))
+    checkHeldWhole(input, declaredLength(input.path), static_cast<std::uint64_t>(input.bytes));
+}
+
+// A pipe's length is known once it has ended: what arrived against what its header declares.
+void checkArrivedWhole(const Input& input)
+{
+    if (input.pipe)
+        checkHeldWhole(input, declaredLength(input.pipe->head(), input.pipe->arrived()),
+                       input.pipe->arrived());
+}
+
+// Reads a pipe through a reader that keeps its header and counts what arrives.
+void readPipeNotingWhatArrives(Input& input, AVFormatContext& format)
+{
+    if (kindOf(input.path) != FileKind::Stream)
         return;
-    throw CutShort(text("%s: is cut short: %s", input.path,
-                        cutShortText(*declared, size, bytesPerSecond(input))));
+    input.pipe = std::make_unique<PipeRead>(input.path);
+    format.pb = input.pipe->io();
+}
+
+// Why a pipe that FFmpeg could not open cannot be read, where the reason is its layout.
+void checkPipeLayout(const Input& input)
+{
+    if (input.pipe && packetTableAfterAudio(input.pipe->head()))
+        throw WorkError(
+            text("%s: is a CAF file whose packet table comes after its audio, which a pipe "
+                 "cannot go back to: give the file itself rather than a pipe, or move the "
+                 "packet table to the front",
+                 input.path));
 }
 
 // How far into the input file a packet reaches: what progress counts (the reading position
@@ -138,6 +172,28 @@ void checkIndexBeforeAudio(const Input& input)
              input.path));
 }
 
+// Throws when opening the input failed: the reason named as the input's header's.
+void checkHeader(int code, const Text& what)
+{
+    if (code < 0)
+        throw WorkError(text("%s: %s", what, headerReason(code)));
+}
+
+// A FLAC stream says in its header how many samples it holds; one cut inside its last frame
+// decodes to fewer, the rest refused as damage.
+void checkDeclaredSamples(const Input& input, std::int64_t samples)
+{
+    const AVStream& stream = *input.stream;
+    const int rate = stream.codecpar->sample_rate;
+    if (stream.codecpar->codec_id != AV_CODEC_ID_FLAC || stream.duration <= 0 || rate <= 0)
+        return;
+    const std::int64_t declared = av_rescale_q(stream.duration, stream.time_base, {1, rate});
+    if (samples >= declared)
+        return;
+    throw CutShort(text("%s: is cut short: its header promises %s, it holds %s", input.path,
+                        positionText(input, declared), positionText(input, samples)));
+}
+
 } // namespace
 
 Input openInput(const Options& options)
@@ -159,36 +215,42 @@ Input openInput(const Options& options)
         throw WorkError(text("out of memory"));
     // A signal ends even a read that waits (a pipe as input).
     unopened->interrupt_callback.callback = [](void*) { return receivedSignal() != 0 ? 1 : 0; };
-    if (!raw)
+    if (!raw) {
         readOversizedWavToTheEnd(input, *unopened);
+        readPipeNotingWhatArrives(input, *unopened);
+    }
     AVFormatContext* format = unopened.release();
     // "file:" keeps a name such as "a:b.wav" from being read as a protocol. A failed open frees
     // the context.
     const int opened = avformat_open_input(&format, ("file:" + input.path).c_str(), forced, &dict);
     av_dict_free(&dict);
     stopWhenInterrupted();
-    check(opened, text("%s: cannot read as audio", input.path));
+    if (opened < 0)
+        checkPipeLayout(input);
+    checkHeader(opened, text("%s: cannot read as audio", input.path));
     input.format.reset(format);
 
     const int found = avformat_find_stream_info(format, nullptr);
     stopWhenInterrupted();
-    check(found, text("%s: cannot read as audio", input.path));
+    if (found < 0)
+        checkPipeLayout(input);
+    checkHeader(found, text("%s: cannot read as audio", input.path));
     readWavInLargerPackets(*format);
     input.stream = chooseAudioStream(input);
     if (!input.stream)
         throw WorkError(text("%s: holds no audio this program can decode", input.path));
     checkIndexBeforeAudio(input);
     const AVCodec* codec = avcodec_find_decoder(input.stream->codecpar->codec_id);
-    input.bytes = format->pb ? avio_size(format->pb) : 0;
+    input.bytes = format->pb ? std::max<std::int64_t>(avio_size(format->pb), 0) : 0;
 
     input.decoder.reset(avcodec_alloc_context3(codec));
     if (!input.decoder)
         throw WorkError(text("out of memory"));
-    check(avcodec_parameters_to_context(input.decoder.get(), input.stream->codecpar),
-          text("%s: cannot set up the decoder", input.path));
+    checkHeader(avcodec_parameters_to_context(input.decoder.get(), input.stream->codecpar),
+                text("%s: cannot set up the decoder", input.path));
     input.decoder->pkt_timebase = input.stream->time_base;
-    check(avcodec_open2(input.decoder.get(), codec, nullptr),
-          text("%s: cannot open the decoder", input.path));
+    checkHeader(avcodec_open2(input.decoder.get(), codec, nullptr),
+                text("%s: cannot open the decoder", input.path));
     if (input.decoder->sample_rate <= 0 || input.decoder->ch_layout.nb_channels <= 0)
         throw WorkError(text("%s: holds no audio with a known rate and channel count", input.path));
     checkRate(input.path, input.decoder->sample_rate, "");
@@ -219,12 +281,13 @@ void logInput(const Input& input, RunLog& log)
     for (const std::string& stream : input.audioStreams)
         log.line("input: audio " + stream);
     if (!input.audioStreams.empty()) {
-        log.line("input: audio stream " + std::to_string(input.stream->index + 1) +
+        log.line("input: audio stream " + std::to_string(input.audioNumber) +
                  " chosen: the most channels, then the highest rate, then the one flagged as "
                  "default, then the first");
         warn(log, text("the input holds %d audio streams; %s is taken: the most channels, then "
                        "the highest rate, then the one flagged as default, then the first",
-                       static_cast<int>(input.audioStreams.size()), streamLabel(*input.stream)));
+                       static_cast<int>(input.audioStreams.size()),
+                       streamLabel(*input.stream, input.audioNumber)));
     }
     log.line("input rate: " + std::to_string(decoder.sample_rate) + " Hz");
     log.line("input duration: " + seconds(duration));
@@ -240,8 +303,9 @@ void logInput(const Input& input, RunLog& log)
                  std::to_string(input.oversized->written) +
                  " bytes, which 32 bits cannot make larger, is ignored");
     if (kindOf(input.path) != FileKind::Regular && !input.raw)
-        log.line("input: read from a pipe, whose length is not known beforehand: whether the "
-                 "recording is whole cannot be checked");
+        log.line("input: read from a pipe, whose length is not known beforehand: what arrives "
+                 "is held against the length its header declares, where it declares one, once "
+                 "the pipe has ended");
 }
 
 void checkReadableTwice(const std::string& path)
@@ -302,6 +366,7 @@ void readPackets(Input& input, Progress& progress, const OnPacket& onPacket)
     }
     if (shortFrame->size > 0)
         throw CutShort(text("%s: is cut short: its last frame is incomplete", input.path));
+    checkArrivedWhole(input);
 }
 
 std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame, RunLog* changes,
@@ -356,7 +421,8 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
                                   " skipped (files joined into one?)");
                 return;
             }
-            damage.skipped(avcodec_send_packet(decoder, &packet), decoded);
+            timeline.see(packet);
+            damage.skipped(avcodec_send_packet(decoder, &damage.sending(packet, decoded)), decoded);
             receiveFrames();
         });
         check(avcodec_send_packet(decoder, nullptr),
@@ -366,7 +432,9 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
     } catch (const Enough&) {
         return samples;
     }
-    damage.checkSomethingFollows();
+    damage.skipTrailing(input.pipe ? static_cast<std::int64_t>(input.pipe->arrived())
+                                   : input.bytes);
+    checkDeclaredSamples(input, samples);
     if (changes && input.partialTail > 0)
         changes->line("input: the last " + std::to_string(input.partialTail) +
                       " bytes are less than a whole sample frame; dropped");

@@ -8,6 +8,7 @@
 #include "cli/Progress.h"
 #include "core/Av.h"
 #include "input/ContainerLength.h"
+#include "input/PipeRead.h"
 #include "output/RunLog.h"
 
 #include <cstdint>
@@ -30,6 +31,8 @@ struct Input {
     // A RIFF WAV over 4 GiB, read to the end of the file; before format, which reads through it.
     std::optional<OversizedWav> oversized;
     std::unique_ptr<WavReadToTheEnd> wholeWav;
+    // A pipe, FIFO or device, read through a reader that notes what arrived; before format too.
+    std::unique_ptr<PipeRead> pipe;
     InputFormatPtr format;
     AVStream* stream = nullptr;
     CodecContextPtr decoder;
@@ -38,6 +41,7 @@ struct Input {
     std::string knownDespiteRaw;  // raw PCM was asked for, but the file is of this known format
     std::int64_t partialTail = 0; // bytes at the end too few for a whole sample frame, dropped
     std::vector<std::string> audioStreams; // each audio stream, when there are several
+    int audioNumber = 0;                   // which of the audio streams is read, counted from 1
     int mostChannels = 0;  // the most channels a part of the input holds (0: not known)
     bool unmasked = false; // no channel positions given: guessed from the count
 };
@@ -83,7 +87,8 @@ using OnPacket = std::function<void(const AVPacket&)>;
 using OnFrame = std::function<void(const AVFrame&)>;
 
 // Hands on every packet of the audio stream, in order, with progress; throws when the input
-// cannot be read, CutShort when it ends in an incomplete frame, and Interrupted on a signal.
+// cannot be read, CutShort when it ends in an incomplete frame or (a pipe) short of the length
+// its header declares, and Interrupted on a signal.
 void readPackets(Input& input, Progress& progress, const OnPacket& onPacket);
 
 // Reads every packet, decodes it and hands each frame on; the decoder is flushed with an empty

@@ -126,17 +126,24 @@ void InputWatch::check(ReadEnd end) const
 {
     if (!atStart_)
         return;
-    const Writers writers = end == ReadEnd::Cut ? writersAfterCutEnd() : Writers::None;
+    // A writer that holds the file open is recording into it, whether it paused inside a frame
+    // or on a frame's boundary; a reader (a player, an editor) that has it open changes nothing.
+    const Writers writers = end == ReadEnd::Cut ? writersAfterCutEnd() : writersOf(path_);
     const auto now = fileStateOf(path_);
     const auto bytes = [](std::int64_t size) { return std::to_string(size); };
     switch (changeBetween(*atStart_, now)) {
     case Change::None:
-        if (writers == Writers::Some)
+        if (writers == Writers::Some && end == ReadEnd::Cut)
             throw WorkError(
                 text("%s: is still being written: it ends cut short, and another program "
                      "has it open for writing; nothing written: convert it once the "
                      "recording is finished",
                      path_));
+        if (writers == Writers::Some)
+            throw WorkError(text("%s: is still being written: another program has it open for "
+                                 "writing; nothing written: convert it once the recording is "
+                                 "finished",
+                                 path_));
         return;
     case Change::Grew:
         throw WorkError(text("%s: is still being written: it grew from %s to %s bytes while it was "
@@ -151,8 +158,10 @@ void InputWatch::check(ReadEnd end) const
                              "nothing written: convert it again once it stays as it is",
                              path_, bytes(atStart_->size), bytes(now->size)));
     case Change::Modified:
-        throw WorkError(text("%s: changed while it was read: it was written to; nothing "
-                             "written: convert it again once it stays as it is",
+        // Its content is not compared: a file written over in place looks the same from here.
+        throw WorkError(text("%s: changed while it was read: its modification time moved while "
+                             "its size and identity stayed the same (touched, or written over "
+                             "in place); nothing written: convert it again once it stays as it is",
                              path_));
     }
 }

@@ -5,9 +5,10 @@
 // read once, as it comes, and has nothing to compare.
 //
 // A recording whose writer is slower than the reader ends inside a frame whenever the reader
-// catches up with it, just as a file cut short does: such an end is taken as the file's own only
-// when no program has the file open for writing, or, where that cannot be told, once the file
-// has been left alone for a moment.
+// catches up with it, just as a file cut short does, and one paused on a frame's boundary ends as
+// a whole file does: any end is taken as the file's own only when no program has the file open
+// for writing, or, where that cannot be told, (after a cut end) once the file has been left alone
+// for a moment.
 #pragma once
 
 #include <chrono>
@@ -54,10 +55,10 @@ public:
     explicit InputWatch(std::string path, std::chrono::milliseconds quiet);
 
     // Throws when the input is no longer what it was at the start: replaced, shorter, or
-    // modified ("changed while it was read"), or longer ("still being written"). After a cut
-    // end, also when a program has it open for writing ("still being written"); where that
-    // cannot be told, a file written to less than the quiet time ago is first watched until it
-    // changes or that time has passed.
+    // modified ("changed while it was read"), or longer ("still being written"); and when a
+    // program has it open for writing ("still being written"), whether the read ended cut or
+    // whole. Where the writers cannot be told, a file written to less than the quiet time ago
+    // is first watched after a cut end until it changes or that time has passed.
     void check(ReadEnd end = ReadEnd::Whole) const;
 
 private:

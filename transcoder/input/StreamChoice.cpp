@@ -14,15 +14,15 @@ namespace besweet
 namespace
 {
 
-// "stream 2: ac3, 2 channels (stereo), 48000 Hz"
-std::string streamText(const AVStream& stream)
+// "stream 2: ac3, 2 channels (stereo), 48000 Hz", numbered among the audio streams.
+std::string streamText(const AVStream& stream, int number)
 {
     const AVCodecParameters& parameters = *stream.codecpar;
     const int channels = parameters.ch_layout.nb_channels;
-    return "stream " + std::to_string(stream.index + 1) + ": " +
-           avcodec_get_name(parameters.codec_id) + ", " + std::to_string(channels) +
-           (channels == 1 ? " channel (" : " channels (") + layoutName(parameters.ch_layout) +
-           "), " + std::to_string(parameters.sample_rate) + " Hz";
+    return "stream " + std::to_string(number) + ": " + avcodec_get_name(parameters.codec_id) +
+           ", " + std::to_string(channels) + (channels == 1 ? " channel (" : " channels (") +
+           layoutName(parameters.ch_layout) + "), " + std::to_string(parameters.sample_rate) +
+           " Hz";
 }
 
 // What a stream's tags say of it, or nothing.
@@ -36,11 +36,11 @@ std::optional<std::string> tag(const AVStream& stream, const char* key)
 
 } // namespace
 
-Text streamLabel(const AVStream& stream)
+Text streamLabel(const AVStream& stream, int number)
 {
     const auto language = tag(stream, "language");
     const auto title = tag(stream, "title");
-    return text("stream %d (language: %s, title: %s)", stream.index + 1,
+    return text("stream %d (language: %s, title: %s)", number,
                 language ? Text{*language, *language} : text("not given"),
                 title ? Text{*title, *title} : text("none"));
 }
@@ -56,15 +56,18 @@ AVStream* chooseAudioStream(Input& input)
             continue;
         ++audioStreams;
         const bool decodable = avcodec_find_decoder(parameters.codec_id) != nullptr;
-        input.audioStreams.push_back(streamText(*stream) + (decodable ? "" : " (no decoder)"));
+        input.audioStreams.push_back(streamText(*stream, audioStreams) +
+                                     (decodable ? "" : " (no decoder)"));
         if (!decodable)
             continue;
         const auto rank = [](const AVStream& s) {
             return std::tuple(s.codecpar->ch_layout.nb_channels, s.codecpar->sample_rate,
                               (s.disposition & AV_DISPOSITION_DEFAULT) != 0);
         };
-        if (!chosen || rank(*stream) > rank(*chosen))
+        if (!chosen || rank(*stream) > rank(*chosen)) {
             chosen = stream;
+            input.audioNumber = audioStreams;
+        }
     }
     if (audioStreams < 2)
         input.audioStreams.clear();

@@ -9,11 +9,13 @@
 namespace besweet
 {
 
-// The chosen stream (null when none can be decoded); notes every audio stream in
-// input.audioStreams when there are several. Only streams this FFmpeg can decode count.
+// The chosen stream (null when none can be decoded), and which of the audio streams it is in
+// input.audioNumber; notes every audio stream in input.audioStreams when there are several. Only
+// streams this FFmpeg can decode count.
 [[nodiscard]] AVStream* chooseAudioStream(Input& input);
 
-// "stream 2 (language: deu, title: Main programme)"
-[[nodiscard]] Text streamLabel(const AVStream& stream);
+// "stream 2 (language: deu, title: Main programme)": the stream, the number-th of the audio
+// streams (other streams, such as a film's picture, are not counted).
+[[nodiscard]] Text streamLabel(const AVStream& stream, int number);
 
 } // namespace besweet

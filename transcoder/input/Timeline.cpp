@@ -5,10 +5,13 @@
 #include "core/Describe.h"
 #include "core/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <utility>
 
 extern "C" {
@@ -160,6 +163,14 @@ StampRule::Place StampRule::jump(const Packet& packet)
     Place place;
     const double off = *packet.stamp - *next_;
     next_ = *packet.stamp + packet.length;
+    if (off < 0.0 && -off <= mostOverlap(packet.length) && !packet.repeats) {
+        // Nothing repeats: the stamps run slow against the audio, which is kept.
+        if (!drift_)
+            drift_ = Note{Note::Kind::Drift, out_, 0.0};
+        drift_->by += -off;
+        out_ += packet.length;
+        return place;
+    }
     if (off < 0.0 && -off <= mostOverlap(packet.length)) {
         place.drop = std::min(-off, packet.length);
         overlapLeft_ = -off - place.drop;
@@ -199,6 +210,8 @@ std::vector<StampRule::Note> StampRule::takeNotes()
     if (ended_ && packets_.empty()) {
         closeDamage();
         closeOverlap();
+        if (drift_)
+            notes_.push_back(*std::exchange(drift_, std::nullopt));
     }
     return std::exchange(notes_, {});
 }
@@ -206,6 +219,27 @@ std::vector<StampRule::Note> StampRule::takeNotes()
 Timeline::Timeline(const Input& input, RunLog* log)
     : stamped_(hasTimeStamps(*input.format->iformat)), timeBase_(input.stream->time_base), log_(log)
 {
+}
+
+void Timeline::see(const AVPacket& packet)
+{
+    constexpr std::size_t mostSeen = 64; // packets: far more than a repetition spans
+    if (!stamped_ || packet.pts == AV_NOPTS_VALUE)
+        return;
+    const std::size_t hash = std::hash<std::string_view>{}(std::string_view(
+        reinterpret_cast<const char*>(packet.data), static_cast<std::size_t>(packet.size)));
+    // About its stamp: nearer to it than half the packet's length.
+    const std::int64_t near = std::max<std::int64_t>(packet.duration / 2, 1);
+    const bool repeats = std::ranges::any_of(seen_, [&](const Seen& before) {
+        return before.hash == hash && std::llabs(before.stamp - packet.pts) < near;
+    });
+    if (repeats)
+        repeated_.insert(packet.pts);
+    seen_.push_back({packet.pts, hash});
+    if (seen_.size() > mostSeen)
+        seen_.pop_front();
+    while (repeated_.size() > mostSeen)
+        repeated_.erase(repeated_.begin());
 }
 
 void Timeline::add(FramePtr frame, const OnFrame& hand)
@@ -221,7 +255,8 @@ void Timeline::add(FramePtr frame, const OnFrame& hand)
         std::optional<double> stamp;
         if (frame->pts != AV_NOPTS_VALUE)
             stamp = static_cast<double>(frame->pts) * av_q2d(timeBase_);
-        rule_.add({stamp, static_cast<double>(frame->nb_samples) / frame->sample_rate});
+        const bool repeats = frame->pts != AV_NOPTS_VALUE && repeated_.erase(frame->pts) > 0;
+        rule_.add({stamp, static_cast<double>(frame->nb_samples) / frame->sample_rate, repeats});
     }
     frames_.push_back(std::move(frame));
     handReady(hand);
@@ -278,6 +313,12 @@ void Timeline::say(const StampRule::Note& note)
     case StampRule::Note::Kind::Overlap:
         warn(*log_, text("%s of audio dropped at %s: it repeats the audio before it",
                          seconds(note.by), at));
+        break;
+    case StampRule::Note::Kind::Drift:
+        warn(*log_, text("the time stamps run slow against the audio from %s on and fall %s "
+                         "behind it in all (a recorder's clock that drifts): the audio is kept "
+                         "whole",
+                         at, seconds(note.by)));
         break;
     case StampRule::Note::Kind::Damage:
         warn(*log_, text("damaged time stamps at %s: %d packets stamped %s out of line with "

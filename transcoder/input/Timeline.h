@@ -4,8 +4,10 @@
 // is a hole (filled with silence of its length, up to LongestHole) or a new time line (stamps
 // that go back or restart, as where recordings were joined), whose audio follows on; a packet or
 // a short run of packets out of line with those around it is damage, kept in sequence. Only
-// audio that repeats what came before by about a frame is dropped. Every change is said once, as
-// a warning. Other inputs are taken as one unbroken run of samples.
+// audio that repeats what came before by about a frame, in packets the same as those already
+// taken there, is dropped; stamps that fall behind the audio bit by bit are a clock's drift,
+// whose audio is kept. Every change is said once, as a warning. Other inputs are taken as one
+// unbroken run of samples.
 #pragma once
 
 #include "core/Av.h"
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,15 +39,17 @@ public:
     struct Packet {
         std::optional<double> stamp; // none: the packet follows the one before
         double length = 0.0;
+        bool repeats = false; // the same as a packet already taken at about its stamp
     };
     struct Place {
         double silence = 0.0; // seconds of silence before the packet
         double drop = 0.0;    // seconds dropped from the packet's start
     };
     struct Note {
-        enum class Kind { Hole, NewTimeLine, Overlap, Damage } kind;
+        enum class Kind { Hole, NewTimeLine, Overlap, Damage, Drift } kind;
         double at;       // the output's position, in seconds
-        double by;       // the hole, the jump, the audio dropped, the first damaged stamp's offset
+        double by;       // the hole, the jump, the audio dropped, the first damaged stamp's
+                         // offset, how far the stamps fell behind in all
         int packets = 1; // packets of damage
     };
 
@@ -74,7 +79,8 @@ private:
     double out_ = 0.0;           // seconds handed on
     std::optional<Note> damage_; // a run of damage not yet said
     std::optional<Note> overlap_;
-    double overlapLeft_ = 0.0; // seconds of a repetition still to drop
+    double overlapLeft_ = 0.0;  // seconds of a repetition still to drop
+    std::optional<Note> drift_; // said once, at the end
     std::vector<Note> notes_;
 };
 
@@ -86,6 +92,9 @@ public:
     // log (when given) gets the warnings.
     Timeline(const Input& input, RunLog* log);
 
+    // Notes a packet of the audio stream as it goes to the decoder: whether it repeats one
+    // already taken at about its stamp.
+    void see(const AVPacket& packet);
     void add(FramePtr frame, const OnFrame& hand);
     // Hands on the frames still waiting.
     void finish(const OnFrame& hand);
@@ -99,6 +108,13 @@ private:
     RunLog* log_;
     StampRule rule_;
     std::deque<FramePtr> frames_;
+    // The stamps and payloads' hashes of the last packets, and the stamps of those that repeat.
+    struct Seen {
+        std::int64_t stamp;
+        std::size_t hash;
+    };
+    std::deque<Seen> seen_;
+    std::set<std::int64_t> repeated_;
 };
 
 // Says in the log where the audio starts against the recording's other streams, in ms: the DVD

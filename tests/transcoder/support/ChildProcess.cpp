@@ -130,4 +130,23 @@ std::vector<std::string> besweetArguments(const std::filesystem::path& input,
     return arguments;
 }
 
+void feedStandardInput(const std::filesystem::path& file)
+{
+    int ends[2];
+    if (::pipe(ends) != 0)
+        ::_exit(126);
+    if (::fork() == 0) {
+        ::close(ends[0]);
+        const int from = ::open(file.c_str(), O_RDONLY);
+        char buffer[65536];
+        for (ssize_t got; from >= 0 && (got = ::read(from, buffer, sizeof buffer)) > 0;)
+            if (::write(ends[1], buffer, static_cast<std::size_t>(got)) != got)
+                break;
+        ::_exit(0);
+    }
+    ::dup2(ends[0], STDIN_FILENO);
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
 } // namespace besweet::test

@@ -30,6 +30,10 @@ std::vector<std::string> besweetArguments(const std::filesystem::path& input,
                                           const std::vector<std::string>& sections,
                                           const std::filesystem::path& log = {});
 
+// In the child (a ChildSetup): its standard input becomes a pipe that a process of its own fills
+// from the file.
+void feedStandardInput(const std::filesystem::path& file);
+
 // Runs besweet with the arguments (without the program name) and waits for it.
 RunResult runBesweet(const std::vector<std::string>& arguments, const ChildSetup& setup = {});
 

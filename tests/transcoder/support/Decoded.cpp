@@ -35,6 +35,8 @@ double frameSample(const AVFrame& frame, int channel, int index)
         return reinterpret_cast<const std::int32_t*>(data)[at] / 2147483648.0;
     case AV_SAMPLE_FMT_FLT:
         return reinterpret_cast<const float*>(data)[at];
+    case AV_SAMPLE_FMT_S64:
+        return static_cast<double>(reinterpret_cast<const std::int64_t*>(data)[at]) / 0x1p63;
     default:
         throw std::runtime_error("test decoder: unexpected sample format");
     }
