@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace klangdorn;
@@ -208,6 +209,7 @@ struct SaidCase {
     std::string firstLine;
     std::string detailStart; // "<source>" stands for the source's path
     bool germanDesktop = false;
+    bool sourceNotAudio = false;
 };
 
 void PrintTo(const SaidCase& c, std::ostream* os)
@@ -231,6 +233,8 @@ TEST_P(FailureDetailTest, FailureMessageSaysWhatTheTranscoderLastSaid)
         setEnv("FAKE_EXIT", "3");
     if (said.sourceMissing)
         std::filesystem::remove(window.controls.inputFile);
+    if (said.sourceNotAudio)
+        std::ofstream(window.controls.inputFile, std::ios::trunc) << "kein Audio\n";
     settings.saveText(SettingKey::OutputType, said.outputType);
     window.controls.outputFile = path("Ziel." + said.outputType);
     window.controls.outputChannelmode = said.channelmode;
@@ -252,12 +256,12 @@ INSTANTIATE_TEST_SUITE_P(
     Said, FailureDetailTest,
     testing::Values(SaidCase{"MissingSource", true, true, "ac3", 0, 0,
                              "BeSweet wurde mit Fehlercode 1 beendet.", "besweet: <source>: "},
-                    SaidCase{"MonoAt224Refused", true, false, "mpa", 3, 1,
-                             "BeSweet wurde mit Fehlercode 2 beendet.",
-                             "besweet: Layer II mode 'm' does not allow 224 kbps"},
-                    SaidCase{"MonoAt224RefusedOnAGermanDesktop", true, false, "mpa", 3, 1,
-                             "BeSweet wurde mit Fehlercode 2 beendet.",
-                             "besweet: Layer-II-Modus 'm' erlaubt keine 224 kbps", true},
+                    SaidCase{"NotAudioRefused", true, false, "ac3", 0, 0,
+                             "BeSweet wurde mit Fehlercode 1 beendet.",
+                             "besweet: <source>: cannot read as audio", false, true},
+                    SaidCase{"NotAudioRefusedOnAGermanDesktop", true, false, "ac3", 0, 0,
+                             "BeSweet wurde mit Fehlercode 1 beendet.",
+                             "besweet: <source>: lässt sich nicht als Audio lesen", true, true},
                     SaidCase{"NothingSaid", false, false, "ac3", 0, 0,
                              "BeSweet wurde mit Fehlercode 3 beendet.",
                              "BeSweet hat nichts ausgegeben."}),

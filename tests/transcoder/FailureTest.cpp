@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(WrongLine{"output_is_the_input", {"-ac3enc(", "-b", "192", ")"}, "in.wav"},
                     WrongLine{"unknown_extension", {}, "o.ogg"},
                     WrongLine{
-                        "mono_above_192", {"-toolame(", "-m", "m", "-b", "224", ")"}, "o.mpa"},
+                        "stereo_below_64", {"-toolame(", "-m", "s", "-b", "32", ")"}, "o.mpa"},
                     WrongLine{"unclosed_section", {"-ac3enc(", "-b", "192"}, "o.ac3"}),
     [](const testing::TestParamInfo<WrongLine>& info) { return info.param.name; });
 
