@@ -77,29 +77,36 @@ std::optional<int> takeLevel(std::string_view& text, std::string_view word)
     return percent;
 }
 
-// The reason in the window's words; one it does not know stays as the transcoder said it.
-std::string reasonInWindowWords(std::string_view reason)
+// The window's words for text, from the first row whose words it is, with the count it holds.
+template <std::size_t N>
+std::optional<std::string> shownFor(const std::array<SaidAndShown, N>& rows, std::string_view text)
 {
-    for (const LevelReason& row : levelReasons) {
+    for (const SaidAndShown& row : rows) {
         const auto count = row.said.find("%d");
         if (count == std::string_view::npos) {
-            if (reason == row.said)
+            if (text == row.said)
                 return std::string(row.shown);
             continue;
         }
         const auto head = row.said.substr(0, count);
         const auto tail = row.said.substr(count + 2);
-        if (reason.size() <= head.size() + tail.size() || !reason.starts_with(head) ||
-            !reason.ends_with(tail))
+        if (text.size() <= head.size() + tail.size() || !text.starts_with(head) ||
+            !text.ends_with(tail))
             continue;
-        const auto number = reason.substr(head.size(), reason.size() - head.size() - tail.size());
+        const auto number = text.substr(head.size(), text.size() - head.size() - tail.size());
         if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const auto shownCount = row.shown.find("%d");
         return std::string(row.shown.substr(0, shownCount)) + std::string(number) +
                std::string(row.shown.substr(shownCount + 2));
     }
-    return std::string(reason);
+    return std::nullopt;
+}
+
+// The reason in the window's words; one it does not know stays as the transcoder said it.
+std::string reasonInWindowWords(std::string_view reason)
+{
+    return shownFor(levelReasons, reason).value_or(std::string(reason));
 }
 
 std::optional<std::string> levelInWindowWords(std::string_view warning)
@@ -124,6 +131,8 @@ std::string InWindowWords(std::string_view warning)
 {
     if (auto level = levelInWindowWords(warning))
         return std::move(*level);
+    if (auto whole = shownFor(wholeWarnings, warning))
+        return std::move(*whole);
     for (const WarningMend& row : warningMends) {
         const auto option = optionAt(warning, row.fragment);
         if (!option)

@@ -38,18 +38,29 @@ inline constexpr std::array levelWarningForms{
     LevelWarningForm{"Pegel: ", " geliefert, ", " verlangt: "},
 };
 
-// A reason the transcoder gives for the level it kept, and the window's words for it; "%d"
-// stands for a count.
-struct LevelReason {
+// Words of the transcoder, in each language it speaks, and the window's words for them; "%d"
+// stands for a count, which the window's words repeat.
+struct SaidAndShown {
     std::string_view said;
     std::string_view shown;
 };
 
+// The reasons the transcoder gives for the level it kept.
 inline constexpr std::array levelReasons{
-    LevelReason{"the highest level that does not clip", "der höchste Pegel ohne Übersteuern"},
-    LevelReason{"der höchste Pegel, der nicht übersteuert", "der höchste Pegel ohne Übersteuern"},
-    LevelReason{"the nearest of %d encodes", "der nächste von %d Versuchen"},
-    LevelReason{"der nächste von %d Kodierungen", "der nächste von %d Versuchen"},
+    SaidAndShown{"the highest level that does not clip", "der höchste Pegel ohne Übersteuern"},
+    SaidAndShown{"der höchste Pegel, der nicht übersteuert", "der höchste Pegel ohne Übersteuern"},
+    SaidAndShown{"the nearest of %d encodes", "der nächste von %d Versuchen"},
+    SaidAndShown{"der nächste von %d Kodierungen", "der nächste von %d Versuchen"},
+};
+
+// Whole warnings whose cause is a choice of the window's lists.
+inline constexpr std::array wholeWarnings{
+    SaidAndShown{"Layer II mono takes at most 192 kbps: encoded at 192 kbps instead of %d",
+                 "Mono erlaubt höchstens 192 kbps: mit 192 statt %d kbps kodiert; für mehr "
+                 "„Kanalmodus (nur MPA)“ auf Stereo stellen"},
+    SaidAndShown{"Layer II in Mono erlaubt höchstens 192 kbps: mit 192 kbps statt %d kodiert",
+                 "Mono erlaubt höchstens 192 kbps: mit 192 statt %d kbps kodiert; für mehr "
+                 "„Kanalmodus (nur MPA)“ auf Stereo stellen"},
 };
 
 // The warning in the window's words. A missed level speaks as the slider does, in percent:

@@ -71,6 +71,14 @@ INSTANTIATE_TEST_SUITE_P(
             "the nearest level, in German with decimal commas",
             "Pegel: -1,12 dBFS geliefert, -0,09 dBFS verlangt: der nächste von 12 Kodierungen",
             "Normalisierungslevel: 99 % verlangt, 88 % geliefert (der nächste von 12 Versuchen)"},
+        WordsCase{"mono above 192 kbps",
+                  "Layer II mono takes at most 192 kbps: encoded at 192 kbps instead of 256",
+                  "Mono erlaubt höchstens 192 kbps: mit 192 statt 256 kbps kodiert; für mehr "
+                  "„Kanalmodus (nur MPA)“ auf Stereo stellen"},
+        WordsCase{"mono above 192 kbps, in German",
+                  "Layer II in Mono erlaubt höchstens 192 kbps: mit 192 kbps statt 224 kodiert",
+                  "Mono erlaubt höchstens 192 kbps: mit 192 statt 224 kbps kodiert; für mehr "
+                  "„Kanalmodus (nur MPA)“ auf Stereo stellen"},
         WordsCase{"a level without its unit", "level: -6.02 delivered, -0.45 dBFS asked: why not",
                   "level: -6.02 delivered, -0.45 dBFS asked: why not"},
         WordsCase{"option inside a word", "stream 2 taken: --ssrc(x and x-ssrc( differ",
