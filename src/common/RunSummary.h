@@ -5,6 +5,8 @@
 // line whatever language the transcoder spoke.
 #pragma once
 
+#include "common/LineSplitter.h"
+
 #include <string>
 #include <string_view>
 
@@ -18,8 +20,8 @@ inline constexpr std::string_view SummaryTruePeakUnit = " dBTP";
 // A summary line carries the loudness and the true peak with their units.
 constexpr bool IsRunSummaryLine(std::string_view line)
 {
-    return line.find(SummaryLoudnessUnit) != std::string_view::npos
-        && line.find(SummaryTruePeakUnit) != std::string_view::npos;
+    return line.find(SummaryLoudnessUnit) != std::string_view::npos &&
+           line.find(SummaryTruePeakUnit) != std::string_view::npos;
 }
 
 // The last summary line of a run's output, without its line end; empty when there is none.
@@ -27,17 +29,12 @@ constexpr bool IsRunSummaryLine(std::string_view line)
 inline std::string RunSummaryOf(std::string_view output)
 {
     std::string found;
-    while (!output.empty()) {
-        const auto end = output.find('\n');
-        std::string_view line = output.substr(0, end);
-        output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+    ForEachShownLine(output, [&](std::string_view line) {
+        while (!line.empty() && line.back() == ' ')
             line.remove_suffix(1);
-        if (const auto cr = line.rfind('\r'); cr != std::string_view::npos)
-            line.remove_prefix(cr + 1);
         if (IsRunSummaryLine(line))
             found.assign(line);
-    }
+    });
     return found;
 }
 
