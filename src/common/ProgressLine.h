@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the bundled transcoder tells the window on its output, written and read here only: its
-// warnings' prefix, and its progress lines, "Pass 2/2: encoding 40%" (the label in the user's
+// progress lines, "Pass 2/2: encoding 40%" (the label in the user's
 // language, the pass "k/n" before its first colon and the percentage at the end in any), and the
 // whole run's percentage a reader makes of them.
 #pragma once
@@ -15,9 +15,6 @@
 
 namespace klangdorn
 {
-
-// The transcoder starts its warnings so, in every language it speaks.
-inline constexpr std::string_view WarningPrefix = "besweet: warning: ";
 
 // A progress line as written into a pipe; on a terminal the number takes three places, so the
 // line rewritten in place keeps its length.

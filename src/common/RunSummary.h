@@ -6,6 +6,8 @@
 // line whatever language the transcoder spoke.
 #pragma once
 
+#include "common/LineSplitter.h"
+
 #include <string>
 #include <string_view>
 
@@ -30,17 +32,12 @@ constexpr bool IsRunSummaryLine(std::string_view line)
 inline std::string RunSummaryOf(std::string_view output)
 {
     std::string found;
-    while (!output.empty()) {
-        const auto end = output.find('\n');
-        std::string_view line = output.substr(0, end);
-        output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+    ForEachShownLine(output, [&](std::string_view line) {
+        while (!line.empty() && line.back() == ' ')
             line.remove_suffix(1);
-        if (const auto cr = line.rfind('\r'); cr != std::string_view::npos)
-            line.remove_prefix(cr + 1);
         if (IsRunSummaryLine(line))
             found.assign(line);
-    }
+    });
     return found;
 }
 

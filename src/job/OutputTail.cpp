@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/OutputTail.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace klangdorn
@@ -22,14 +23,6 @@ std::string_view trimmedRight(std::string_view line)
     return end == std::string_view::npos ? std::string_view() : line.substr(0, end + 1);
 }
 
-// What a terminal would show of one line: the text after its last carriage return.
-std::string_view shownPart(std::string_view line)
-{
-    line = trimmedRight(line);
-    const auto lastReturn = line.rfind('\r');
-    return lastReturn == std::string_view::npos ? line : line.substr(lastReturn + 1);
-}
-
 bool isWarning(std::string_view line)
 {
     return line.starts_with(WarningPrefix);
@@ -38,15 +31,11 @@ bool isWarning(std::string_view line)
 std::vector<std::string_view> shownLines(std::string_view output)
 {
     std::vector<std::string_view> lines;
-    while (!output.empty()) {
-        const auto end = output.find('\n');
-        const std::string_view line = shownPart(output.substr(0, end));
+    ForEachShownLine(output, [&](std::string_view line) {
+        line = trimmedRight(line);
         if (line.find_first_not_of(" \t") != std::string_view::npos)
             lines.push_back(line);
-        if (end == std::string_view::npos)
-            break;
-        output.remove_prefix(end + 1);
-    }
+    });
     return lines;
 }
 
@@ -67,19 +56,20 @@ void OutputTail::append(std::string_view bytes)
     }
 }
 
-// A lone carriage return starts the line over; "\r\n" ends it.
 void OutputTail::collectWarnings(std::string_view bytes)
 {
-    const std::size_t longest = WarningPrefix.size() + LongestWarning;
-    for (const char c : bytes) {
-        if (m_returnPending && c != '\n')
-            m_lineStart.clear();
-        m_returnPending = c == '\r';
-        if (c == '\n')
-            endLine();
-        else if (c != '\r' && m_lineStart.size() < longest)
-            m_lineStart += c;
-    }
+    struct Reader {
+        OutputTail& tail;
+        void text(std::string_view part)
+        {
+            const std::size_t longest = WarningPrefix.size() + LongestWarning;
+            std::string& line = tail.m_lineStart;
+            line.append(part.substr(0, longest - std::min(longest, line.size())));
+        }
+        void restart() { tail.m_lineStart.clear(); }
+        void end() { tail.endLine(); }
+    } reader{*this};
+    m_lines.feed(bytes, reader);
 }
 
 void OutputTail::endLine()

@@ -3,7 +3,8 @@
 // failed run can say what the transcoder last said.
 #pragma once
 
-#include "common/ProgressLine.h"
+#include "common/LineSplitter.h"
+#include "common/WarningLine.h"
 
 #include <cstddef>
 #include <string>
@@ -42,7 +43,7 @@ private:
     std::string m_kept;
     bool m_dropped = false;
     std::string m_lineStart; // the current line's first bytes, enough to tell a warning
-    bool m_returnPending = false;
+    LineSplitter m_lines;
     std::vector<std::string> m_warnings;
 };
 

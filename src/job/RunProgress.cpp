@@ -24,21 +24,32 @@ std::optional<int> RunPercentOf(std::string_view line)
 
 bool RunProgress::append(std::string_view bytes)
 {
-    bool changed = false;
-    // A line ends with a line feed, or is rewritten after a carriage return.
-    while (!bytes.empty()) {
-        const auto end = bytes.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            m_partialLine.append(
-                bytes.substr(0, LongestLine - std::min(LongestLine, m_partialLine.size())));
-            break;
+    // A line counts once it ends, or as it stands at a carriage return: it is rewritten then.
+    struct Reader {
+        RunProgress& progress;
+        bool changed = false;
+        void text(std::string_view part)
+        {
+            std::string& line = progress.m_partialLine;
+            line.append(part.substr(0, LongestLine - std::min(LongestLine, line.size())));
+            progress.m_lineTaken = false;
         }
-        m_partialLine.append(bytes.substr(0, std::min(end, LongestLine)));
-        changed = takeLine(m_partialLine) || changed;
-        m_partialLine.clear();
-        bytes.remove_prefix(end + 1);
-    }
-    return changed;
+        void returned() { take(); }
+        void restart() { progress.m_partialLine.clear(); }
+        void end()
+        {
+            take();
+            progress.m_partialLine.clear();
+            progress.m_lineTaken = false;
+        }
+        void take()
+        {
+            if (!std::exchange(progress.m_lineTaken, true))
+                changed = progress.takeLine(progress.m_partialLine) || changed;
+        }
+    } reader{*this};
+    m_lines.feed(bytes, reader);
+    return reader.changed;
 }
 
 bool RunProgress::takeLine(std::string_view line)
@@ -53,6 +64,8 @@ bool RunProgress::takeLine(std::string_view line)
 void RunProgress::reset()
 {
     m_partialLine.clear();
+    m_lineTaken = false;
+    m_lines.reset();
     m_share.reset();
     m_summary.clear();
 }

@@ -4,6 +4,7 @@
 // counts as one whole, whose percentage never goes back.
 #pragma once
 
+#include "common/LineSplitter.h"
 #include "common/ProgressLine.h"
 
 #include <optional>
@@ -32,7 +33,9 @@ public:
 
 private:
     bool takeLine(std::string_view line);
+    LineSplitter m_lines;
     std::string m_partialLine;
+    bool m_lineTaken = false; // the line as it stands was taken at a carriage return
     RunShare m_share;
     std::string m_summary;
 };

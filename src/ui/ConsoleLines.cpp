@@ -6,29 +6,20 @@ namespace klangdorn
 
 void ConsoleLines::append(QStringView text)
 {
-    while (!text.isEmpty()) {
-        if (m_returnPending) {
-            m_returnPending = false;
-            if (text.front() == u'\n') {
-                finishLine();
-                text = text.mid(1);
-                continue;
-            }
-            m_line.clear();
-            m_lineCut = false;
+    struct Reader {
+        ConsoleLines& lines;
+        void text(std::u16string_view part)
+        {
+            lines.addToLine(QStringView(part.data(), static_cast<qsizetype>(part.size())));
         }
-        qsizetype end = 0;
-        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n')
-            ++end;
-        addToLine(text.left(end));
-        if (end == text.size())
-            break;
-        if (text[end] == u'\n')
-            finishLine();
-        else
-            m_returnPending = true;
-        text = text.mid(end + 1);
-    }
+        void restart()
+        {
+            lines.m_line.clear();
+            lines.m_lineCut = false;
+        }
+        void end() { lines.finishLine(); }
+    } reader{*this};
+    m_lines.feed(std::u16string_view(text.utf16(), static_cast<std::size_t>(text.size())), reader);
 }
 
 // Kept within twice the longest line, cut back to it now and then: constant cost per character.
@@ -78,7 +69,7 @@ void ConsoleLines::clear()
     m_dropped = false;
     m_line.clear();
     m_lineCut = false;
-    m_returnPending = false;
+    m_lines.reset();
 }
 
 qsizetype ConsoleLines::keptCharacters() const

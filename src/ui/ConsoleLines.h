@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the console has yet to show, at a constant cost per character: the lines finished
-// since it last showed, the latest MostLines of them, and the unfinished line. A carriage
-// return without a line feed starts the line over, as a terminal does; a line keeps its last
+// since it last showed, the latest MostLines of them, and the unfinished line, split as a
+// terminal shows them (common/LineSplitter.h); a line keeps its last
 // LongestLine characters behind "…".
 #pragma once
+
+#include "common/LineSplitter.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,7 +41,7 @@ private:
     bool m_dropped = false;
     QString m_line;
     bool m_lineCut = false;
-    bool m_returnPending = false;
+    BasicLineSplitter<char16_t> m_lines;
 };
 
 } // namespace klangdorn

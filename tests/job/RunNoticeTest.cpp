@@ -36,6 +36,29 @@ INSTANTIATE_TEST_SUITE_P(
                     PercentCase{"Pass 1/2: measuring the peak", std::nullopt},
                     PercentCase{"gain 1234%", std::nullopt}, PercentCase{"", std::nullopt}));
 
+// The whole run's share after each line: what was done stays done, whether a line goes back
+// (rewritten, or a pass read again) or a pass is added to encode again.
+TEST(RunProgress, TheWholeRunsShareNeverGoesBack)
+{
+    const std::vector<std::pair<std::string, int>> runs[] = {
+        {{"Pass 1/2: m 100%", 50},
+         {"Pass 2/2: e 60%", 80},
+         {"Pass 3/3: e 0%", 80},
+         {"Pass 3/3: e 50%", 90}},
+        {{"Pass 1/2: m 80%", 40},
+         {"Pass 2/2: e 20%", 60},
+         {"Pass 1/2: m 90%", 60},
+         {"Pass 2/2: e 30%", 65}},
+    };
+    for (const auto& run : runs) {
+        RunProgress progress;
+        for (const auto& [line, share] : run) {
+            progress.append(line + "\n");
+            EXPECT_EQ(progress.percent(), share) << line;
+        }
+    }
+}
+
 // Chunks cut anywhere, lines ended by a line feed or rewritten after a carriage return.
 TEST(RunProgress, FollowsTheOutputAsItComes)
 {

@@ -13,6 +13,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -28,11 +29,13 @@ using namespace std::chrono_literals;
 namespace
 {
 
-// A socket that takes connections into its queue and never reads or writes.
+// A socket that takes connections into its queue and never reads or writes; or, when it
+// `signsIn`, one that takes the sign-in ("OK" to it) and the greeting call and never answers
+// that call.
 class SilentSocket
 {
 public:
-    explicit SilentSocket(const std::string& name)
+    explicit SilentSocket(const std::string& name, bool signsIn = false)
         : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
         sockaddr_un where{};
@@ -42,12 +45,41 @@ public:
                                                    (name.front() == '\0' ? 0 : 1));
         m_listening = ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&where), length) == 0 &&
                       ::listen(m_fd.get(), 16) == 0;
+        if (m_listening && signsIn)
+            m_server = std::thread([this] { signInAndKeepSilent(); });
+    }
+    ~SilentSocket()
+    {
+        ::shutdown(m_fd.get(), SHUT_RDWR); // ends a wait for a connection
+        if (m_server.joinable())
+            m_server.join();
     }
     bool listening() const { return m_listening; }
+    // Whether the greeting call came after the sign-in.
+    bool greeted() const { return m_greeted; }
 
 private:
+    void signInAndKeepSilent()
+    {
+        const UniqueFd connection(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        std::string got;
+        char buffer[512];
+        bool signedIn = false;
+        for (ssize_t n = 0; connection && (n = ::recv(connection.get(), buffer, 512, 0)) > 0;) {
+            got.append(buffer, static_cast<std::size_t>(n));
+            if (!signedIn && got.find("\r\n") != std::string::npos) {
+                constexpr std::string_view Ok = "OK 0123456789abcdef0123456789abcdef\r\n";
+                signedIn = ::send(connection.get(), Ok.data(), Ok.size(), MSG_NOSIGNAL) > 0;
+                got.clear();
+            }
+            m_greeted = signedIn && got.find("Hello") != std::string::npos;
+        }
+    }
+
     UniqueFd m_fd;
     bool m_listening = false;
+    std::atomic<bool> m_greeted = false;
+    std::thread m_server;
 };
 
 // Ends the test program when the test has not ended in time: a wait on the bus without end
@@ -135,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                     AddressCase{"Empty", "", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
-enum class Listener { Silent, Daemon, Nothing };
+enum class Listener { Silent, SignsInOnly, Daemon, Nothing };
 
 struct AnswerCase {
     const char* name;
@@ -156,8 +188,8 @@ TEST_P(BusAnswerTest, TheGreetingIsAnsweredOnlyByALiveBus)
                                                    name.substr(c.abstract ? 1 : 0));
     std::optional<SilentSocket> silent;
     std::optional<PrivateBus> daemon;
-    if (c.listener == Listener::Silent) {
-        silent.emplace(name);
+    if (c.listener == Listener::Silent || c.listener == Listener::SignsInOnly) {
+        silent.emplace(name, c.listener == Listener::SignsInOnly);
         ASSERT_TRUE(silent->listening());
     }
     if (c.listener == Listener::Daemon) {
@@ -167,12 +199,20 @@ TEST_P(BusAnswerTest, TheGreetingIsAnsweredOnlyByALiveBus)
         ASSERT_TRUE(daemon->started());
     }
     HangGuard guard(30s);
+    const auto asked = std::chrono::steady_clock::now();
     EXPECT_EQ(AskBus(*BusSocketOf(address.toStdString()), 2000ms), c.answer);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 3000ms);
+    if (c.listener == Listener::SignsInOnly) {
+        EXPECT_TRUE(silent->greeted()) << "the greeting call did not come";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Buses, BusAnswerTest,
     testing::Values(AnswerCase{"Silent", Listener::Silent, false, BusAnswer::Silent},
+                    AnswerCase{"SignsInOnly", Listener::SignsInOnly, false, BusAnswer::Silent},
+                    AnswerCase{"SignsInOnlyAbstract", Listener::SignsInOnly, true,
+                               BusAnswer::Silent},
                     AnswerCase{"Daemon", Listener::Daemon, false, BusAnswer::Answers},
                     AnswerCase{"DaemonAbstract", Listener::Daemon, true, BusAnswer::Answers},
                     AnswerCase{"Nothing", Listener::Nothing, false, BusAnswer::Absent}),

@@ -2,7 +2,7 @@
 // The run log and FFmpeg's messages in it.
 #include "output/RunLog.h"
 
-#include "common/ProgressLine.h"
+#include "common/WarningLine.h"
 #include "core/Av.h"
 
 #include <atomic>

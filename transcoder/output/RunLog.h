@@ -45,7 +45,7 @@ private:
 };
 
 // "besweet: warning: ..." on standard error, translated, and "warning: ..." in the log,
-// English. The prefix is never translated: the window looks for it (common/ProgressLine.h).
+// English. The prefix is never translated: the window looks for it (common/WarningLine.h).
 void warn(RunLog& log, const Text& warning);
 
 // FFmpeg's messages of warning level and above go into log (null: nowhere) instead of onto the
