@@ -8,6 +8,7 @@
 
 #include "common/LineSplitter.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,25 @@ namespace klangdorn
 {
 
 inline constexpr std::string_view SummaryLoudnessUnit = " LUFS";
+inline constexpr std::string_view SummaryRangeLabel = "LRA ";
 inline constexpr std::string_view SummaryRangeUnit = " LU";
 inline constexpr std::string_view SummaryTruePeakUnit = " dBTP";
+inline constexpr std::string_view SummarySeparator = ", ";
+
+// What follows the lead word, as the transcoder writes it: "3:25.4, -23.1 LUFS, LRA 6.2 LU" and,
+// with a true peak, ", -1.3 dBTP" after it. The figures come written already.
+inline std::string RunSummaryFigures(std::string_view length, std::string_view loudness,
+                                     std::string_view range,
+                                     std::optional<std::string_view> truePeak)
+{
+    std::string figures{length};
+    figures.append(SummarySeparator).append(loudness).append(SummaryLoudnessUnit);
+    figures.append(SummarySeparator).append(SummaryRangeLabel).append(range);
+    figures.append(SummaryRangeUnit);
+    if (truePeak)
+        figures.append(SummarySeparator).append(*truePeak).append(SummaryTruePeakUnit);
+    return figures;
+}
 
 // A summary line carries the loudness with its unit, then the true peak with its unit, or, for
 // a track the transcoder did not decode, ends with the loudness range's unit.

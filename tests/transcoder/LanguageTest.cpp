@@ -222,7 +222,7 @@ TEST(Text, FfmpegCodesBecomePlainReasons)
         EXPECT_EQ(reason.local, c.reason) << c.code;
         EXPECT_EQ(reason.english, c.logged) << c.code;
     }
-    EXPECT_EQ(damagedDataAt(62.38).local, "damaged data at 00:01:02.3");
+    EXPECT_EQ(damagedDataAt(62.38).local, "damaged data at 00:01:02.4");
     EXPECT_EQ(damagedDataAt(3725.0).local, "damaged data at 01:02:05.0");
     EXPECT_EQ(damagedDataAt(std::nan("")).local, "damaged data at 00:00:00.0");
 }

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -37,7 +39,7 @@ struct PromiseCase {
     double frequency;
     std::string sections; // split at blanks
     WhileRead whileRead;
-    std::string saidOnce; // on standard error, when given
+    std::string saidOnce; // on standard error once, when given (a regular expression)
 };
 
 void PrintTo(const PromiseCase& c, std::ostream* os)
@@ -84,8 +86,11 @@ TEST_P(KeepsItsPromises, OrSaysSo)
 
     ASSERT_EQ(run.exitCode, c.whileRead ? 1 : 0) << run.err;
     if (!c.saidOnce.empty()) {
-        EXPECT_NE(run.err.find(c.saidOnce), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find(c.saidOnce), run.err.rfind(c.saidOnce)) << run.err;
+        const std::regex said(c.saidOnce);
+        EXPECT_EQ(std::distance(std::sregex_iterator(run.err.begin(), run.err.end(), said),
+                                std::sregex_iterator()),
+                  1)
+            << run.err;
     }
     if (c.whileRead)
         EXPECT_EQ(readBytes(output), "the old target");
@@ -107,7 +112,9 @@ const WhileRead putAnotherInPlace = [](const fs::path& input) {
     fs::rename(input.string() + ".new", input);
 };
 
-// The first three encodes of either tone at 32 kbps peak above full scale.
+// The first three encodes of either tone at 32 kbps peak above full scale. At 64 kbps Layer II
+// the 10 kHz tone clips before it reaches the level; AC3 at 32 kbps keeps missing the level of a
+// 5.5 kHz tone on either side, without clipping.
 INSTANTIATE_TEST_SUITE_P(
     Besweet, KeepsItsPromises,
     testing::Values(
@@ -116,7 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
         PromiseCase{"above_full_scale_again_ac3_32", 48000, 0.5, 5500.0,
                     "-ota( -norm 1 ) -ac3enc( -b 32 )", nullptr, ""},
         PromiseCase{"level_missed_layer2_64", 48000, 0.5, 10000.0,
-                    "-ota( -norm 1 ) -toolame( -m j -b 64 )", nullptr, "besweet: warning: level: "},
+                    "-ota( -norm 1 ) -toolame( -m j -b 64 )", nullptr,
+                    "besweet: warning: level: .* asked: the highest level that does not clip\n"},
+        PromiseCase{"level_missed_ac3_32", 48000, 1.0, 5500.0, "-ota( -norm 0.8 ) -ac3enc( -b 32 )",
+                    nullptr, "besweet: warning: level: .* asked: the nearest of [0-9]+ encodes\n"},
         PromiseCase{"cut_to_a_third", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -ac3enc( -b 192 )",
                     cutToAThird, "in.wav: changed while it was read: it shrank from "},
         PromiseCase{"growing_recording", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -ac3enc( -b 192 )",

@@ -2,6 +2,8 @@
 // Error texts and allocation helpers shared by every step of the pipeline.
 #include "core/Av.h"
 
+#include "core/Describe.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -91,14 +93,7 @@ Text headerReason(int code)
 
 Text damagedDataAt(double seconds)
 {
-    // Nothing before the start, nor beyond a few years (a broken time stamp).
-    const double known = std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e8) : 0.0;
-    const double tenths = std::floor(known * 10.0);
-    const auto total = static_cast<long long>(tenths);
-    char time[32];
-    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld.%lld", total / 36000, total / 600 % 60,
-                  total / 10 % 60, total % 10);
-    return text("damaged data at %s", std::string(time));
+    return text("damaged data at %s", clockTime(seconds));
 }
 
 int check(int code, const Text& what)

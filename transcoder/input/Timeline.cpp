@@ -350,15 +350,6 @@ void logAudioStart(const Input& input, RunLog& log)
              (late < 0 ? "before" : "after") + " the start of the recording's other streams");
 }
 
-std::string clockTime(double seconds)
-{
-    const auto tenths = std::llround(std::max(seconds, 0.0) * 10.0);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%lld", tenths / 36000, tenths / 600 % 60,
-                  tenths / 10 % 60, tenths % 10);
-    return text;
-}
-
 FramePtr silenceLike(const AVFrame& other, int samples)
 {
     FramePtr frame = makeFrame();

@@ -121,9 +121,6 @@ private:
 // muxer needs a late start to keep sound and picture in step.
 void logAudioStart(const Input& input, RunLog& log);
 
-// "00:01:03.5"
-[[nodiscard]] std::string clockTime(double seconds);
-
 // A frame of the other's format, layout and rate holding samples of silence.
 [[nodiscard]] FramePtr silenceLike(const AVFrame& other, int samples);
 // The frame without its first samples.

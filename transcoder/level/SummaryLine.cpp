@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The summary line's figures, one decimal each, and the length in minutes and seconds.
+// The summary line's figures, one decimal each, and the length in minutes and seconds, in the
+// shape the window reads (common/RunSummary.h).
 #include "level/SummaryLine.h"
 
+#include "common/RunSummary.h"
 #include "core/Decibels.h"
+#include "core/Describe.h"
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace besweet
@@ -23,31 +27,16 @@ std::string oneDecimal(double value)
     return formatted;
 }
 
-// "3:25.4", or "1:02:03.4" from an hour on.
-std::string lengthText(double seconds)
-{
-    const auto tenths = static_cast<long long>(std::llround(seconds * 10.0));
-    const long long minutes = tenths / 600;
-    const double rest = static_cast<double>(tenths % 600) / 10.0;
-    char formatted[48];
-    if (minutes >= 60)
-        std::snprintf(formatted, sizeof formatted, "%lld:%02lld:%04.1f", minutes / 60, minutes % 60,
-                      rest);
-    else
-        std::snprintf(formatted, sizeof formatted, "%lld:%04.1f", minutes, rest);
-    return formatted;
-}
-
 } // namespace
 
 Text summaryLine(double seconds, const LoudnessFigures& figures, double truePeak)
 {
-    if (truePeak < 0.0)
-        return text("Delivered: %s, %s LUFS, LRA %s LU", lengthText(seconds),
-                    oneDecimal(figures.integrated), oneDecimal(figures.range));
-    return text("Delivered: %s, %s LUFS, LRA %s LU, %s dBTP", lengthText(seconds),
-                oneDecimal(figures.integrated), oneDecimal(figures.range),
-                oneDecimal(toDecibels(truePeak)));
+    const std::string peak = truePeak < 0.0 ? std::string{} : oneDecimal(toDecibels(truePeak));
+    return text("Delivered: %s",
+                klangdorn::RunSummaryFigures(
+                    clockTime(seconds, ClockForm::Length), oneDecimal(figures.integrated),
+                    oneDecimal(figures.range),
+                    truePeak < 0.0 ? std::nullopt : std::optional<std::string_view>{peak}));
 }
 
 } // namespace besweet
