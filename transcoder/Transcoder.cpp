@@ -19,6 +19,7 @@
 #include "input/Timeline.h"
 #include "level/ChannelSplitMeter.h"
 #include "level/PeakMeter.h"
+#include "output/OutputFile.h"
 
 #include <algorithm>
 #include <array>
@@ -202,6 +203,12 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
     return gain;
 }
 
+// The output's temporary file, which the encode stage writes its track into.
+[[nodiscard]] std::unique_ptr<TrackFile> openOutputFile(const std::string& target)
+{
+    return std::make_unique<OutputFile>(target);
+}
+
 // Reads the whole input into an encode; the progress is left for the caller to finish, once it
 // knows whether this pass is the last.
 [[nodiscard]] std::unique_ptr<EncodeStage> encodePass(Input input, const Options& options,
@@ -209,7 +216,7 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
                                                       Progress& progress, const InputWatch& watch,
                                                       RunLog& log)
 {
-    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log);
+    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log, openOutputFile);
     const std::int64_t samples = decodeAll(
         input, progress, [&](const AVFrame& frame) { stage->add(frame); }, &log,
         options.stopAfterSamples);

@@ -126,7 +126,7 @@ std::string encoderSettings(const Options& options, const Plan& plan, const Enco
 
 void openOutput(Output& output, const Options& options, const AVCodecContext& encoder)
 {
-    output.io = output.file.makeIoContext();
+    output.io = output.file->makeIoContext();
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, muxerName(options.codec), nullptr),
           text("%s: cannot set up the output", options.output));
@@ -214,11 +214,13 @@ int encoderFrameSize(const AVCodecContext& encoder)
 
 } // namespace
 
-EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log)
+EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log,
+                         const OpenTrackFile& openFile)
     : plan_(plan), log_(log), settings_{options.mode, options.dialnorm.value_or(DialnormNeutral)},
-      options_(options), encoder_(openEncoder(options, plan, settings_)), output_(options.output),
-      frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
-      fifo_(initFifo(*encoder_, frameSize_)), pool_(initPool(*encoder_, frameSize_))
+      options_(options), encoder_(openEncoder(options, plan, settings_)),
+      output_(openFile(options.output)), frameSize_(encoderFrameSize(*encoder_)),
+      resampler_(plan, encoder_->sample_fmt, gain, &log), fifo_(initFifo(*encoder_, frameSize_)),
+      pool_(initPool(*encoder_, frameSize_))
 {
     decoded_.emplace(*encoder_, options.output);
     openingDue_ = options.codec == Codec::LayerII && options.mode == 'j' &&
@@ -268,14 +270,14 @@ void EncodeStage::finish()
     checkFramesReadable();
     if (options_.codec == Codec::Ac3 && !options_.dialnorm) {
         const int dialnorm = dialnormFor(decoded_->loudness().integrated);
-        setDialnormInFile(output_.file.descriptor(), dialnorm, options_.output);
+        setDialnormInFile(output_.file->descriptor(), dialnorm, options_.output);
         log_.line("dialogue level: " + std::to_string(dialnorm) + " (the loudness measured)");
     }
 }
 
 void EncodeStage::commit()
 {
-    output_.file.commit();
+    output_.file->commit();
     const Text summary = summaryLine(decoded_->seconds(), decoded_->loudness());
     say("%s\n", summary.local.c_str());
     log_.line(summary.english);

@@ -7,13 +7,13 @@
 #pragma once
 
 #include "cli/Options.h"
+#include "cli/RunLog.h"
 #include "core/Av.h"
 #include "encode/FrameEncoder.h"
 #include "encode/Plan.h"
 #include "encode/Resampler.h"
+#include "encode/TrackFile.h"
 #include "level/DecodedTrack.h"
-#include "output/OutputFile.h"
-#include "output/RunLog.h"
 
 #include <cstdint>
 #include <memory>
@@ -26,8 +26,8 @@ namespace besweet
 // The muxer writing into the temporary file; the members go in this order so the muxer is
 // freed before its I/O context, and both before the file.
 struct Output {
-    explicit Output(const std::string& target) : file(target) {}
-    OutputFile file;
+    explicit Output(std::unique_ptr<TrackFile> opened) : file(std::move(opened)) {}
+    std::unique_ptr<TrackFile> file;
     IoContextPtr io;
     OutputFormatPtr format;
     AVStream* stream = nullptr;
@@ -43,8 +43,10 @@ struct EncoderSettings {
 class EncodeStage
 {
 public:
-    // Every track is decoded again as it is encoded.
-    EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log);
+    // Every track is decoded again as it is encoded. The track is written into the file
+    // openFile gives for the target.
+    EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log,
+                const OpenTrackFile& openFile);
     EncodeStage(const EncodeStage&) = delete;
     EncodeStage& operator=(const EncodeStage&) = delete;
     ~EncodeStage();
