@@ -20,7 +20,7 @@ packages=(
     # Makes the German manual pages from the English ones and their catalogue.
     po4a
     qt6-base-dev qt6-qpa-plugins
-    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     # Optional for running: the German texts of Qt's own dialogs, the window's font, and
     # xdg-open for "Ordner öffnen" where no file manager answers on the session bus.
     qt6-translations-l10n fonts-liberation xdg-utils
@@ -28,6 +28,8 @@ packages=(
 if $tests; then
     packages+=(
         libgtest-dev libgmock-dev locales dbus-daemon
+        # The oracle of besweet's loudness measure.
+        libebur128-dev
         # The Windows core and launcher: built with mingw-w64 (POSIX threads for GoogleTest,
         # built from its sources) and run, with a Windows transcoder stand-in, under wine.
         g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine

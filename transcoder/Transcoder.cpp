@@ -11,6 +11,7 @@
 #include "core/Describe.h"
 #include "core/Text.h"
 #include "encode/EncodeStage.h"
+#include "encode/LevelSearch.h"
 #include "encode/Plan.h"
 #include "encode/Resampler.h"
 #include "input/HeaderScan.h"
@@ -18,6 +19,7 @@
 #include "input/InputChange.h"
 #include "input/Timeline.h"
 #include "level/ChannelSplitMeter.h"
+#include "level/LoudnessMeter.h"
 #include "level/PeakMeter.h"
 #include "output/OutputFile.h"
 
@@ -73,14 +75,16 @@ ReadEnd endOf(const Input& input)
 // written as they come out of the resampler. PCM at the measuring rate is read straight from its
 // packets; decoded frames of the planned kind are mixed as they are measured, and anything else
 // (another rate, or channels that changed on the way) goes through the resampler first.
+// The loudness is measured on the same samples.
 [[nodiscard]] Peaks measurePeak(Input input, const Plan& plan, int rate, std::int64_t limit,
-                                const InputWatch& watch, const Text& label)
+                                const InputWatch& watch, const Text& label, LoudnessMeter& loudness)
 {
     Progress progress(label);
     std::int64_t samples = 0;
     const AVCodecID codec = input.stream->codecpar->codec_id;
     const int outChannels = plan.outLayout.nb_channels;
     PeakMeter mixed(plan.matrix, outChannels, plan.inLayout.nb_channels);
+    mixed.measureLoudness(&loudness);
     const bool direct = plan.inRate == rate;
     if (direct && PeakMeter::readsPacketsOf(codec)) {
         ChannelSplitMeter split(mixed, codec);
@@ -92,6 +96,7 @@ ReadEnd endOf(const Input& input)
         return {mixed.samplePeak(), mixed.truePeak()};
     }
     PeakMeter converted(identityMatrix(outChannels), outChannels, outChannels);
+    converted.measureLoudness(&loudness);
     Resampler resampler(plan, AV_SAMPLE_FMT_FLTP, 1.0, nullptr, rate);
     const auto measure = [&](const AVFrame& frame) { converted.addFrame(frame); };
     const auto onFrame = [&](const AVFrame& frame) {
@@ -139,9 +144,6 @@ double marginAt(Codec codec, int kbps)
     return fromDecibels(decibels);
 }
 
-// Decoded peaks this close to the level asked reach it (0.5 dB, less a hair for rounding).
-constexpr double ToleranceDecibels = 0.49;
-constexpr int MostEncodes = 3;
 // Encodes that still peak above full scale after these end the run: the track is not made.
 constexpr int MostEncodesInAll = 8;
 
@@ -150,40 +152,13 @@ std::string dBFS(double linear)
     return decibels(linear) + "FS";
 }
 
-// The level asked, and the decoded peaks that count as reaching it: near it, never above full
-// scale. The first encode aims at the middle of that window.
-struct Target {
-    double asked;
-    double lowest;
-    double highest;
-    double aim;
-
-    [[nodiscard]] bool reached(double peak) const { return peak >= lowest && peak <= highest; }
-    // How far (dB) the peak lies outside the window; 0 inside.
-    [[nodiscard]] double miss(double peak) const
-    {
-        if (peak <= 0.0)
-            return 1e9;
-        return std::max({0.0, toDecibels(lowest / peak), toDecibels(peak / highest)});
-    }
-};
-
-Target targetFor(double asked, Codec codec)
-{
-    const double askedDecibels = toDecibels(asked);
-    const double lowest = askedDecibels - ToleranceDecibels;
-    const double highest = std::min(askedDecibels + ToleranceDecibels, 0.0);
-    // PCM is written as it is measured: the level itself.
-    const double aim = codec == Codec::Wav ? askedDecibels : (lowest + highest) / 2.0;
-    return {asked, fromDecibels(lowest), fromDecibels(highest), fromDecibels(aim)};
-}
-
 // The gain that should bring the decoded peak to the aim, or nothing for silence.
 std::optional<double> predictGain(const Peaks& peaks, const Options& options, const Target& target,
                                   RunLog& log)
 {
     if (peaks.truePeak <= 0.0) {
         log.line("peak: silence; gain: none");
+        warn(log, text("-norm: the input is silent: there is nothing to raise"));
         return std::nullopt;
     }
     log.line("peak: " + std::to_string(peaks.sample) + " (" + decibels(peaks.sample) +
@@ -211,12 +186,12 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
 
 // Reads the whole input into an encode; the progress is left for the caller to finish, once it
 // knows whether this pass is the last.
-[[nodiscard]] std::unique_ptr<EncodeStage> encodePass(Input input, const Options& options,
-                                                      const Plan& plan, double gain,
-                                                      Progress& progress, const InputWatch& watch,
-                                                      RunLog& log)
+// measured: the loudness measured before, in a normalised run.
+[[nodiscard]] std::unique_ptr<EncodeStage>
+encodePass(Input input, const Options& options, const Plan& plan, double gain, Progress& progress,
+           const InputWatch& watch, RunLog& log, const LoudnessMeter* measured = nullptr)
 {
-    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log, openOutputFile);
+    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log, openOutputFile, measured);
     const std::int64_t samples = decodeAll(
         input, progress, [&](const AVFrame& frame) { stage->add(frame); }, &log,
         options.stopAfterSamples);
@@ -234,46 +209,6 @@ void encodeOnce(Input input, const Options& options, const Plan& plan, const Tex
     const auto stage = encodePass(std::move(input), options, plan, 1.0, progress, watch, log);
     progress.finish();
     stage->commit();
-}
-
-// Of two finished encodes, the one to keep: one that does not clip over one that does, then the
-// nearer to the level asked, then (both clipping) the lower.
-bool better(double peak, double than, const Target& target)
-{
-    if ((peak <= 1.0) != (than <= 1.0))
-        return peak <= 1.0;
-    if (peak > 1.0)
-        return peak < than;
-    return target.miss(peak) < target.miss(than);
-}
-
-struct Encode {
-    double gain;
-    double peak; // decoded
-};
-
-// The gain for the next encode, from what the last ones gave: the last gain moved by the miss,
-// along the slope (decoded dB per gain dB) between the last two encodes where that is a sane
-// one, else one to one. A last encode after nothing but clipping ones aims at the bottom of the
-// window with the highest peak per gain seen, so it does not clip again.
-double correctedGain(const std::vector<Encode>& done, const Target& target, bool last)
-{
-    const Encode& latest = done.back();
-    if (last && std::ranges::all_of(done, [](const Encode& e) { return e.peak > 1.0; })) {
-        double worst = 0.0;
-        for (const Encode& e : done)
-            worst = std::max(worst, e.peak / e.gain);
-        return target.lowest * fromDecibels(0.1) / worst;
-    }
-    double slope = 1.0;
-    if (done.size() >= 2) {
-        const Encode& before = done[done.size() - 2];
-        const double gainStep = toDecibels(latest.gain / before.gain);
-        const double peakStep = toDecibels(latest.peak / before.peak);
-        if (std::fabs(gainStep) > 0.05 && peakStep / gainStep > 0.5 && peakStep / gainStep < 2.0)
-            slope = peakStep / gainStep;
-    }
-    return latest.gain * fromDecibels(toDecibels(target.aim / latest.peak) / slope);
 }
 
 std::string whyEncodeAgain(double peak, const Target& target)
@@ -304,14 +239,21 @@ double highestGain(Codec codec, const Plan& plan, const Peaks& peaks)
 }
 
 // Says on standard error, and in the log, how far the kept track is from the level asked.
-void warnOfMissedLevel(double kept, bool clipped, int encodes, const Target& target, RunLog& log)
+void warnOfMissedLevel(const std::vector<Encode>& done, double kept, bool atFullScale,
+                       const Target& target, RunLog& log)
 {
-    if (clipped && kept < target.lowest)
+    switch (howMissed(done, kept, atFullScale, target)) {
+    case Missed::HighestUnclipped:
         warn(log, text("level: %s delivered, %s asked: the highest level that does not clip",
                        dBFS(kept), dBFS(target.asked)));
-    else if (!target.reached(kept))
+        break;
+    case Missed::Nearest:
         warn(log, text("level: %s delivered, %s asked: the nearest of %d encodes", dBFS(kept),
-                       dBFS(target.asked), encodes));
+                       dBFS(target.asked), static_cast<int>(done.size())));
+        break;
+    case Missed::Not:
+        break;
+    }
 }
 
 // Encodes, measures the decoded track and, while it misses the level, encodes again with the
@@ -320,12 +262,13 @@ void warnOfMissedLevel(double kept, bool clipped, int encodes, const Target& tar
 // gain the highest overshoot seen cannot lift above full scale (MostEncodesInAll at most, then
 // the run fails).
 void encodeNormalised(const Options& options, const Plan& plan, const Target& target, double gain,
-                      double highest, int passesBefore, const InputWatch& watch, RunLog& log)
+                      double highest, int passesBefore, const InputWatch& watch, RunLog& log,
+                      const LoudnessMeter& measured)
 {
     std::unique_ptr<EncodeStage> kept;
     double keptPeak = 0.0;
     std::vector<Encode> done;
-    bool clipped = false;
+    bool atFullScale = false; // the encoder's input
     gain = std::min(gain, highest);
     for (int encode = 1;; ++encode) {
         const int pass = passesBefore + encode;
@@ -333,10 +276,9 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
                                        : text("Pass %d/%d: encoding again", pass, pass);
         Progress progress(label);
         std::unique_ptr<EncodeStage> stage =
-            encodePass(openInput(options), options, plan, gain, progress, watch, log);
+            encodePass(openInput(options), options, plan, gain, progress, watch, log, &measured);
         const double peak = stage->decodedPeak();
         log.line("decoded peak: " + dBFS(peak));
-        clipped = clipped || peak > 1.0;
         done.push_back({gain, peak});
         if (!kept || better(peak, keptPeak, target)) {
             kept = std::move(stage);
@@ -355,8 +297,9 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
         const double next =
             std::min(correctedGain(done, target, encode + 1 >= MostEncodes), highest);
         // Full scale at the encoder's input, and still short of the level.
-        clipped = clipped || next >= highest;
+        atFullScale = atFullScale || next >= highest;
         if (!keptClips && next >= highest && gain >= highest) {
+            log.line("the encoder's input is at full scale: no higher gain is taken");
             progress.finish();
             break;
         }
@@ -367,7 +310,7 @@ void encodeNormalised(const Options& options, const Plan& plan, const Target& ta
                  whyEncodeAgain(peak, target) + "; gain corrected by " + decibels(next / gain));
         gain = next;
     }
-    warnOfMissedLevel(keptPeak, clipped, static_cast<int>(done.size()), target, log);
+    warnOfMissedLevel(done, keptPeak, atFullScale, target, log);
     kept->commit();
 }
 
@@ -398,14 +341,19 @@ void transcodeWatched(const Options& options, const InputWatch& watch, RunLog& l
     Plan plan;
     planConversion(plan, options, input, log);
     warnIfNotForDvd(options, plan, log);
+    if (options.monoKbpsAsked > 0)
+        warn(log, text("Layer II mono takes at most 192 kbps: encoded at 192 kbps instead of %d",
+                       options.monoKbpsAsked));
     if (normalise) {
         const Target target = targetFor(*options.norm, options.codec);
-        const Peaks peaks = measurePeak(
-            std::move(input), plan, measuringRate(options.codec, plan), options.stopAfterSamples,
-            watch, text("Pass %d/%d: measuring the peak", scanned + 1, scanned + 2));
+        const int rate = measuringRate(options.codec, plan);
+        LoudnessMeter loudness(plan.outLayout, rate);
+        const Peaks peaks =
+            measurePeak(std::move(input), plan, rate, options.stopAfterSamples, watch,
+                        text("Pass %d/%d: measuring the peak", scanned + 1, scanned + 2), loudness);
         if (const auto gain = predictGain(peaks, options, target, log)) {
             encodeNormalised(options, plan, target, *gain, highestGain(options.codec, plan, peaks),
-                             scanned + 1, watch, log);
+                             scanned + 1, watch, log, loudness);
             return;
         }
         encodeOnce(openInput(options), options, plan,

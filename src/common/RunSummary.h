@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What a good run of the bundled transcoder delivered, said in one line on its standard output
-// at the end, such as "Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBTP". The lead word is
+// at the end, such as "Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU, -1.3 dBTP" (the true peak only
+// of a track it decoded, which is one that may clip). The lead word is
 // in the user's language; the units are the same in every language, so the window finds the
 // line whatever language the transcoder spoke.
 #pragma once
@@ -15,11 +16,13 @@ inline constexpr std::string_view SummaryLoudnessUnit = " LUFS";
 inline constexpr std::string_view SummaryRangeUnit = " LU";
 inline constexpr std::string_view SummaryTruePeakUnit = " dBTP";
 
-// A summary line carries the loudness and the true peak with their units.
+// A summary line carries the loudness with its unit, then the true peak with its unit, or, for
+// a track the transcoder did not decode, ends with the loudness range's unit.
 constexpr bool IsRunSummaryLine(std::string_view line)
 {
-    return line.find(SummaryLoudnessUnit) != std::string_view::npos
-        && line.find(SummaryTruePeakUnit) != std::string_view::npos;
+    return line.find(SummaryLoudnessUnit) != std::string_view::npos &&
+           (line.find(SummaryTruePeakUnit) != std::string_view::npos ||
+            line.ends_with(SummaryRangeUnit));
 }
 
 // The last summary line of a run's output, without its line end; empty when there is none.

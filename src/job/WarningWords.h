@@ -22,6 +22,7 @@ struct WarningMend {
 // merely mentions an option ("raw PCM (-fs) ignored") is no mend and stays as it is.
 inline constexpr std::array warningMends{
     WarningMend{"-ssrc(", "chkResample", "„Resample auf 48 kHz“ ankreuzen"},
+    WarningMend{"-norm", "sldNormalize", "„Normalisierungslevel“ auf 95 % stellen"},
 };
 
 // How the transcoder says, in each language it speaks, that a normalised track missed the level

@@ -32,9 +32,11 @@ echo "package: $(basename "$deb")"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = klangdorn ] || fail "package name is '$(field Package)'"
 depends=$(field Depends)
-for library in libc6 libqt6widgets6 libavcodec libavformat libswresample libebur128 qt6-qpa-plugins; do
+for library in libc6 libqt6widgets6 libavcodec libavformat libswresample qt6-qpa-plugins; do
     grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
+# besweet measures loudness itself; libebur128 is the tests' alone.
+! grep -q libebur128 <<<"$depends" || fail "Depends names libebur128, which only the tests use: $depends"
 recommends=$(field Recommends)
 for recommended in qt6-translations-l10n fonts-liberation xdg-utils; do
     grep -q "$recommended" <<<"$recommends" || fail "Recommends lacks $recommended: $recommends"

@@ -66,6 +66,8 @@ TEST(RunProgress, KeepsTheRunsSummary)
         {{"Geliefert: 1:00.0, -30.0 LUFS, LRA 1.0 LU, -9.0 dBTP\rGeliefert: 1:00.0, -23.0 ",
           "LUFS, LRA 1.0 LU, -2.0 dBTP  \nPass 1/1: encoding 100%\n"},
          "Geliefert: 1:00.0, -23.0 LUFS, LRA 1.0 LU, -2.0 dBTP"},
+        {{"Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU\n"},
+         "Geliefert: 3:25.4, -23.1 LUFS, LRA 6.2 LU"},
         {{"besweet: warning: level -23 LUFS not reached\n"}, ""},
         {{"Pass 1/1: encoding 100%\n"}, ""},
     };

@@ -48,6 +48,11 @@ INSTANTIATE_TEST_SUITE_P(
             "(-fs) übergangen",
             "in.wav ist eine Datei eines bekannten Formats (WAV): als solche gelesen, RAW PCM "
             "(-fs) übergangen"},
+        WordsCase{"a track that clips",
+                  "o.ac3: the track peaks at 1.20 dBFS, above full scale, and clips in players: "
+                  "normalise it to 95 % with -norm 0.95",
+                  "o.ac3: the track peaks at 1.20 dBFS, above full scale, and clips in players: "
+                  "„Normalisierungslevel“ auf 95 % stellen"},
         WordsCase{"a level that would clip",
                   "level: -2.07 dBFS delivered, -0.45 dBFS asked: the highest level that does not "
                   "clip",

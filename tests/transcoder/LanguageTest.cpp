@@ -72,10 +72,10 @@ TEST_P(SpeaksTheUsersLanguage, OnTheScreenAndEnglishInTheLog)
     EXPECT_EQ(help.out.substr(0, help.out.find(' ')), said("Usage:", "Aufruf:"));
 
     const RunResult usage = run(besweetArguments(folder / "in.wav", folder / "out.mpa",
-                                                 {"-toolame(", "-m", "m", "-b", "224", ")"}));
+                                                 {"-toolame(", "-m", "s", "-b", "32", ")"}));
     EXPECT_EQ(usage.exitCode, 2);
-    EXPECT_EQ(usage.err.rfind(said("besweet: Layer II mode 'm' does not allow 224 kbps",
-                                   "besweet: Layer-II-Modus 'm' erlaubt keine 224 kbps"),
+    EXPECT_EQ(usage.err.rfind(said("besweet: Layer II mode 's' does not allow 32 kbps",
+                                   "besweet: Layer-II-Modus 's' erlaubt keine 32 kbps"),
                               0),
               0U)
         << usage.err;

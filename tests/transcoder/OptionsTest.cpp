@@ -92,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         GoodLine{"-core( -input in.wav -output o.mpa -logfile o.mpa.log ) -ota( -norm 0.95 ) "
                  "-toolame( -m m -b 192 )",
                  Codec::LayerII, 'm', 192, 0.95, false, 0, false},
+        GoodLine{"-core( -input in.wav -output o.mpa ) -toolame( -m m -b 256 )", Codec::LayerII,
+                 'm', 192, std::nullopt, false, 0, false},
         GoodLine{
             "-core( -input in.wav -output o.ac3 ) -ota( -norm 1.00 -fs 32000 ) -ac3enc( -b 448 )",
             Codec::Ac3, 0, 448, 1.0, true, 32000, false},
@@ -169,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"-core( -input in.wav -output o.mpa ) -toolame( -m x -b 224 )", "s, j, d, m"},
         BadLine{"-core( -input in.wav -output o.mpa ) -toolame( -m j -b 225 )",
                 "allowed (kbps): 32, 48"},
-        BadLine{"-core( -input in.wav -output o.mpa ) -toolame( -m m -b 224 )",
-                "allowed (kbps): 32, 48, 56, 64, 80, 96, 112, 128, 160, 192"},
+        BadLine{"-core( -input in.wav -output o.mpa ) -toolame( -m m -b 225 )",
+                "allowed (kbps): 32, 48"},
         BadLine{"-core( -input in.wav -output o.mpa ) -toolame( -m s -b 32 )",
                 "allowed (kbps): 64, 96"},
         BadLine{"-core( -input in.wav -output o.ac3 ) -ac3enc( -b 700 )", "448, 512, 576, 640"},

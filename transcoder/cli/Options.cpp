@@ -143,12 +143,14 @@ int bitrateFrom(const std::string& value, std::span<const int> table, std::strin
 }
 
 // The format allows mono only up to 192 kbps and the two-channel modes only from 64 kbps (but
-// not at 80).
+// not at 80). Mono asked at more is encoded at 192 kbps, with a warning.
+constexpr int MostMonoKbps = 192;
+
 std::vector<int> layerIIBitrates(char mode)
 {
     std::vector<int> allowed;
     for (const int rate : LayerIIKbps) {
-        const bool fits = mode == 'm' ? rate <= 192 : rate >= 64 && rate != 80;
+        const bool fits = mode == 'm' ? rate <= MostMonoKbps : rate >= 64 && rate != 80;
         if (fits)
             allowed.push_back(rate);
     }
@@ -229,6 +231,10 @@ void readEncoder(const Given& given, Options& options)
         options.mode = mode[0];
         options.kbps =
             bitrateFrom(valueOf(given, "-toolame(", "-b").value_or("224"), LayerIIKbps, "Layer II");
+        if (options.mode == 'm' && options.kbps > MostMonoKbps) {
+            options.monoKbpsAsked = options.kbps;
+            options.kbps = MostMonoKbps;
+        }
         checkLayerIIMode(options.mode, options.kbps);
         return;
     }
@@ -295,10 +301,12 @@ void printHelp(std::ostream& out)
                 "is\n"
                 "                decoded again as it is encoded; a track whose decoded peak is "
                 "above\n"
-                "                full scale or more than 0.5 dB from X is encoded again with the "
-                "gain\n"
-                "                corrected (3 encodes at most, more while it peaks above full\n"
-                "                scale, each in the log). Material no gain brings to X without\n"
+                "                full scale, more than 0.3 dB below X or 0.1 dB above is encoded "
+                "again\n"
+                "                with the gain corrected (4 encodes at most, more while it peaks "
+                "above\n"
+                "                full scale, each in the log). Material no gain brings to X "
+                "without\n"
                 "                clipping ends at the highest level that does not clip (a\n"
                 "                warning). Reads the input twice or more, so not from a pipe\n")
                .local

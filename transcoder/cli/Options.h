@@ -32,6 +32,8 @@ struct Options {
     Codec codec = Codec::Wav;
     char mode = 'j'; // Layer II: s, j, d or m
     int kbps = 0;    // 0 for WAV
+    // Layer II mono asked above the 192 kbps it takes: the bitrate asked (kbps is 192); else 0.
+    int monoKbpsAsked = 0;
     // AC3: the dialogue level written in every frame, -31 to -1 dB (-31: players leave the level
     // as it is); empty with -dialnorm auto, where it is the track's measured loudness.
     std::optional<int> dialnorm = DialnormNeutral;

@@ -3,9 +3,12 @@
 #include "encode/EncodeStage.h"
 
 #include "cli/Messages.h"
+#include "core/Decibels.h"
 #include "core/Describe.h"
 #include "encode/Ac3Dialnorm.h"
 #include "encode/MpegAudioStart.h"
+#include "encode/OpenEncoder.h"
+#include "level/SummaryLine.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -41,74 +44,6 @@ constexpr Margins LayerIIMargins{3, 2};
 constexpr int OpeningFrames = 2;
 constexpr int ChunkWorkers = 2;
 constexpr std::size_t ChunksOnTheirWay = 2 * ChunkWorkers;
-
-AVSampleFormat pickSampleFormat(const AVCodec& encoder)
-{
-    // Float where the encoder takes it: gain and mix stay unrounded up to the encoder.
-    const AVSampleFormat preferred[] = {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_S16,
-                                        AV_SAMPLE_FMT_S16P};
-    if (!encoder.sample_fmts)
-        return AV_SAMPLE_FMT_FLTP;
-    for (const AVSampleFormat wanted : preferred)
-        for (const AVSampleFormat* f = encoder.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
-            if (*f == wanted)
-                return wanted;
-    return encoder.sample_fmts[0];
-}
-
-bool encoderTakesLayout(const AVCodec& encoder, const AVChannelLayout& layout)
-{
-    if (!encoder.ch_layouts)
-        return true;
-    for (const AVChannelLayout* l = encoder.ch_layouts; l->nb_channels; ++l)
-        if (av_channel_layout_compare(l, &layout) == 0)
-            return true;
-    return false;
-}
-
-const char* twolameMode(char mode)
-{
-    switch (mode) {
-    case 's':
-        return "stereo";
-    case 'd':
-        return "dual_channel";
-    case 'm':
-        return "mono";
-    default:
-        return "joint_stereo";
-    }
-}
-
-[[nodiscard]] CodecContextPtr openEncoder(const Options& options, const Plan& plan,
-                                          const EncoderSettings& settings)
-{
-    const AVCodec* encoder = findEncoder(options.codec);
-    const AVSampleFormat format = pickSampleFormat(*encoder);
-    if (!encoderTakesRate(options, *encoder, plan.outRate))
-        throw WorkError(text("%s cannot take %d Hz", encoderName(options.codec), plan.outRate));
-    if (!encoderTakesLayout(*encoder, plan.outLayout))
-        throw WorkError(
-            text("%s cannot take %s", encoderName(options.codec), layoutName(plan.outLayout)));
-
-    CodecContextPtr context(avcodec_alloc_context3(encoder));
-    if (!context)
-        throw WorkError(text("out of memory"));
-    check(av_channel_layout_copy(&context->ch_layout, &plan.outLayout), text("channel layout"));
-    context->sample_rate = plan.outRate;
-    context->sample_fmt = format;
-    context->time_base = AVRational{1, plan.outRate};
-    context->bit_rate = static_cast<std::int64_t>(options.kbps) * 1000;
-    if (options.codec == Codec::LayerII)
-        check(av_opt_set(context->priv_data, "mode", twolameMode(settings.mode), 0),
-              text("libtwolame: mode"));
-    if (options.codec == Codec::Ac3)
-        check(av_opt_set_int(context->priv_data, "dialnorm", settings.dialnorm, 0),
-              text("AC3: dialogue level"));
-    check(avcodec_open2(context.get(), encoder, nullptr),
-          text("%s: cannot open %s", options.output, encoderName(options.codec)));
-    return context;
-}
 
 std::string encoderSettings(const Options& options, const Plan& plan, const EncoderSettings& chosen)
 {
@@ -205,6 +140,16 @@ std::uint32_t headerOf(const AVPacket& packet)
            static_cast<std::uint32_t>(packet.data[2]) << 8 | packet.data[3];
 }
 
+// How far above the samples it takes an encoder's decoded track may peak: the highest overshoot
+// over the true peak bench/encoder_overshoot.cpp finds on any material (3.0 dB, Layer II on white
+// noise), and as much again for the true peak over the samples (full-band noise: white noise at
+// 0.75 decodes 4.3 dB higher as AC3). PCM is written as it is taken and cannot pass full scale.
+bool mayClip(Codec codec, double samplePeak)
+{
+    constexpr double OvershootDecibels = 6.0;
+    return codec != Codec::Wav && samplePeak >= fromDecibels(-OvershootDecibels);
+}
+
 int encoderFrameSize(const AVCodecContext& encoder)
 {
     const bool anySize =
@@ -215,14 +160,17 @@ int encoderFrameSize(const AVCodecContext& encoder)
 } // namespace
 
 EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log,
-                         const OpenTrackFile& openFile)
+                         const OpenTrackFile& openFile, const LoudnessMeter* measured)
     : plan_(plan), log_(log), settings_{options.mode, options.dialnorm.value_or(DialnormNeutral)},
       options_(options), encoder_(openEncoder(options, plan, settings_)),
       output_(openFile(options.output)), frameSize_(encoderFrameSize(*encoder_)),
       resampler_(plan, encoder_->sample_fmt, gain, &log), fifo_(initFifo(*encoder_, frameSize_)),
-      pool_(initPool(*encoder_, frameSize_))
+      pool_(initPool(*encoder_, frameSize_)), measured_(measured), gain_(gain)
 {
-    decoded_.emplace(*encoder_, options.output);
+    if (measured)
+        decoded_.emplace(*encoder_, options.output);
+    else
+        meter_.emplace(encoder_->ch_layout, encoder_->sample_rate);
     openingDue_ = options.codec == Codec::LayerII && options.mode == 'j' &&
                   encoder_->ch_layout.nb_channels == 2;
     log.line("encoder: " + encoderSettings(options, plan, settings_));
@@ -262,14 +210,17 @@ void EncodeStage::finish()
     if (openingDue_)
         encodeOpening(true);
     frames_->finish();
-    decoded_->finish();
+    if (decoded_)
+        decoded_->finish();
     check(av_write_trailer(output_.format.get()), text("%s: cannot write", options_.output));
     avio_flush(output_.io.get());
     if (output_.io->error < 0)
         check(output_.io->error, text("%s: cannot write", options_.output));
     checkFramesReadable();
+    loudness_ = measured_ ? measured_->figures(gain_) : meter_->figures();
+    decodeWhereItMayClip();
     if (options_.codec == Codec::Ac3 && !options_.dialnorm) {
-        const int dialnorm = dialnormFor(decoded_->loudness().integrated);
+        const int dialnorm = dialnormFor(loudness_.integrated);
         setDialnormInFile(output_.file->descriptor(), dialnorm, options_.output);
         log_.line("dialogue level: " + std::to_string(dialnorm) + " (the loudness measured)");
     }
@@ -278,7 +229,8 @@ void EncodeStage::finish()
 void EncodeStage::commit()
 {
     output_.file->commit();
-    const Text summary = summaryLine(decoded_->seconds(), decoded_->loudness());
+    const Text summary = summaryLine(static_cast<double>(durationWritten_) / encoder_->sample_rate,
+                                     loudness_, decoded_ ? decoded_->truePeak() : -1.0);
     say("%s\n", summary.local.c_str());
     log_.line(summary.english);
 }
@@ -291,16 +243,37 @@ void EncodeStage::checkFramesReadable()
     if (options_.codec != Codec::LayerII)
         return;
     const int skipped = framesMpegReaderSkips(firstHeaders_);
-    log_.line("frames: " + std::to_string(decoded_->packets()) + " written and decoded, " +
-              std::to_string(decoded_->packets() - skipped) +
-              " read by FFmpeg's MPEG audio reader");
+    const auto written = static_cast<std::int64_t>(packetsWritten_);
+    if (decoded_ && decoded_->packets() != written)
+        throw WorkError(text("%s: the encoded track does not decode", options_.output));
+    log_.line("frames: " + std::to_string(written) + " written, " +
+              std::to_string(written - skipped) + " read by FFmpeg's MPEG audio reader");
     if (skipped > 0)
         warn(log_, text("%s: programs built on FFmpeg skip the first %d frames of the track",
                         options_.output, skipped));
 }
 
+// A track not decoded as it was written is decoded from the file where the samples the encoder
+// took came within its overshoot of full scale; one that then peaks above full scale is kept,
+// with a warning that says how to make it whole.
+void EncodeStage::decodeWhereItMayClip()
+{
+    if (decoded_ || !mayClip(options_.codec, meter_->samplePeak()))
+        return;
+    decoded_.emplace(*encoder_, options_.output);
+    decoded_->addFile(output_.file->descriptor(), encoder_->codec_id);
+    const double peak = decoded_->peak();
+    log_.line("decoded peak: " + decibels(peak) + "FS");
+    if (peak > 1.0)
+        warn(log_, text("%s: the track peaks at %sFS, above full scale, and clips in players: "
+                        "normalise it to 95 %% with -norm 0.95",
+                        options_.output, decibels(peak)));
+}
+
 void EncodeStage::toFifo(const AVFrame& converted)
 {
+    if (meter_)
+        meter_->add(converted);
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted.extended_data),
                             converted.nb_samples) < converted.nb_samples)
         throw WorkError(text("out of memory"));
@@ -446,9 +419,11 @@ void EncodeStage::write(AVPacket& packet)
         packet.duration = duration;
     }
     ++packetsWritten_;
+    durationWritten_ += packet.duration > 0 ? packet.duration : frameSize_;
     if (firstHeaders_.size() < MpegHeadersLookedAt)
         firstHeaders_.push_back(headerOf(packet));
-    decoded_->add(packet);
+    if (decoded_)
+        decoded_->add(packet);
     av_packet_rescale_ts(&packet, encoder_->time_base, output_.stream->time_base);
     packet.stream_index = output_.stream->index;
     checkEach(av_write_frame(output_.format.get(), &packet),

@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The encode stage: takes decoded frames, converts them (mix, gain, rate) for the encoder, cuts
 // them into the encoder's frames through a FIFO, has them encoded and writes the packets into
-// the output's temporary file, renamed into place once all is done. Each packet is decoded
-// again as it is written, so the decoded track's peak and loudness are known before it is kept,
-// and a kept track ends the run with a summary of what was delivered.
+// the output's temporary file, renamed into place once all is done. The loudness is that of the
+// samples the encoder takes. A normalised track is decoded again as it is written, so its peak is
+// known before it is kept; another only where what the encoder took came near enough to full
+// scale for the track to clip, once it is written. A kept track ends the run with a summary of
+// what was delivered.
 #pragma once
 
 #include "cli/Options.h"
 #include "cli/RunLog.h"
 #include "core/Av.h"
 #include "encode/FrameEncoder.h"
+#include "encode/OpenEncoder.h"
 #include "encode/Plan.h"
 #include "encode/Resampler.h"
 #include "encode/TrackFile.h"
 #include "level/DecodedTrack.h"
+#include "level/LoudnessMeter.h"
 
 #include <cstdint>
 #include <memory>
@@ -33,20 +37,15 @@ struct Output {
     AVStream* stream = nullptr;
 };
 
-// What an encoder is opened with beside the options: the Layer II mode (the opening frames of a
-// joint stereo track are plain stereo) and the AC3 dialogue level.
-struct EncoderSettings {
-    char mode;
-    int dialnorm;
-};
-
 class EncodeStage
 {
 public:
-    // Every track is decoded again as it is encoded. The track is written into the file
-    // openFile gives for the target.
+    // The track is written into the file openFile gives for the target. measured: the loudness
+    // of the input as the encoder takes it at unit gain, measured before (a normalised run,
+    // whose track is decoded as it is encoded); without it, the stage measures what it gives
+    // the encoder.
     EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log,
-                const OpenTrackFile& openFile);
+                const OpenTrackFile& openFile, const LoudnessMeter* measured = nullptr);
     EncodeStage(const EncodeStage&) = delete;
     EncodeStage& operator=(const EncodeStage&) = delete;
     ~EncodeStage();
@@ -58,7 +57,7 @@ public:
     // The finished file in place of the target, and the summary of what was delivered on
     // standard output and in the log.
     void commit();
-    // Of the track as finished.
+    // Of the track as finished, decoded as it was encoded.
     [[nodiscard]] double decodedPeak() const { return decoded_->peak(); }
 
 private:
@@ -73,6 +72,7 @@ private:
     void encodeOpening(bool whole);
     void write(AVPacket& packet);
     void checkFramesReadable();
+    void decodeWhereItMayClip();
 
     const Plan& plan_;
     RunLog& log_;
@@ -87,6 +87,11 @@ private:
     BufferPoolPtr pool_; // the encoder's frames' samples; null: each frame allocates its own
     std::int64_t samplesSent_ = 0;
     std::optional<DecodedTrack> decoded_; // fed by whichever thread writes
+    std::optional<LoudnessMeter> meter_;  // of what the encoder takes, unless measured before
+    const LoudnessMeter* measured_;
+    double gain_;
+    LoudnessFigures loudness_;
+    std::int64_t durationWritten_ = 0; // by whichever thread writes; in samples
     // Layer II joint stereo: the first frames, held until the opening is encoded; plain stereo
     // packets that stand in for the first ones where these change mode (see hand()).
     bool openingDue_ = false;

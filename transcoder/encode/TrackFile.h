@@ -22,7 +22,7 @@ public:
 
     // An FFmpeg I/O context writing (and seeking, for the WAV header) into the file.
     [[nodiscard]] virtual IoContextPtr makeIoContext() = 0;
-    // The file, open for reading and writing, to change what was written.
+    // The file, open for reading and writing, to read back or change what was written.
     [[nodiscard]] virtual int descriptor() const = 0;
     // Puts the whole track in place of the target.
     virtual void commit() = 0;

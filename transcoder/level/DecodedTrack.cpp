@@ -3,7 +3,10 @@
 #include "level/DecodedTrack.h"
 
 #include "core/WorkQueue.h"
+#include "level/LoudnessMeter.h"
 
+#include <algorithm>
+#include <unistd.h>
 #include <utility>
 
 namespace besweet
@@ -27,7 +30,7 @@ constexpr std::size_t MostQueued = 256;
 
 DecodedTrack::DecodedTrack(const AVCodecContext& encoder, std::string name)
     : name_(std::move(name)), frame_(makeFrame()),
-      loudness_(encoder.ch_layout.nb_channels, encoder.sample_rate), rate_(encoder.sample_rate)
+      peaks_(static_cast<std::size_t>(std::max(encoder.ch_layout.nb_channels, 0)))
 {
     const AVCodec* codec = floatDecoderFor(encoder.codec_id);
     if (!codec)
@@ -73,14 +76,63 @@ void DecodedTrack::finish()
     thread_.join();
     if (failure_)
         std::rethrow_exception(failure_);
-    loudness_.finish();
     decoder_.reset();
     frame_.reset();
 }
 
-double DecodedTrack::seconds() const
+void DecodedTrack::addFile(int fd, AVCodecID codec)
 {
-    return static_cast<double>(samples_) / rate_;
+    const std::unique_ptr<AVCodecParserContext, decltype(&av_parser_close)> parser(
+        av_parser_init(codec), &av_parser_close);
+    // Its own context: the decoder's belongs to the decoding thread.
+    CodecContextPtr parsing(avcodec_alloc_context3(nullptr));
+    if (!parser || !parsing)
+        throw WorkError(text("%s: no decoder to measure the track with", name_));
+    std::vector<std::uint8_t> bytes(64 * 1024 + AV_INPUT_BUFFER_PADDING_SIZE);
+    PacketPtr packet = makePacket();
+    off_t at = 0;
+    for (bool end = false; !end;) {
+        const ssize_t got = ::pread(fd, bytes.data(), 64 * 1024, at);
+        if (got < 0)
+            throw WorkError(text("%s: cannot read the track written", name_));
+        end = got == 0;
+        at += got;
+        const std::uint8_t* data = bytes.data();
+        int left = static_cast<int>(got);
+        // At the end, an empty read flushes what the parser holds.
+        do {
+            std::uint8_t* out = nullptr;
+            int size = 0;
+            const int used = av_parser_parse2(parser.get(), parsing.get(), &out, &size, data, left,
+                                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            data += used;
+            left -= used;
+            if (size > 0) {
+                packet->data = out;
+                packet->size = size;
+                add(*packet);
+            }
+            if (used == 0 && size == 0)
+                break;
+        } while (left > 0);
+    }
+    finish();
+}
+
+double DecodedTrack::peak() const
+{
+    double peak = 0.0;
+    for (const TruePeak& meter : peaks_)
+        peak = std::max(peak, meter.samplePeak());
+    return peak;
+}
+
+double DecodedTrack::truePeak() const
+{
+    double peak = 0.0;
+    for (const TruePeak& meter : peaks_)
+        peak = std::max(peak, meter.peak());
+    return peak;
 }
 
 // The decoding thread: decodes what is queued until a null packet, then flushes the decoder. A
@@ -130,8 +182,13 @@ void DecodedTrack::receive()
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return;
         checkEach(got, [&] { return text("%s: the encoded track does not decode", name_); });
-        samples_ += frame_->nb_samples;
-        loudness_.add(*frame_);
+        if (static_cast<std::size_t>(frame_->ch_layout.nb_channels) != peaks_.size())
+            throw WorkError(text("%s: the encoded track does not decode", name_));
+        const auto samples = static_cast<std::size_t>(frame_->nb_samples);
+        for (std::size_t c = 0; c < peaks_.size(); ++c) {
+            channelAsFloats(*frame_, static_cast<int>(c), peaks_[c].reserve(samples));
+            peaks_[c].take(samples);
+        }
         av_frame_unref(frame_.get());
     }
 }

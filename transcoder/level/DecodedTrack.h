@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the listener gets: decodes the encoder's packets again as they are written, on a thread
-// of its own, and keeps the highest decoded sample, the number of frames and samples, and the
-// loudness (Loudness.h). Layer II is decoded to float, so a peak above full scale shows as such
+// What the listener gets: decodes the encoder's packets again, as they are written or from the
+// file written, on a thread of its own, and keeps the highest decoded sample, the true peak and
+// the number of frames. Layer II is decoded to float, so a peak above full scale shows as such
 // instead of being clipped by the decoder.
 #pragma once
 
 #include "core/Av.h"
-#include "level/Loudness.h"
+#include "level/TruePeak.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace besweet
 {
@@ -36,11 +37,13 @@ public:
     // Decodes what is queued and what the decoder still holds; throws its failure.
     void finish();
 
+    // Reads the raw track of the codec written in the file fd and decodes it, then finishes.
+    void addFile(int fd, AVCodecID codec);
+
     // Of what was decoded, once finished. 1.0 is full scale.
-    [[nodiscard]] double peak() const { return loudness_.samplePeak(); }
+    [[nodiscard]] double peak() const;
+    [[nodiscard]] double truePeak() const;
     [[nodiscard]] std::int64_t packets() const { return packets_; }
-    [[nodiscard]] double seconds() const;
-    [[nodiscard]] LoudnessFigures loudness() const { return loudness_.figures(); }
 
 private:
     void decodeQueued();
@@ -50,10 +53,8 @@ private:
     std::string name_;
     CodecContextPtr decoder_;
     FramePtr frame_;
-    Loudness loudness_;
-    int rate_;
+    std::vector<TruePeak> peaks_; // one per channel
     std::int64_t packets_ = 0;
-    std::int64_t samples_ = 0;
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -71,6 +71,8 @@ struct LoadF64 {
     }
 };
 
+constexpr std::size_t MostChannels = 64;
+
 bool isIdentity(const std::vector<double>& matrix, int outChannels, int inChannels)
 {
     if (outChannels != inChannels)
@@ -89,7 +91,8 @@ PeakMeter::PeakMeter(std::vector<double> matrix, int outChannels, int inChannels
       identity_(isIdentity(matrix_, outChannels, inChannels)),
       channels_(static_cast<std::size_t>(std::max(outChannels, 0)))
 {
-    if (matrix_.size() != static_cast<std::size_t>(outChannels * inChannels))
+    if (matrix_.size() != static_cast<std::size_t>(outChannels * inChannels) ||
+        channels_.size() > MostChannels)
         throw std::invalid_argument("PeakMeter: matrix does not fit the channel counts");
 }
 
@@ -118,8 +121,10 @@ void PeakMeter::addSamples(const std::uint8_t* const* planes, bool planar,
         return planar ? planes[c] : planes[0] + c * bytesPerSample;
     };
     const std::size_t step = planar ? bytesPerSample : channels * bytesPerSample;
+    const float* outs[MostChannels];
     for (std::size_t o = share.first; o < share.last; ++o) {
         float* out = channels_[o].reserve(frames);
+        outs[o] = out;
         if (identity_) {
             const std::uint8_t* in = start(o);
             for (std::size_t f = 0; f < frames; ++f)
@@ -133,8 +138,11 @@ void PeakMeter::addSamples(const std::uint8_t* const* planes, bool planar,
                 out[f] = static_cast<float>(sum);
             }
         }
-        channels_[o].take(frames);
     }
+    if (loudness_)
+        loudness_->add(outs, frames, share.first, share.last);
+    for (std::size_t o = share.first; o < share.last; ++o)
+        channels_[o].take(frames);
 }
 
 double PeakMeter::samplePeak() const

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Finds the highest peak of the signal as it will be mixed for the output, sample peak and true
 // peak (TruePeak.h): samples go through the same channel matrix the resampler will use, so a mono
-// mixdown is measured as mono. Reads PCM packets straight (no decoder) and decoded frames alike.
+// mixdown is measured as mono. Reads PCM packets straight (no decoder) and decoded frames alike,
+// and hands the mixed samples to a loudness meter where it is given one.
 #pragma once
 
+#include "level/LoudnessMeter.h"
 #include "level/TruePeak.h"
 
 extern "C" {
@@ -40,6 +42,9 @@ public:
     std::int64_t addPacket(AVCodecID codec, const std::uint8_t* data, std::size_t size,
                            Channels share);
     [[nodiscard]] std::size_t outChannels() const { return channels_.size(); }
+    // Every sample measured from now on is also measured by loudness, which has the output's
+    // channels.
+    void measureLoudness(LoudnessMeter* loudness) { loudness_ = loudness; }
     void addFrame(const AVFrame& frame);
 
     // The highest sample so far, 1.0 being full scale.
@@ -57,6 +62,7 @@ private:
     int inChannels_;
     bool identity_;
     std::vector<TruePeak> channels_; // one per output channel
+    LoudnessMeter* loudness_ = nullptr;
 };
 
 } // namespace besweet
