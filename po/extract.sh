@@ -10,4 +10,4 @@ xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=text:1 --flag=tex
     --add-comments=TRANSLATORS: --sort-by-file --no-wrap --package-name=besweet \
     --package-version="$version" --msgid-bugs-address=https://github.com/klangdorn/Klangdorn/issues \
     --copyright-holder="The Klangdorn developers" -o "$output" \
-    transcoder/*.cpp transcoder/*.h transcoder/{core,cli,output,input,level,encode}/*.{cpp,h}
+    transcoder/*.cpp transcoder/*.h transcoder/{core,cli,input,level,encode,output}/*.{cpp,h}

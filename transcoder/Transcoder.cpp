@@ -21,6 +21,7 @@
 #include "level/ChannelSplitMeter.h"
 #include "level/LoudnessMeter.h"
 #include "level/PeakMeter.h"
+#include "output/OutputFile.h"
 
 #include <algorithm>
 #include <array>
@@ -177,6 +178,12 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
     return gain;
 }
 
+// The output's temporary file, which the encode stage writes its track into.
+[[nodiscard]] std::unique_ptr<TrackFile> openOutputFile(const std::string& target)
+{
+    return std::make_unique<OutputFile>(target);
+}
+
 // Reads the whole input into an encode; the progress is left for the caller to finish, once it
 // knows whether this pass is the last.
 // measured: the loudness measured before, in a normalised run.
@@ -184,7 +191,7 @@ std::optional<double> predictGain(const Peaks& peaks, const Options& options, co
 encodePass(Input input, const Options& options, const Plan& plan, double gain, Progress& progress,
            const InputWatch& watch, RunLog& log, const LoudnessMeter* measured = nullptr)
 {
-    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log, measured);
+    auto stage = std::make_unique<EncodeStage>(options, plan, gain, log, openOutputFile, measured);
     const std::int64_t samples = decodeAll(
         input, progress, [&](const AVFrame& frame) { stage->add(frame); }, &log,
         options.stopAfterSamples);

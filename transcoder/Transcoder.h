@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cli/Options.h"
-#include "output/RunLog.h"
+#include "cli/RunLog.h"
 
 namespace besweet
 {

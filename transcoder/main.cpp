@@ -9,8 +9,8 @@
 #include "common/SameFile.h"
 #include "core/Av.h"
 #include "core/Text.h"
+#include "output/LogFile.h"
 #include "output/OutputFile.h"
-#include "output/RunLog.h"
 
 #include <cerrno>
 #include <chrono>
@@ -69,7 +69,7 @@ std::optional<int> refuseUnwritableTarget(const Options& options)
 }
 
 // Puts the log in place; says so on standard error when it could not be written whole.
-void closeLog(RunLog& log, const Options& options)
+void closeLog(LogFile& log, const Options& options)
 {
     sendLibraryMessagesTo(nullptr);
     if (const auto problem = log.close())
@@ -145,7 +145,7 @@ int main(int argc, char** argv)
         return *exitCode;
 
     installInterruptHandlers();
-    RunLog log;
+    LogFile log;
     if (!options.logfile.empty() && !log.open(options.logfile))
         std::cerr << "besweet: "
                   << text("%s: cannot write the log (%s); going on without", options.logfile,

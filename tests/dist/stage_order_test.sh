@@ -26,10 +26,13 @@ core/Decibels.h    | #include "../../transcoder/encode/Plan.h"   | refuse
 core/Decibels.h    | #include "Transcoder.h"                     | refuse
 core/Decibels.h    | #include PLAN_HEADER                        | refuse
 core/Decibels.cpp  | #include "../cli/Options.h"                 | refuse
-output/RunLog.h    | #include "input/Input.h"                    | refuse
+cli/Options.h      | #include "input/Input.h"                    | refuse
 encode/Plan.h      | #include "../core/Av.h"                     | accept
 encode/Plan.h      | #include <level/Loudness.h>                 | accept
 encode/Plan.h      | #include "../fuzz/FuzzEntries.h"            | refuse
+encode/Plan.h      | #include "output/OutputFile.h"              | refuse
+output/OutputFile.h | #include "encode/Plan.h"                   | accept
+output/OutputFile.h | #include "Transcoder.h"                    | refuse
 input/watch/Watch.h | #include "../Input.h"                      | accept
 input/watch/Watch.h | #include "../../encode/Plan.h"             | refuse
 Transcoder.h       | #include "encode/Plan.h"                    | accept
@@ -46,9 +49,9 @@ make_tree() {
     mkdir -p "$scratch/transcoder"
     cd "$scratch/transcoder"
     mkdir -p core cli output input/watch level encode fuzz
-    touch core/Av.h core/Decibels.h cli/Options.h output/RunLog.h input/Input.h \
+    touch core/Av.h core/Decibels.h cli/Options.h output/OutputFile.h input/Input.h \
         input/watch/Watch.h level/Loudness.h encode/Plan.h fuzz/FuzzEntries.h Transcoder.h main.cpp
-    printf '# besweet\n\n    core < cli < output < input < level < encode < top < fuzz\n' >README.md
+    printf '# besweet\n\n    core < cli < input < level < encode < output < top < fuzz\n' >README.md
     cd - >/dev/null
 }
 

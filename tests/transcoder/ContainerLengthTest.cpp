@@ -5,6 +5,7 @@
 // read whole, a WAV over 4 GiB is read to its end, and of several audio streams the main one is
 // taken, as a warning says.
 #include "input/Input.h"
+#include "output/LogFile.h"
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"
@@ -152,7 +153,7 @@ TEST(Besweet, ReadsAWavOver4GiBToItsEnd)
     Options options;
     options.input = path.string();
     Input input = openInput(options);
-    RunLog log;
+    LogFile log;
     ASSERT_TRUE(log.open((folder / "o.log").string()));
     logInput(input, log);
     Progress progress(Text{"reading", "reading"});

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The reason a failed FFmpeg call gives in a refusal: the library's own words where its code says
 // nothing a user can act on, never a bare internal number.
+#include "cli/RunLog.h"
 #include "core/Av.h"
-#include "output/RunLog.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // alone, long names work, a file size limit or SIGKILL leaves no temporary file; the log is
 // never written through a link nor over the output, never mixed with another run's, says when
 // it could not be written, and holds FFmpeg's messages without memory addresses.
-#include "output/RunLog.h"
+#include "cli/RunLog.h"
 #include "support/AudioFiles.h"
 #include "support/ChildProcess.h"
 #include "support/Decoded.h"

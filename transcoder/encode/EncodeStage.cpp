@@ -61,7 +61,7 @@ std::string encoderSettings(const Options& options, const Plan& plan, const Enco
 
 void openOutput(Output& output, const Options& options, const AVCodecContext& encoder)
 {
-    output.io = output.file.makeIoContext();
+    output.io = output.file->makeIoContext();
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, muxerName(options.codec), nullptr),
           text("%s: cannot set up the output", options.output));
@@ -160,12 +160,12 @@ int encoderFrameSize(const AVCodecContext& encoder)
 } // namespace
 
 EncodeStage::EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log,
-                         const LoudnessMeter* measured)
+                         const OpenTrackFile& openFile, const LoudnessMeter* measured)
     : plan_(plan), log_(log), settings_{options.mode, options.dialnorm.value_or(DialnormNeutral)},
-      options_(options), encoder_(openEncoder(options, plan, settings_)), output_(options.output),
-      frameSize_(encoderFrameSize(*encoder_)), resampler_(plan, encoder_->sample_fmt, gain, &log),
-      fifo_(initFifo(*encoder_, frameSize_)), pool_(initPool(*encoder_, frameSize_)),
-      measured_(measured), gain_(gain)
+      options_(options), encoder_(openEncoder(options, plan, settings_)),
+      output_(openFile(options.output)), frameSize_(encoderFrameSize(*encoder_)),
+      resampler_(plan, encoder_->sample_fmt, gain, &log), fifo_(initFifo(*encoder_, frameSize_)),
+      pool_(initPool(*encoder_, frameSize_)), measured_(measured), gain_(gain)
 {
     if (measured)
         decoded_.emplace(*encoder_, options.output);
@@ -221,14 +221,14 @@ void EncodeStage::finish()
     decodeWhereItMayClip();
     if (options_.codec == Codec::Ac3 && !options_.dialnorm) {
         const int dialnorm = dialnormFor(loudness_.integrated);
-        setDialnormInFile(output_.file.descriptor(), dialnorm, options_.output);
+        setDialnormInFile(output_.file->descriptor(), dialnorm, options_.output);
         log_.line("dialogue level: " + std::to_string(dialnorm) + " (the loudness measured)");
     }
 }
 
 void EncodeStage::commit()
 {
-    output_.file.commit();
+    output_.file->commit();
     const Text summary = summaryLine(static_cast<double>(durationWritten_) / encoder_->sample_rate,
                                      loudness_, decoded_ ? decoded_->truePeak() : -1.0);
     say("%s\n", summary.local.c_str());
@@ -261,7 +261,7 @@ void EncodeStage::decodeWhereItMayClip()
     if (decoded_ || !mayClip(options_.codec, meter_->samplePeak()))
         return;
     decoded_.emplace(*encoder_, options_.output);
-    decoded_->addFile(output_.file.descriptor(), encoder_->codec_id);
+    decoded_->addFile(output_.file->descriptor(), encoder_->codec_id);
     const double peak = decoded_->peak();
     log_.line("decoded peak: " + decibels(peak) + "FS");
     if (peak > 1.0)

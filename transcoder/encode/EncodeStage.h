@@ -9,15 +9,15 @@
 #pragma once
 
 #include "cli/Options.h"
+#include "cli/RunLog.h"
 #include "core/Av.h"
 #include "encode/FrameEncoder.h"
 #include "encode/OpenEncoder.h"
 #include "encode/Plan.h"
 #include "encode/Resampler.h"
+#include "encode/TrackFile.h"
 #include "level/DecodedTrack.h"
 #include "level/LoudnessMeter.h"
-#include "output/OutputFile.h"
-#include "output/RunLog.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,8 +30,8 @@ namespace besweet
 // The muxer writing into the temporary file; the members go in this order so the muxer is
 // freed before its I/O context, and both before the file.
 struct Output {
-    explicit Output(const std::string& target) : file(target) {}
-    OutputFile file;
+    explicit Output(std::unique_ptr<TrackFile> opened) : file(std::move(opened)) {}
+    std::unique_ptr<TrackFile> file;
     IoContextPtr io;
     OutputFormatPtr format;
     AVStream* stream = nullptr;
@@ -40,11 +40,12 @@ struct Output {
 class EncodeStage
 {
 public:
-    // measured: the loudness of the input as the encoder takes it at unit gain, measured before
-    // (a normalised run, whose track is decoded as it is encoded); without it, the stage
-    // measures what it gives the encoder.
+    // The track is written into the file openFile gives for the target. measured: the loudness
+    // of the input as the encoder takes it at unit gain, measured before (a normalised run,
+    // whose track is decoded as it is encoded); without it, the stage measures what it gives
+    // the encoder.
     EncodeStage(const Options& options, const Plan& plan, double gain, RunLog& log,
-                const LoudnessMeter* measured = nullptr);
+                const OpenTrackFile& openFile, const LoudnessMeter* measured = nullptr);
     EncodeStage(const EncodeStage&) = delete;
     EncodeStage& operator=(const EncodeStage&) = delete;
     ~EncodeStage();

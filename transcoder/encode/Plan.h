@@ -4,8 +4,8 @@
 #pragma once
 
 #include "cli/Options.h"
+#include "cli/RunLog.h"
 #include "input/Input.h"
-#include "output/RunLog.h"
 
 #include <string>
 #include <vector>

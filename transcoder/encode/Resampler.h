@@ -5,9 +5,9 @@
 // kind, so each stretch is treated as that kind of file would be.
 #pragma once
 
+#include "cli/RunLog.h"
 #include "core/Av.h"
 #include "encode/Plan.h"
-#include "output/RunLog.h"
 
 #include <cstdint>
 #include <string>

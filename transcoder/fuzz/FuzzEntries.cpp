@@ -7,7 +7,7 @@
 #include "cli/Options.h"
 #include "core/Av.h"
 #include "fuzz/LengthOracle.h"
-#include "output/RunLog.h"
+#include "output/LogFile.h"
 
 #include <array>
 #include <cstdio>
@@ -156,7 +156,7 @@ void runInput(std::span<const std::uint8_t> data)
     static const std::array<const char*, 4> chunkFrames{"0", "1", "2", "0"};
     ::setenv("BESWEET_CHUNK_FRAMES", chunkFrames[(first >> 6) & 3], 1);
 
-    RunLog log;
+    LogFile log;
     if (!log.open(options.logfile))
         fault("cannot write the log " + options.logfile);
     try {

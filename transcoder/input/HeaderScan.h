@@ -4,8 +4,8 @@
 // Reading the headers costs a small part of decoding.
 #pragma once
 
+#include "cli/RunLog.h"
 #include "input/Input.h"
-#include "output/RunLog.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,10 +6,10 @@
 
 #include "cli/Options.h"
 #include "cli/Progress.h"
+#include "cli/RunLog.h"
 #include "core/Av.h"
 #include "input/ContainerLength.h"
 #include "input/PipeRead.h"
-#include "output/RunLog.h"
 
 #include <cstdint>
 #include <functional>

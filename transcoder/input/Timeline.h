@@ -10,9 +10,9 @@
 // unbroken run of samples.
 #pragma once
 
+#include "cli/RunLog.h"
 #include "core/Av.h"
 #include "input/Input.h"
-#include "output/RunLog.h"
 
 #include <cstdint>
 #include <deque>

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/Av.h"
+#include "encode/TrackFile.h"
 #include "output/TemporaryFile.h"
 
 #include <optional>
@@ -29,23 +30,23 @@ struct LinkTarget {
 // user may not write, a folder that is missing or closed to the user. Nothing when it can be.
 [[nodiscard]] std::optional<Text> whyTargetUnwritable(const std::string& target);
 
-class OutputFile
+class OutputFile final : public TrackFile
 {
 public:
     // Creates the temporary file beside target. Throws WorkError when that is not possible.
     explicit OutputFile(std::string target);
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();
+    ~OutputFile() override;
 
     // An FFmpeg I/O context writing (and seeking, for the WAV header) into the temporary file.
-    [[nodiscard]] IoContextPtr makeIoContext();
+    [[nodiscard]] IoContextPtr makeIoContext() override;
     // The temporary file, open for reading and writing, to change what was written.
-    [[nodiscard]] int descriptor() const { return fd_; }
+    [[nodiscard]] int descriptor() const override { return fd_; }
 
     // Flushes the file to disk and puts it in place of the target, unless a signal came first
     // (throws Interrupted).
-    void commit();
+    void commit() override;
 
 private:
     std::string target_; // as given, for messages

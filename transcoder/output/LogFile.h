@@ -5,6 +5,7 @@
 // through. Lines may come from any thread.
 #pragma once
 
+#include "cli/RunLog.h"
 #include "output/TemporaryFile.h"
 
 #include <mutex>
@@ -15,14 +16,14 @@
 namespace besweet
 {
 
-class RunLog
+class LogFile final : public RunLog
 {
 public:
-    RunLog() = default;
+    LogFile() = default;
 
     // Starts the log for path; false when it cannot be written (problem() says why).
     [[nodiscard]] bool open(const std::string& path);
-    void line(std::string_view text);
+    void line(std::string_view text) override;
     // Puts the log in place; returns what went wrong with it since it was opened, if anything
     // (a full disk). A log not written whole is put in place only where no log was before,
     // and never when nothing of it could be written.
@@ -34,8 +35,6 @@ public:
     [[nodiscard]] bool inPlace() const { return inPlace_; }
 
 private:
-    void fail(const std::string& what);
-
     std::string path_;
     std::optional<TemporaryFile> file_;
     std::optional<Text> problem_;
@@ -43,17 +42,5 @@ private:
     bool inPlace_ = false;
     std::mutex mutex_;
 };
-
-// "besweet: warning: ..." on standard error, translated, and "warning: ..." in the log,
-// English. The prefix is never translated: the window looks for it (common/WarningLine.h).
-void warn(RunLog& log, const Text& warning);
-
-// FFmpeg's messages of warning level and above go into log (null: nowhere) instead of onto the
-// console, where standard error carries one line per failure.
-void sendLibraryMessagesTo(RunLog* log);
-
-// One of FFmpeg's messages as a log line: "ffmpeg: [mp3float] Header missing", without the
-// memory address FFmpeg puts after the component's name, nor the line end.
-[[nodiscard]] std::string libraryLine(std::string_view formatted);
 
 } // namespace besweet

@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The run log and FFmpeg's messages in it.
-#include "output/RunLog.h"
+// The run's warnings, and FFmpeg's messages routed into its log.
+#include "cli/RunLog.h"
 
 #include "common/WarningLine.h"
 #include "core/Av.h"
 
 #include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
-#include <system_error>
-#include <unistd.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -47,67 +42,6 @@ extern "C" void logLibraryMessage(void* context, int level, const char* format, 
 }
 
 } // namespace
-
-bool RunLog::open(const std::string& path)
-{
-    const std::lock_guard lock(mutex_);
-    path_ = path;
-    if (auto tooLong = whyPathTooLong(path)) {
-        problem_ = tooLong;
-        return false;
-    }
-    try {
-        file_.emplace(path, 0666);
-        file_->takeOverPermissionsOf(path);
-    } catch (const std::system_error& error) {
-        problem_ = reasonOf(error);
-        return false;
-    }
-    return true;
-}
-
-void RunLog::line(std::string_view words)
-{
-    const std::lock_guard lock(mutex_);
-    if (!file_ || problem_)
-        return;
-    std::string whole(words);
-    whole += '\n';
-    if (!writeAll(file_->fd(), whole.data(), whole.size()))
-        problem_ = text("cannot write: %s", systemReason(errno));
-}
-
-std::optional<Text> RunLog::close()
-{
-    const std::lock_guard lock(mutex_);
-    if (!file_)
-        return std::nullopt;
-    struct stat written {
-    };
-    const bool empty = ::fstat(file_->fd(), &written) == 0 && written.st_size == 0;
-    try {
-        file_->syncAndClose();
-    } catch (const std::system_error& error) {
-        if (!problem_)
-            problem_ = reasonOf(error);
-    }
-    // A log not written whole (a full disk) does not replace one that was.
-    struct stat previous {
-    };
-    keptPrevious_ = problem_ && ::lstat(path_.c_str(), &previous) == 0;
-    try {
-        // An empty log (a disk full from the start) is no log: none is left.
-        if (!keptPrevious_ && !(problem_ && empty)) {
-            file_->putInPlace();
-            inPlace_ = true;
-        }
-    } catch (const std::system_error& error) {
-        if (!problem_)
-            problem_ = reasonOf(error);
-    }
-    file_.reset();
-    return problem_;
-}
 
 void sendLibraryMessagesTo(RunLog* log)
 {
