@@ -194,6 +194,18 @@ void checkDeclaredSamples(const Input& input, std::int64_t samples)
                         positionText(input, declared), positionText(input, samples)));
 }
 
+// A layout of channels without positions takes the usual positions for its count; true when it
+// had none.
+bool giveUsualPositions(AVChannelLayout& layout)
+{
+    if (layout.order != AV_CHANNEL_ORDER_UNSPEC)
+        return false;
+    const int channels = layout.nb_channels;
+    av_channel_layout_uninit(&layout);
+    av_channel_layout_default(&layout, channels);
+    return true;
+}
+
 } // namespace
 
 Input openInput(const Options& options)
@@ -254,12 +266,8 @@ Input openInput(const Options& options)
     if (input.decoder->sample_rate <= 0 || input.decoder->ch_layout.nb_channels <= 0)
         throw WorkError(text("%s: holds no audio with a known rate and channel count", input.path));
     checkRate(input.path, input.decoder->sample_rate, "");
-    if (input.decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+    if (giveUsualPositions(input.decoder->ch_layout))
         input.unmasked = true;
-        const int channels = input.decoder->ch_layout.nb_channels;
-        av_channel_layout_uninit(&input.decoder->ch_layout);
-        av_channel_layout_default(&input.decoder->ch_layout, channels);
-    }
     checkComplete(input);
     return input;
 }
@@ -402,11 +410,7 @@ std::int64_t decodeAll(Input& input, Progress& progress, const OnFrame& onFrame,
             damage.decoded();
             if (frame->sample_rate > 0)
                 decoded += static_cast<double>(frame->nb_samples) / frame->sample_rate;
-            if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
-                const int channels = frame->ch_layout.nb_channels;
-                av_channel_layout_uninit(&frame->ch_layout);
-                av_channel_layout_default(&frame->ch_layout, channels);
-            }
+            giveUsualPositions(frame->ch_layout);
             FramePtr decoded = makeFrame();
             av_frame_move_ref(decoded.get(), frame.get());
             timeline.add(std::move(decoded), hand);
