@@ -16,7 +16,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -39,12 +38,34 @@ struct PromiseCase {
     double frequency;
     std::string sections; // split at blanks
     WhileRead whileRead;
-    std::string saidOnce; // on standard error once, when given (a regular expression)
+    std::string saidOnce; // on one line of standard error, when given ("…" stands for any text)
 };
 
 void PrintTo(const PromiseCase& c, std::ostream* os)
 {
     *os << c.name;
+}
+
+// How many lines of text hold the pieces of pattern between its "…", in their order.
+long linesSaying(const std::string& text, const std::string& pattern)
+{
+    constexpr std::string_view Any = "…";
+    long count = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::size_t at = 0;
+        std::size_t from = 0;
+        bool found = true;
+        while (found && from <= pattern.size()) {
+            const std::size_t any = std::min(pattern.find(Any, from), pattern.size());
+            at = line.find(pattern.substr(from, any - from), at);
+            found = at != std::string::npos;
+            at += any - from;
+            from = any + Any.size();
+        }
+        count += found ? 1 : 0;
+    }
+    return count;
 }
 
 class KeepsItsPromises : public testing::TestWithParam<PromiseCase>
@@ -86,11 +107,7 @@ TEST_P(KeepsItsPromises, OrSaysSo)
 
     ASSERT_EQ(run.exitCode, c.whileRead ? 1 : 0) << run.err;
     if (!c.saidOnce.empty()) {
-        const std::regex said(c.saidOnce);
-        EXPECT_EQ(std::distance(std::sregex_iterator(run.err.begin(), run.err.end(), said),
-                                std::sregex_iterator()),
-                  1)
-            << run.err;
+        EXPECT_EQ(linesSaying(run.err, c.saidOnce), 1) << run.err;
     }
     if (c.whileRead)
         EXPECT_EQ(readBytes(output), "the old target");
@@ -124,9 +141,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "-ota( -norm 1 ) -ac3enc( -b 32 )", nullptr, ""},
         PromiseCase{"level_missed_layer2_64", 48000, 0.5, 10000.0,
                     "-ota( -norm 1 ) -toolame( -m j -b 64 )", nullptr,
-                    "besweet: warning: level: .* asked: the highest level that does not clip\n"},
+                    "besweet: warning: level: … asked: the highest level that does not clip"},
         PromiseCase{"level_missed_ac3_32", 48000, 1.0, 5500.0, "-ota( -norm 0.8 ) -ac3enc( -b 32 )",
-                    nullptr, "besweet: warning: level: .* asked: the nearest of [0-9]+ encodes\n"},
+                    nullptr, "besweet: warning: level: … asked: the nearest of … encodes"},
         PromiseCase{"cut_to_a_third", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -ac3enc( -b 192 )",
                     cutToAThird, "in.wav: changed while it was read: it shrank from "},
         PromiseCase{"growing_recording", 48000, 120.0, 440.0, "-ota( -norm 0.9 ) -ac3enc( -b 192 )",
