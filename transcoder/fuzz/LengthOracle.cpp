@@ -175,8 +175,11 @@ double warnedSeconds(const std::string& log)
     double seconds = 0.0;
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("warning: "))
-            seconds += secondsNamedIn(line);
+        if (!line.starts_with("warning: "))
+            continue;
+        seconds += secondsNamedIn(line);
+        if (line.find(" damaged audio data at ") != std::string::npos)
+            seconds += LongestFrameSeconds;
     }
     return seconds;
 }

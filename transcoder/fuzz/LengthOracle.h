@@ -22,12 +22,17 @@ namespace besweet::fuzz
 // decoded.
 [[nodiscard]] std::optional<double> decodedSeconds(const std::filesystem::path& path);
 
-// The seconds the warnings in a run's log account for: every "N.NN s" a warning line names.
+// The seconds the warnings in a run's log account for: every "N.NN s" a warning line names, and
+// for each run of damaged data skipped, one frame: besweet decodes a frame that damage follows
+// within its packet, where a plain decode drops the packet whole.
 [[nodiscard]] double warnedSeconds(const std::string& log);
 
 // How far the output may differ from a plain decode without a word: the encoders' frames and
 // start-up at either end.
 constexpr double UnwarnedSeconds = 0.15;
+
+// The longest frame of the framed formats: AC3's 1536 samples at 32 kHz.
+constexpr double LongestFrameSeconds = 0.048;
 
 // A description of the finding, or nothing when the output's length is what it should be.
 [[nodiscard]] std::optional<std::string> lengthFinding(double plain, double output, double warned);
