@@ -59,26 +59,12 @@ EOF
 chmod +x ffmpeg-norm.sh
 level_db=$(awk 'BEGIN { printf "%.3f", 20 * log(0.95) / log(10) }')
 
-# The four jobs: name, besweet's sections, ffmpeg's options, output extension.
-job_names=(ac3_192 mp2_224_joint_48k ac3_192_norm mp2_224_joint_48k_norm)
-# Commands are strings for eval, so the parentheses are quoted.
-besweet_sections=(
-    "'-ac3enc(' -b 192 ')'"
-    "'-ssrc(' --rate 48000 ')' '-toolame(' -m j -b 224 ')'"
-    "'-ota(' -norm 0.95 ')' '-ac3enc(' -b 192 ')'"
-    "'-ota(' -norm 0.95 ')' '-ssrc(' --rate 48000 ')' '-toolame(' -m j -b 224 ')'"
-)
-# ffmpeg 5.1's libtwolame knows the mode as joint_stereo ("joint" is refused).
-ffmpeg_options=(
-    "-c:a ac3 -b:a 192k"
-    "-af aresample=48000:resampler=soxr -c:a libtwolame -b:a 224k -mode joint_stereo"
-    "-c:a ac3 -b:a 192k"
-    "-af aresample=48000:resampler=soxr -c:a libtwolame -b:a 224k -mode joint_stereo"
-)
-extensions=(ac3 mpa ac3 mpa)
 
 besweet_command() { # job input output
-    echo "$besweet '-core(' -input $2 -output $3 ')' ${besweet_sections[$1]}"
+    # A string for eval: the parentheses quoted.
+    local sections
+    read -ra sections <<<"${besweet_sections[$1]}"
+    echo "$besweet '-core(' -input $2 -output $3 ')'$(printf " '%s'" "${sections[@]}")"
 }
 ffmpeg_command() { # job input output
     if [[ ${job_names[$1]} == *_norm ]]; then

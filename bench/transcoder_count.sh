@@ -28,20 +28,6 @@ make_pink_noise 20 in20.wav
 make_pink_noise 60 in60.wav
 level_db=$(awk 'BEGIN { printf "%.3f", 20 * log(0.95) / log(10) }')
 
-job_names=(ac3_192 mp2_224_joint_48k ac3_192_norm mp2_224_joint_48k_norm)
-besweet_sections=(
-    "-ac3enc( -b 192 )"
-    "-ssrc( --rate 48000 ) -toolame( -m j -b 224 )"
-    "-ota( -norm 0.95 ) -ac3enc( -b 192 )"
-    "-ota( -norm 0.95 ) -ssrc( --rate 48000 ) -toolame( -m j -b 224 )"
-)
-ffmpeg_options=(
-    "-c:a ac3 -b:a 192k"
-    "-af aresample=48000:resampler=soxr -c:a libtwolame -b:a 224k -mode joint_stereo"
-    "-c:a ac3 -b:a 192k"
-    "-af aresample=48000:resampler=soxr -c:a libtwolame -b:a 224k -mode joint_stereo"
-)
-extensions=(ac3 mpa ac3 mpa)
 
 # The instructions of one command, every thread.
 counted() { # command...
